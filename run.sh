@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds an optimised Orbiphon and starts it.
+#   ./run.sh [FILE.cpe|FILE.obl]   start the program, optionally on a file
+#   ./run.sh demo                  start simulated gateways and open Orbiphon on their list
+set -euo pipefail
+cd "$(dirname "$0")"
+
+scripts/install-deps
+
+build=build/release
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBIPHON_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build"
+
+if [ "${1:-}" = demo ]; then
+  shift
+  exec tools/simulator/demo.sh "$build/bin/Orbiphon" "$@"
+fi
+exec "$build/bin/Orbiphon" "$@"

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "gatewaylist/gatewaylist.h"
+#include "gatewaylist/upgrademode.h"
+#include "transfer/transferresult.h"
+
+#include <cstddef>
+#include <set>
+#include <string>
+
+class Prober;
+class ProgressSink;
+
+// What the Upgrade window does for a batch while it runs.
+class BatchView {
+public:
+    virtual ~BatchView() = default;
+    // Show the rows' current images at once.
+    virtual void repaintList() = 0;
+    virtual void setBusy(bool busy) = 0;
+    // The two-line notice to switch the gateways off and on; returns when the operator closes it.
+    virtual void showClosingNotice() = 0;
+};
+
+// Uploads the window's source to one gateway (address book or firmware, by mode).
+class GatewayUploader {
+public:
+    virtual ~GatewayUploader() = default;
+    virtual TransferResult upload(const GatewayRecord& gateway) = 0;
+};
+
+enum class BatchOutcome { Ran, NoItemInList, NoItemSelected };
+
+inline constexpr const char* ClosingNotice =
+    "Turn-off and Turn-on the Orbiphons to activate the new settings.\r\n"
+    "Spegnere e riaccendere i Orbiphon per rendere attive le nuove impostazioni.";
+
+RowStatus statusForResult(TransferResult result);
+
+// Probes every row and marks it Reachable or NotReachable.
+BatchOutcome checkConnections(GatewayList& list, Prober& prober, BatchView& view);
+// Uploads to every row, in list order, whatever happens to each.
+BatchOutcome upgradeList(GatewayList& list, GatewayUploader& uploader, ProgressSink& progress,
+                         BatchView& view);
+// Uploads to the selected rows only, in list order.
+BatchOutcome upgradeSelection(GatewayList& list, const std::set<std::size_t>& selected,
+                              GatewayUploader& uploader, ProgressSink& progress,
+                              BatchView& view);

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QDialog>
+
+inline constexpr const char* ProductVersionText = "Version 2.3.0";
+inline constexpr const char* MakerWebAddress = "http://www.orbiphon.example/";
+
+class AboutWindow final : public QDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(AboutWindow)
+
+public:
+    explicit AboutWindow(QWidget* parent = nullptr);
+};

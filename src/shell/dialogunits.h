@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QRect>
+
+class QFont;
+
+// Maps the dialog units that the window layouts are drawn in to pixels for a font: a horizontal
+// unit is a quarter of the font's average character width, a vertical one an eighth of its
+// height.
+class DialogUnits {
+public:
+    explicit DialogUnits(const QFont& font);
+
+    int x(int units) const;
+    int y(int units) const;
+    QRect rect(int x, int y, int width, int height) const;
+    QSize size(int width, int height) const;
+
+private:
+    int m_baseWidth;
+    int m_baseHeight;
+};

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "transfer/transfercontext.h"
+#include "transfer/transferresult.h"
+
+#include <string>
+
+inline constexpr const char* DeviceRoot = "/RFA/";
+inline constexpr const char* DeviceBookName = "Addrbook.cpe";
+
+// Probes the gateway, then puts localPath into /RFA/ as Addrbook.cpe. Drives line 1 and the
+// upper bar; leaves the progress display shown.
+TransferResult uploadAddressBook(TransferContext& context, std::string localPath,
+                                 const std::string& gatewayAddress, const std::string& userId,
+                                 const std::string& password);
+
+enum class DownloadResult { Done, FtpFailure };
+
+// Fetches /RFA/Addrbook.cpe into localPath (the probe and the choice of file come first, in the
+// caller). Resets, captions and finally hides the progress display. The file arrives in a
+// temporary beside localPath and replaces it only when complete, so a failed download keeps an
+// existing file.
+DownloadResult downloadAddressBook(TransferContext& context, const std::string& gatewayAddress,
+                                   const std::string& userId, const std::string& password,
+                                   const std::string& localPath);

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+inline constexpr int FtpPort = 21;
+
+struct FtpLogin {
+    std::string address;  // dotted IPv4 text
+    int port = FtpPort;   // the program always uses 21; tests put servers elsewhere
+    std::string userId;
+    std::string password;
+};
+
+// One logged-in control connection to a gateway's FTP server, active mode, binary transfers.
+// Files are named bare, relative to the current directory set by changeDirectory. Every step
+// reports success or failure; closing happens in the destructor.
+class FtpConnection {
+public:
+    virtual ~FtpConnection() = default;
+
+    // directory is absolute on the device, e.g. "/RFA/" or "/RFA/Doc/".
+    virtual bool changeDirectory(const std::string& directory) = 0;
+    virtual bool putFile(const std::string& localPath, const std::string& remoteName) = 0;
+    virtual bool getFile(const std::string& remoteName, const std::string& localPath) = 0;
+    virtual bool deleteFile(const std::string& remoteName) = 0;
+    // The entries of the current directory as the server names them, read afresh each time.
+    virtual std::optional<std::vector<std::string>> listDirectory() = 0;
+};
+
+// An FTP client instance, opened by each transfer under an agent name ("Download", "Upgrade").
+class FtpClient {
+public:
+    virtual ~FtpClient() = default;
+    // nullptr when the server cannot be reached or refuses the login.
+    virtual std::unique_ptr<FtpConnection> connect(const FtpLogin& login) = 0;
+};
+
+// Opens client instances; the transfers ask it for one per operation.
+class FtpClientFactory {
+public:
+    virtual ~FtpClientFactory() = default;
+    // nullptr when no client can be opened.
+    virtual std::unique_ptr<FtpClient> open(const std::string& agent) = 0;
+};

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "transfer/ftpclient.h"
+
+class Prober;
+class ProgressSink;
+class SettingsFile;
+
+// What a transfer talks to: the probe, the FTP client and the progress display.
+struct TransferContext {
+    Prober& prober;
+    FtpClientFactory& ftp;
+    ProgressSink& progress;
+    int ftpPort = FtpPort;
+};
