@@ -10,6 +10,8 @@
 
 class Prober;
 class ProgressSink;
+class SettingsFile;
+struct TransferContext;
 
 // What the Upgrade window does for a batch while it runs.
 class BatchView {
@@ -27,6 +29,19 @@ class GatewayUploader {
 public:
     virtual ~GatewayUploader() = default;
     virtual TransferResult upload(const GatewayRecord& gateway) = 0;
+};
+
+// The real uploads: the address book or the firmware folder of the window's options.
+class TransferUploader final : public GatewayUploader {
+public:
+    TransferUploader(TransferContext& context, const SettingsFile& settings,
+                     UpgradeOptions options);
+    TransferResult upload(const GatewayRecord& gateway) override;
+
+private:
+    TransferContext& m_context;
+    const SettingsFile& m_settings;
+    UpgradeOptions m_options;
 };
 
 enum class BatchOutcome { Ran, NoItemInList, NoItemSelected };
