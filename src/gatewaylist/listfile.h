@@ -35,7 +35,9 @@ void writeCountedString(std::ostream& out, std::string_view text);
 bool readCountedString(std::istream& in, std::string& text);
 
 struct ListFileResult {
-    FileError error = FileError::None;           // opening or reading failed
+    // Why opening or reading failed; EndOfFile when the file ends inside the magic, the count
+    // or a record (the records before it stay in the list).
+    FileError error = FileError::None;
     ListReadResult read = ListReadResult::Loaded;  // what readList said
 };
 
