@@ -1,1 +1,542 @@
-// placeholder until this unit is written
+#include "gatewaylist/upgradewindow.h"
+
+#include "gatewaylist/batch.h"
+#include "gatewaylist/listfile.h"
+#include "gatewaylist/statusimages.h"
+#include "shell/aboutwindow.h"
+#include "shell/dialogunits.h"
+#include "shell/help.h"
+#include "shell/ipaddressedit.h"
+#include "shell/progresswindow.h"
+#include "shell/prompts.h"
+#include "shell/services.h"
+#include "transfer/transfercontext.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+const char* const ListFilter = "Orbiphon List (*.obl)";
+
+QString fromBytes(const std::string& text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string toBytes(const QString& text)
+{
+    const QByteArray bytes = text.toLatin1();
+    return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
+
+QLabel* sunkenLabel(const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setAlignment(Qt::AlignCenter);
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    return label;
+}
+
+QLineEdit* centredField(QWidget* parent)
+{
+    auto* field = new QLineEdit(parent);
+    field->setAlignment(Qt::AlignCenter);
+    return field;
+}
+
+} // namespace
+
+// The window's side of a batch: immediate repaints, the busy cursor and the closing notice.
+class UpgradeWindow::View final : public BatchView {
+public:
+    explicit View(UpgradeWindow& window) : m_window(window) {}
+
+    void repaintList() override { m_window.repaintList(); }
+
+    void setBusy(bool busy) override
+    {
+        if (busy) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            m_busy = true;
+        } else if (m_busy) {
+            QApplication::restoreOverrideCursor();
+            m_busy = false;
+        }
+    }
+
+    void showClosingNotice() override
+    {
+        m_window.m_services.prompts.message(&m_window, QString::fromLatin1(ClosingNotice),
+                                            Prompts::Icon::Information);
+    }
+
+    ~View() override { setBusy(false); }
+
+private:
+    UpgradeWindow& m_window;
+    bool m_busy = false;
+};
+
+UpgradeWindow::UpgradeWindow(Services& services, UpgradeOptions options, QWidget* parent)
+    : QDialog(parent), m_services(services), m_options(std::move(options))
+{
+    setObjectName(QStringLiteral("upgradeWindow"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowIcon(QApplication::windowIcon());
+
+    createActions();
+    createMenus();
+    createControls();
+
+    m_progress = new ProgressWindow(this);
+    m_progress->setObjectName(QStringLiteral("progressWindow"));
+
+    setWindowTitle(m_options.mode == UpgradeMode::AddressBookUpgrade
+                       ? QStringLiteral("Address Book Upgrade")
+                       : QStringLiteral("Firmware Upgrade"));
+    setColumnWidths();
+
+    if (!m_options.listPath.empty())
+        readList(QString::fromStdString(m_options.listPath));
+}
+
+UpgradeWindow::~UpgradeWindow() = default;
+
+void UpgradeWindow::createActions()
+{
+    struct Spec {
+        QAction** action;
+        const char* name;
+        const char* text;
+        const char* toolTip;
+        void (UpgradeWindow::*run)();
+    };
+    const Spec specs[] = {
+        {&m_newAction, "newAction", "&New", "New", &UpgradeWindow::newList},
+        {&m_openAction, "openAction", "&Open", "Open", &UpgradeWindow::open},
+        {&m_saveAction, "saveAction", "&Save", "Save", &UpgradeWindow::save},
+        {&m_exitAction, "exitAction", "&Exit", "", nullptr},
+        {&m_addAction, "addAction", "&Add", "Add", &UpgradeWindow::add},
+        {&m_modifyAction, "modifyAction", "&Modify", "Modify", &UpgradeWindow::modify},
+        {&m_deleteAction, "deleteAction", "&Delete", "Delete", &UpgradeWindow::remove},
+        {&m_resetFieldsAction, "resetFieldsAction", "&Reset fields", "Reset fields",
+         &UpgradeWindow::resetFields},
+        {&m_checkConnectionsAction, "checkConnectionsAction", "Check connections",
+         "Check connections", &UpgradeWindow::checkConnections},
+        {&m_upgradeSelectionAction, "upgradeSelectionAction", "Upgrade selection",
+         "Upgrade selection", &UpgradeWindow::upgradeSelection},
+        {&m_upgradeListAction, "upgradeListAction", "Upgrade list", "Upgrade the whole list",
+         &UpgradeWindow::upgradeList},
+        {&m_helpAction, "helpAction", "Help", "Help", nullptr},
+        {&m_aboutAction, "aboutAction", "About Orbiphon", "About Orbiphon", nullptr},
+    };
+    for (const Spec& spec : specs) {
+        auto* action = new QAction(QString::fromLatin1(spec.text), this);
+        action->setObjectName(QString::fromLatin1(spec.name));
+        action->setToolTip(QString::fromLatin1(spec.toolTip));
+        if (spec.run)
+            connect(action, &QAction::triggered, this, spec.run);
+        *spec.action = action;
+    }
+    connect(m_exitAction, &QAction::triggered, this, &QDialog::accept);
+    connect(m_helpAction, &QAction::triggered, this,
+            [this] { showHelp(this, m_services.prompts, m_services.helpFile); });
+    connect(m_aboutAction, &QAction::triggered, this, [this] {
+        AboutWindow about(this);
+        about.exec();
+    });
+}
+
+void UpgradeWindow::createMenus()
+{
+    auto* menuBar = new QMenuBar(this);
+    menuBar->setObjectName(QStringLiteral("menuBar"));
+
+    QMenu* file = menuBar->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("fileMenu"));
+    file->addActions({m_newAction, m_openAction, m_saveAction});
+    file->addSeparator();
+    file->addAction(m_exitAction);
+
+    QMenu* record = menuBar->addMenu(QStringLiteral("&Record"));
+    record->setObjectName(QStringLiteral("recordMenu"));
+    record->addActions({m_addAction, m_modifyAction, m_deleteAction, m_resetFieldsAction});
+
+    QMenu* upgrade = menuBar->addMenu(QStringLiteral("Upgrade"));
+    upgrade->setObjectName(QStringLiteral("upgradeMenu"));
+    upgrade->addAction(m_checkConnectionsAction);
+    upgrade->addSeparator();
+    upgrade->addActions({m_upgradeSelectionAction, m_upgradeListAction});
+
+    QMenu* help = menuBar->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("helpMenu"));
+    help->addActions({m_helpAction, m_aboutAction});
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setMenuBar(menuBar);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void UpgradeWindow::createControls()
+{
+    const DialogUnits du(font());
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("clientArea"));
+    client->setFixedSize(du.size(242, 266));
+    layout()->addWidget(client);
+
+    auto* toolBar = new QToolBar(client);
+    toolBar->setObjectName(QStringLiteral("toolBar"));
+    toolBar->setIconSize(QSize(16, 15));
+    toolBar->addActions({m_newAction, m_openAction, m_saveAction});
+    toolBar->addSeparator();
+    toolBar->addActions({m_addAction, m_modifyAction, m_deleteAction, m_resetFieldsAction});
+    toolBar->addSeparator();
+    toolBar->addActions(
+        {m_checkConnectionsAction, m_upgradeSelectionAction, m_upgradeListAction});
+    toolBar->addSeparator();
+    toolBar->addActions({m_helpAction, m_aboutAction});
+    toolBar->setGeometry(0, 0, client->width(), du.y(20) - 2);
+
+    auto* group = new QGroupBox(QStringLiteral("FTP"), client);
+    group->setObjectName(QStringLiteral("ftpGroup"));
+    group->setGeometry(du.rect(5, 20, 230, 89));
+    // Children of the client area, so their positions read as in the window's layout.
+    group->lower();
+
+    sunkenLabel(QStringLiteral("IP Address"), client)->setGeometry(du.rect(16, 36, 44, 15));
+    m_address = new IpAddressEdit(client);
+    m_address->setObjectName(QStringLiteral("addressEdit"));
+    m_address->setGeometry(du.rect(65, 36, 110, 15));
+
+    sunkenLabel(QStringLiteral("User ID"), client)->setGeometry(du.rect(15, 60, 45, 15));
+    m_userId = centredField(client);
+    m_userId->setObjectName(QStringLiteral("userIdEdit"));
+    m_userId->setGeometry(du.rect(65, 60, 50, 15));
+
+    sunkenLabel(QStringLiteral("Password"), client)->setGeometry(du.rect(125, 60, 45, 15));
+    m_password = centredField(client);
+    m_password->setObjectName(QStringLiteral("passwordEdit"));
+    m_password->setEchoMode(QLineEdit::Password);
+    m_password->setGeometry(du.rect(175, 60, 50, 15));
+
+    const struct {
+        const char* name;
+        const char* text;
+        int x;
+        QAction* action;
+    } buttons[] = {
+        {"addButton", "Add", 15, m_addAction},
+        {"modifyButton", "Modify", 70, m_modifyAction},
+        {"deleteButton", "Delete", 125, m_deleteAction},
+        {"resetFieldsButton", "Reset fields", 180, m_resetFieldsAction},
+    };
+    for (const auto& spec : buttons) {
+        auto* button = new QPushButton(QString::fromLatin1(spec.text), client);
+        button->setObjectName(QString::fromLatin1(spec.name));
+        button->setAutoDefault(false);
+        button->setGeometry(du.rect(spec.x, 86, 45, 15));
+        connect(button, &QPushButton::clicked, spec.action, &QAction::trigger);
+    }
+
+    m_rows = new QTreeWidget(client);
+    m_rows->setObjectName(QStringLiteral("gatewayList"));
+    m_rows->setGeometry(du.rect(5, 120, 230, 140));
+    m_rows->setRootIsDecorated(false);
+    m_rows->setItemsExpandable(false);
+    m_rows->setUniformRowHeights(true);
+    m_rows->setSortingEnabled(false);
+    m_rows->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_rows->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_rows->setIconSize(QSize(StatusImageSize, StatusImageSize));
+    m_rows->setHeaderLabels({QStringLiteral("#"), QStringLiteral("IP Address"),
+                             QStringLiteral("UserID"), QStringLiteral("Password"),
+                             QStringLiteral("PswReal")});
+    QHeaderView* header = m_rows->header();
+    header->setSectionsClickable(false);
+    header->setSectionsMovable(false);
+    header->setSectionResizeMode(QHeaderView::Fixed);
+    header->setStretchLastSection(false);
+    header->setMinimumSectionSize(0);
+    for (int column = AddressColumn; column <= PlainPasswordColumn; ++column)
+        m_rows->headerItem()->setTextAlignment(column, Qt::AlignCenter);
+    connect(m_rows, &QTreeWidget::itemSelectionChanged, this,
+            &UpgradeWindow::fillFieldsFromSelection);
+}
+
+void UpgradeWindow::setColumnWidths()
+{
+    const int inner = m_rows->viewport()->width();
+    m_rows->setColumnWidth(NumberColumn, 45);
+    m_rows->setColumnWidth(AddressColumn, 100);
+    m_rows->setColumnWidth(UserIdColumn, 80);
+    m_rows->setColumnWidth(PasswordColumn, std::max(0, inner - 225));
+    // The plain password travels with the row but is never shown.
+    m_rows->setColumnWidth(PlainPasswordColumn, 0);
+    m_rows->setColumnHidden(PlainPasswordColumn, true);
+}
+
+void UpgradeWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+            button->click();
+            return;
+        }
+        accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void UpgradeWindow::cleanStatuses()
+{
+    if (!m_list.statusShown())
+        return;
+    m_list.clearStatuses();
+    for (std::size_t row = 0; row < m_list.size(); ++row)
+        updateRow(row);
+}
+
+void UpgradeWindow::add()
+{
+    if (m_list.size() >= MaxGateways) {
+        m_services.prompts.message(this, QStringLiteral("Maximum number of items reached!"));
+        return;
+    }
+    const IpAddressInput address = m_address->address();
+    const std::string userId = toBytes(m_userId->text());
+    const std::string password = toBytes(m_password->text());
+    const std::set<std::size_t> selected = selectedRows();
+    const std::size_t position = selected.empty() ? m_list.size() : *selected.begin();
+
+    const ListEditResult result = m_list.insertRecord(position, address, userId, password);
+    if (result == ListEditResult::Ok) {
+        insertRow(position);
+        renumberRows();
+    } else {
+        m_services.prompts.message(this, result == ListEditResult::InvalidParams
+                                             ? QStringLiteral("Invalid params!")
+                                             : QStringLiteral("Maximum number of items reached!"));
+    }
+    cleanStatuses();
+}
+
+void UpgradeWindow::modify()
+{
+    const std::set<std::size_t> selected = selectedRows();
+    if (!selected.empty()) {
+        const std::size_t index = *selected.begin();
+        const ListEditResult result =
+            m_list.replaceRecord(index, m_address->address(), toBytes(m_userId->text()),
+                                 toBytes(m_password->text()));
+        if (result == ListEditResult::Ok) {
+            updateRow(index);
+            m_rows->topLevelItem(static_cast<int>(index))->setSelected(false);
+        } else {
+            m_services.prompts.message(this,
+                                       result == ListEditResult::InvalidParams
+                                           ? QStringLiteral("Invalid params!")
+                                           : QStringLiteral("Maximum number of items reached!"));
+        }
+    }
+    cleanStatuses();
+}
+
+void UpgradeWindow::remove()
+{
+    const std::set<std::size_t> selected = selectedRows();
+    if (!selected.empty()) {
+        m_list.removeRecords(selected);
+        // From the bottom up, so the indexes still to remove stay valid.
+        for (auto it = selected.rbegin(); it != selected.rend(); ++it)
+            delete m_rows->takeTopLevelItem(static_cast<int>(*it));
+        renumberRows();
+    }
+    cleanStatuses();
+}
+
+void UpgradeWindow::resetFields()
+{
+    m_address->clear();
+    m_userId->clear();
+    m_password->clear();
+    cleanStatuses();
+}
+
+void UpgradeWindow::newList()
+{
+    m_list.clear();
+    m_rows->clear();
+    setColumnWidths();
+    resetFields();
+}
+
+void UpgradeWindow::open()
+{
+    const QString path =
+        m_services.prompts.openFile(this, {QString(), QString::fromLatin1(ListFilter), QString()});
+    if (path.isEmpty())
+        return;
+    newList();
+    readList(path);
+}
+
+void UpgradeWindow::readList(const QString& path)
+{
+    const ListFileResult result = loadGatewayList(path.toStdString(), m_list);
+    rebuildRows();
+    if (result.error != FileError::None) {
+        const std::string name =
+            result.error == FileError::EndOfFile ? std::string(UnnamedFile) : path.toStdString();
+        m_services.prompts.message(this, QString::fromStdString(fileErrorText(result.error, name)),
+                                   Prompts::Icon::Stop);
+        return;
+    }
+    reportListResult(result.read);
+}
+
+void UpgradeWindow::reportListResult(ListReadResult result)
+{
+    switch (result) {
+    case ListReadResult::OtherVersion:
+        m_services.prompts.message(this,
+                                   QStringLiteral("Different OBL file version, can't read the file!"));
+        break;
+    case ListReadResult::FormatNotRecognized:
+        m_services.prompts.message(this, QStringLiteral("OBL Format not recognized!"));
+        break;
+    case ListReadResult::EndOfFile:
+        m_services.prompts.message(
+            this, QString::fromStdString(fileErrorText(FileError::EndOfFile, UnnamedFile)),
+            Prompts::Icon::Stop);
+        break;
+    case ListReadResult::ReadError:
+        m_services.prompts.message(
+            this, QString::fromStdString(fileErrorText(FileError::HardwareIo, UnnamedFile)),
+            Prompts::Icon::Stop);
+        break;
+    case ListReadResult::Loaded:
+        break;
+    }
+}
+
+void UpgradeWindow::save()
+{
+    const QString path = m_services.prompts.saveFile(
+        this, {QString(), QString::fromLatin1(ListFilter), QStringLiteral("obl")});
+    if (!path.isEmpty()) {
+        const FileError error = saveGatewayList(path.toStdString(), m_list.records());
+        if (error != FileError::None)
+            m_services.prompts.message(
+                this, QString::fromStdString(fileErrorText(error, path.toStdString())),
+                Prompts::Icon::Stop);
+    }
+    cleanStatuses();
+}
+
+void UpgradeWindow::checkConnections()
+{
+    View view(*this);
+    if (::checkConnections(m_list, m_services.prober, view) == BatchOutcome::NoItemInList)
+        m_services.prompts.message(this, QStringLiteral("No item in list!"));
+}
+
+void UpgradeWindow::upgradeSelection()
+{
+    View view(*this);
+    TransferContext context{m_services.prober, m_services.ftp, *m_progress, m_services.ftpPort};
+    TransferUploader uploader(context, m_services.settings, m_options);
+    if (::upgradeSelection(m_list, selectedRows(), uploader, *m_progress, view) ==
+        BatchOutcome::NoItemSelected)
+        m_services.prompts.message(this, QStringLiteral("No item selected!"));
+}
+
+void UpgradeWindow::upgradeList()
+{
+    View view(*this);
+    TransferContext context{m_services.prober, m_services.ftp, *m_progress, m_services.ftpPort};
+    TransferUploader uploader(context, m_services.settings, m_options);
+    if (::upgradeList(m_list, uploader, *m_progress, view) == BatchOutcome::NoItemInList)
+        m_services.prompts.message(this, QStringLiteral("No item in list!"));
+}
+
+void UpgradeWindow::fillFieldsFromSelection()
+{
+    const std::set<std::size_t> selected = selectedRows();
+    if (selected.empty())
+        return;
+    const GatewayRecord& record = m_list.record(*selected.begin());
+    m_address->setAddress(parseIpText(record.ipText));
+    m_userId->setText(fromBytes(record.userId));
+    m_password->setText(fromBytes(record.password));
+}
+
+void UpgradeWindow::rebuildRows()
+{
+    m_rows->clear();
+    for (std::size_t row = 0; row < m_list.size(); ++row)
+        insertRow(row);
+}
+
+void UpgradeWindow::insertRow(std::size_t index)
+{
+    auto* item = new QTreeWidgetItem;
+    for (int column = AddressColumn; column <= PlainPasswordColumn; ++column)
+        item->setTextAlignment(column, Qt::AlignCenter);
+    m_rows->insertTopLevelItem(static_cast<int>(index), item);
+    updateRow(index);
+    item->setText(NumberColumn, QString::number(index + 1));
+}
+
+void UpgradeWindow::updateRow(std::size_t index)
+{
+    QTreeWidgetItem* item = m_rows->topLevelItem(static_cast<int>(index));
+    const GatewayRecord& record = m_list.record(index);
+    item->setIcon(NumberColumn, QIcon(statusImage(m_list.status(index))));
+    item->setText(AddressColumn, fromBytes(record.ipText));
+    item->setText(UserIdColumn, fromBytes(record.userId));
+    item->setText(PasswordColumn, QString(static_cast<qsizetype>(record.password.size()), u'*'));
+    item->setText(PlainPasswordColumn, fromBytes(record.password));
+}
+
+void UpgradeWindow::renumberRows()
+{
+    for (int row = 0; row < m_rows->topLevelItemCount(); ++row)
+        m_rows->topLevelItem(row)->setText(NumberColumn, QString::number(row + 1));
+}
+
+std::set<std::size_t> UpgradeWindow::selectedRows() const
+{
+    std::set<std::size_t> rows;
+    for (int row = 0; row < m_rows->topLevelItemCount(); ++row) {
+        if (m_rows->topLevelItem(row)->isSelected())
+            rows.insert(static_cast<std::size_t>(row));
+    }
+    return rows;
+}
+
+void UpgradeWindow::repaintList()
+{
+    for (std::size_t row = 0; row < m_list.size(); ++row)
+        updateRow(row);
+    // The thread stays busy in the next probe or transfer: paint now, not later.
+    m_rows->viewport()->repaint();
+}

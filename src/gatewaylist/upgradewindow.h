@@ -1,23 +1,91 @@
 #pragma once
 
 #include "gatewaylist/gatewaylist.h"
+#include "gatewaylist/listfile.h"
 #include "gatewaylist/upgrademode.h"
 
 #include <QDialog>
 
-struct Services;
+#include <set>
 
+struct Services;
+class IpAddressEdit;
+class ProgressWindow;
+class QAction;
+class QLineEdit;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// Keeps the gateway list and runs the batch commands over it, in address-book or firmware mode.
 class UpgradeWindow final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(UpgradeWindow)
 
 public:
+    enum Column { NumberColumn, AddressColumn, UserIdColumn, PasswordColumn, PlainPasswordColumn };
+
     UpgradeWindow(Services& services, UpgradeOptions options, QWidget* parent = nullptr);
+    ~UpgradeWindow() override;
 
     const GatewayList& list() const { return m_list; }
+    const UpgradeOptions& options() const { return m_options; }
+    ProgressWindow* progressWindow() const { return m_progress; }
+
+    void add();
+    void modify();
+    void remove();
+    void resetFields();
+    void newList();
+    void open();
+    void save();
+    void checkConnections();
+    void upgradeSelection();
+    void upgradeList();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    class View;
+
+    void createActions();
+    void createMenus();
+    void createToolBar();
+    void createControls();
+    void setColumnWidths();
+    void readList(const QString& path);
+    void reportListResult(ListReadResult result);
+    void cleanStatuses();
+    void fillFieldsFromSelection();
+
+    void rebuildRows();
+    void insertRow(std::size_t index);
+    void updateRow(std::size_t index);
+    void renumberRows();
+    std::set<std::size_t> selectedRows() const;
+    void repaintList();
+
     Services& m_services;
     UpgradeOptions m_options;
     GatewayList m_list;
+
+    ProgressWindow* m_progress = nullptr;
+    IpAddressEdit* m_address = nullptr;
+    QLineEdit* m_userId = nullptr;
+    QLineEdit* m_password = nullptr;
+    QTreeWidget* m_rows = nullptr;
+
+    QAction* m_newAction = nullptr;
+    QAction* m_openAction = nullptr;
+    QAction* m_saveAction = nullptr;
+    QAction* m_exitAction = nullptr;
+    QAction* m_addAction = nullptr;
+    QAction* m_modifyAction = nullptr;
+    QAction* m_deleteAction = nullptr;
+    QAction* m_resetFieldsAction = nullptr;
+    QAction* m_checkConnectionsAction = nullptr;
+    QAction* m_upgradeSelectionAction = nullptr;
+    QAction* m_upgradeListAction = nullptr;
+    QAction* m_helpAction = nullptr;
+    QAction* m_aboutAction = nullptr;
 };
