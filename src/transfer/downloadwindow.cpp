@@ -1,1 +1,140 @@
-// placeholder until this unit is written
+#include "transfer/downloadwindow.h"
+
+#include "shell/dialogunits.h"
+#include "shell/ipaddressedit.h"
+#include "shell/progresswindow.h"
+#include "shell/prompts.h"
+#include "shell/services.h"
+#include "transfer/addressbooktransfer.h"
+#include "transfer/probe.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+QLabel* sunkenLabel(const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setAlignment(Qt::AlignCenter);
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    return label;
+}
+
+QPushButton* button(const char* name, const QString& text, QWidget* parent)
+{
+    auto* pushButton = new QPushButton(text, parent);
+    pushButton->setObjectName(QString::fromLatin1(name));
+    pushButton->setAutoDefault(false);
+    return pushButton;
+}
+
+std::string toBytes(const QString& text)
+{
+    const QByteArray bytes = text.toLatin1();
+    return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
+
+} // namespace
+
+DownloadWindow::DownloadWindow(Services& services, QWidget* parent)
+    : QDialog(parent), m_services(services)
+{
+    setObjectName(QStringLiteral("downloadWindow"));
+    setWindowTitle(QStringLiteral("Download"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowIcon(QApplication::windowIcon());
+
+    const DialogUnits du(font());
+    setFixedSize(du.size(242, 106));
+
+    auto* group = new QGroupBox(QStringLiteral("FTP"), this);
+    group->setObjectName(QStringLiteral("ftpGroup"));
+    group->setGeometry(du.rect(5, 5, 230, 65));
+
+    sunkenLabel(QStringLiteral("IP Address"), this)->setGeometry(du.rect(16, 21, 44, 15));
+    m_address = new IpAddressEdit(this);
+    m_address->setObjectName(QStringLiteral("addressEdit"));
+    m_address->setGeometry(du.rect(65, 21, 105, 15));
+
+    sunkenLabel(QStringLiteral("User ID"), this)->setGeometry(du.rect(15, 45, 45, 15));
+    m_userId = new QLineEdit(this);
+    m_userId->setObjectName(QStringLiteral("userIdEdit"));
+    m_userId->setAlignment(Qt::AlignCenter);
+    m_userId->setGeometry(du.rect(65, 45, 50, 15));
+
+    sunkenLabel(QStringLiteral("Password"), this)->setGeometry(du.rect(125, 45, 45, 15));
+    m_password = new QLineEdit(this);
+    m_password->setObjectName(QStringLiteral("passwordEdit"));
+    m_password->setAlignment(Qt::AlignCenter);
+    m_password->setEchoMode(QLineEdit::Password);
+    m_password->setGeometry(du.rect(175, 45, 50, 15));
+
+    QPushButton* reset = button("resetFieldsButton", QStringLiteral("Reset fields"), this);
+    reset->setGeometry(du.rect(175, 21, 50, 15));
+    connect(reset, &QPushButton::clicked, this, &DownloadWindow::resetFields);
+
+    QPushButton* downloadButton = button("downloadButton", QStringLiteral("Download"), this);
+    downloadButton->setGeometry(du.rect(120, 80, 50, 15));
+    connect(downloadButton, &QPushButton::clicked, this, &DownloadWindow::download);
+
+    QPushButton* cancel = button("cancelButton", QStringLiteral("Cancel"), this);
+    cancel->setGeometry(du.rect(180, 80, 50, 15));
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    m_progress = new ProgressWindow(this);
+    m_progress->setObjectName(QStringLiteral("progressWindow"));
+}
+
+void DownloadWindow::keyPressEvent(QKeyEvent* event)
+{
+    // Enter closes the window like Cancel unless a button has the focus; it never downloads.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (auto* focused = qobject_cast<QPushButton*>(focusWidget()))
+            focused->click();
+        else
+            reject();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void DownloadWindow::resetFields()
+{
+    m_address->clear();
+    m_userId->clear();
+    m_password->clear();
+}
+
+void DownloadWindow::download()
+{
+    const std::string userId = toBytes(m_userId->text());
+    const std::string password = toBytes(m_password->text());
+    const std::string address = formatIpText(m_address->octets());
+
+    if (!m_services.prober.probe(address, ProbeTimeoutMs)) {
+        m_services.prompts.message(this, QStringLiteral("Orbiphon not found!"));
+        return;
+    }
+    const QString localPath = m_services.prompts.saveFile(
+        this, {QStringLiteral("Addrbook.cpe"), QStringLiteral("Orbiphon Address Book (*.cpe)"),
+               QStringLiteral("cpe")});
+    if (localPath.isEmpty())
+        return;
+
+    TransferContext context{m_services.prober, m_services.ftp, *m_progress, m_services.ftpPort};
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const DownloadResult result =
+        downloadAddressBook(context, address, userId, password, localPath.toStdString());
+    QApplication::restoreOverrideCursor();
+    // The failure is told while the progress window still stands, as the transfer left it.
+    if (result != DownloadResult::Done)
+        m_services.prompts.message(this, QStringLiteral("FTP failure!"));
+    m_progress->hide();
+}
