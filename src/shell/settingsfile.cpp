@@ -1,8 +1,9 @@
 #include "shell/settingsfile.h"
 
+#include "shell/fdstream.h"
+
 #include <algorithm>
-#include <fstream>
-#include <iterator>
+#include <istream>
 
 namespace {
 
@@ -59,11 +60,13 @@ std::string SettingsFile::readString(std::string_view section, std::string_view 
     const std::string_view wantedSection = trimmed(section);
     const std::string_view wantedKey = trimmed(key);
 
-    std::ifstream in(m_path, std::ios::binary);
-    if (!in)
-        return cut(defaultValue);
-    const std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad())
+    std::string content;
+    const FileError error = readFileWith(m_path, [&content](std::istream& in) {
+        char chunk[4096];
+        while (in.read(chunk, sizeof chunk) || in.gcount() > 0)
+            content.append(chunk, static_cast<std::size_t>(in.gcount()));
+    });
+    if (error != FileError::None)
         return cut(defaultValue);
 
     std::string_view rest(content);
