@@ -40,8 +40,9 @@ public:
     QString folder(QWidget* parent, const QString& title) override;
 };
 
-// The caption of every message box: the executable's name without directory and extension.
-QString applicationTitle();
+// The caption of every message box: the application title, the executable's name without
+// directory and extension. (The core's applicationTitle() gives the same text as std::string.)
+QString messageCaption();
 
 // Asks for a folder with the given title; empty when cancelled or not a file-system folder.
 QString browseForFolder(Prompts& prompts, QWidget* parent, const QString& title);
