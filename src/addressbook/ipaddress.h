@@ -17,6 +17,7 @@ using IpAddressInput = std::optional<IpOctets>;
 std::string formatIpText(const IpOctets& octets);
 
 // Lenient inverse of formatIpText: each dot-separated part is converted like C's atoi (leading
-// white space, optional sign, digits; none gives 0) and cut to its low 8 bits; missing parts are
-// 0 and the fourth part takes everything after the third dot.
+// white space, optional sign, digits; none gives 0; beyond the int range it saturates, as the
+// classic runtime does) and cut to its low 8 bits; missing parts are 0 and the fourth part takes
+// everything after the third dot.
 IpOctets parseIpText(std::string_view text);
