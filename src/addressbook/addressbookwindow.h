@@ -4,7 +4,18 @@
 
 #include <QDialog>
 
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
 struct Services;
+class IpAddressEdit;
+class QAction;
+class QLineEdit;
+class QTreeWidget;
+class QTreeWidgetItem;
+class TelephoneEdit;
 
 class AddressBookWindow final : public QDialog {
     Q_OBJECT
@@ -17,7 +28,64 @@ public:
 
     const AddressBook& book() const { return m_book; }
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
+    void createActions();
+    void createMenus();
+    void createControls();
+
+    void newBook();
+    void openBook();
+    void saveBook();
+    void addRecord();
+    void modifyRecord();
+    void deleteRecords();
+    void resetFields();
+    void exitWindow();
+    void showAbout();
+    void showHelpTopic();
+    void selectionChanged();
+
+    // Copies the telephone and the three port fields into the state; false (after the message,
+    // with the focus on the offending field) when one of them would not do.
+    bool takeFields();
+    void showFields();
+    void setColumnWidths();
+
+    void readFile(const QString& path);
+    void reportFileError(FileError error, const QString& path);
+    void showBookFields();
+    void fillRow(QTreeWidgetItem* item, std::size_t index) const;
+    void renumberRows();
+    std::optional<std::size_t> firstSelectedRow() const;
+
     Services& m_services;
     AddressBook m_book;
+
+    // The state behind the text fields; the gateway ports live in the book.
+    std::string m_telephone;
+    std::uint32_t m_recordPort = DefaultPort;
+    // Rows inserted or removed by a command move the selection without the operator choosing
+    // anything: such moves must not refill the record fields.
+    bool m_changingRows = false;
+
+    QAction* m_newAction = nullptr;
+    QAction* m_openAction = nullptr;
+    QAction* m_saveAction = nullptr;
+    QAction* m_exitAction = nullptr;
+    QAction* m_addAction = nullptr;
+    QAction* m_modifyAction = nullptr;
+    QAction* m_deleteAction = nullptr;
+    QAction* m_resetFieldsAction = nullptr;
+    QAction* m_helpAction = nullptr;
+    QAction* m_aboutAction = nullptr;
+
+    IpAddressEdit* m_recordAddress = nullptr;
+    TelephoneEdit* m_telephoneEdit = nullptr;
+    QLineEdit* m_recordPortEdit = nullptr;
+    std::array<IpAddressEdit*, 2> m_gatewayAddress{};
+    std::array<QLineEdit*, 2> m_gatewayPortEdit{};
+    QTreeWidget* m_list = nullptr;
 };
