@@ -1,1 +1,172 @@
-// placeholder until this unit is written
+#include "shell/launcherwindow.h"
+
+#include "shell/dialogunits.h"
+#include "shell/help.h"
+#include "shell/icons.h"
+#include "shell/prompts.h"
+#include "shell/services.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyle>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Whether path names a file the program could read: a regular file that opens for reading.
+// Opened without blocking, so a FIFO or device named on the command line cannot stall the start.
+bool isReadableFile(const QString& path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    ::close(fd);
+    return regular;
+}
+
+}  // namespace
+
+LauncherWindow::LauncherWindow(Services& services, LauncherActions actions,
+                               const QStringList& arguments, QWidget* parent)
+    : QDialog(parent),
+      m_services(services),
+      m_actions(std::move(actions)),
+      m_arguments(arguments),
+      m_appIcon(applicationIcon())
+{
+    setObjectName("launcherWindow");
+    setWindowTitle("Orbiphon");
+    // A main window of its own: in the task bar, with a minimise box and no maximise box.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    const DialogUnits du(font());
+    setFixedSize(du.size(136, 157));
+
+    struct ButtonSpec {
+        const char* name;
+        const char* label;
+        int top;
+    };
+    // Declared in the order the Tab key visits them.
+    const ButtonSpec specs[] = {
+        {"addressBookManagementButton", "Address Book Management", 8},
+        {"addressBookUpgradeButton", "Address Book Upgrade", 28},
+        {"fullFirmwareUpgradeButton", "Full Firmware Upgrade", 68},
+        {"exitButton", "Exit", 128},
+        {"helpButton", "Help", 108},
+        {"addressBookDownloadButton", "Address Book Download", 48},
+        {"codeFirmwareUpgradeButton", "Code Firmware Upgrade", 88},
+    };
+    QPushButton* previous = nullptr;
+    for (const ButtonSpec& spec : specs) {
+        auto* button = new QPushButton(QString::fromLatin1(spec.label), this);
+        button->setObjectName(QString::fromLatin1(spec.name));
+        button->setGeometry(du.rect(8, spec.top, 120, 15));
+        if (previous)
+            setTabOrder(previous, button);
+        previous = button;
+    }
+
+    auto connectButton = [this](const char* name, auto slot) {
+        connect(findChild<QPushButton*>(QString::fromLatin1(name)), &QPushButton::clicked, this,
+                slot);
+    };
+    connectButton("addressBookManagementButton", [this] {
+        if (m_actions.openAddressBook)
+            m_actions.openAddressBook(QString());
+    });
+    connectButton("addressBookUpgradeButton", [this] { openAddressBookUpgrade(); });
+    connectButton("addressBookDownloadButton", [this] {
+        if (m_actions.openDownload)
+            m_actions.openDownload();
+    });
+    connectButton("fullFirmwareUpgradeButton", [this] { openFirmwareUpgrade(true); });
+    connectButton("codeFirmwareUpgradeButton", [this] { openFirmwareUpgrade(false); });
+    connectButton("helpButton",
+                  [this] { showHelp(this, m_services.prompts, m_services.helpFile); });
+    connectButton("exitButton", [this] { accept(); });
+}
+
+void LauncherWindow::initialise()
+{
+    setWindowIcon(m_appIcon);
+
+    // The platform hands the command line over split; put it back together as one path.
+    QString path = m_arguments.join(QLatin1Char(' '));
+    path.remove(QLatin1Char('"'));
+    if (path.isEmpty() || !isReadableFile(path)) {
+        if (m_actions.registerFileTypes)
+            m_actions.registerFileTypes();
+        return;
+    }
+
+    const QString fullPath = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    // From the last dot anywhere in the path, so a dotted folder counts when the name has none.
+    const qsizetype dot = fullPath.lastIndexOf(QLatin1Char('.'));
+    const QString extension = (dot < 0 ? fullPath : fullPath.mid(dot)).toUpper();
+    if (extension == QLatin1String(".CPE")) {
+        if (m_actions.openAddressBook)
+            m_actions.openAddressBook(fullPath);
+    } else if (extension == QLatin1String(".OBL")) {
+        m_pendingListPath = fullPath;
+    } else {
+        m_services.prompts.message(this, "Formato non riconosciuto!", Prompts::Icon::Warning);
+    }
+}
+
+void LauncherWindow::paintEvent(QPaintEvent* event)
+{
+    if (!isMinimized()) {
+        QDialog::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().window());
+    const int iconSize = style()->pixelMetric(QStyle::PM_LargeIconSize, nullptr, this);
+    const int x = (width() - iconSize + 1) / 2;
+    const int y = (height() - iconSize + 1) / 2;
+    m_appIcon.paint(&painter, x, y, iconSize, iconSize);
+}
+
+void LauncherWindow::openAddressBookUpgrade()
+{
+    const QString book = m_services.prompts.openFile(
+        this, {QStringLiteral("Addrbook.cpe"), QStringLiteral("Orbiphon Address Book (*.cpe)"),
+               QString()});
+    if (book.isEmpty())
+        return;
+    UpgradeOptions options;
+    options.mode = UpgradeMode::AddressBookUpgrade;
+    options.sourcePath = book.toStdString();
+    openUpgrade(std::move(options));
+}
+
+void LauncherWindow::openFirmwareUpgrade(bool fullFirmware)
+{
+    const QString folder =
+        browseForFolder(m_services.prompts, this, QStringLiteral("Select the folder to upload"));
+    if (folder.isEmpty())
+        return;
+    UpgradeOptions options;
+    options.mode = UpgradeMode::FirmwareUpgrade;
+    options.sourcePath = folder.toStdString();
+    options.fullFirmware = fullFirmware;
+    openUpgrade(std::move(options));
+}
+
+void LauncherWindow::openUpgrade(UpgradeOptions options)
+{
+    if (!m_pendingListPath.isEmpty())
+        options.listPath = m_pendingListPath.toStdString();
+    if (m_actions.openUpgrade)
+        m_actions.openUpgrade(options);
+}
