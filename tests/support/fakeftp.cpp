@@ -1,0 +1,103 @@
+#include "support/fakeftp.h"
+
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+class FakeConnection final : public FtpConnection {
+public:
+    explicit FakeConnection(FakeFtp& ftp) : m_ftp(ftp) {}
+    ~FakeConnection() override { m_ftp.record("close"); }
+
+    bool changeDirectory(const std::string& directory) override
+    {
+        m_ftp.record("cd(" + directory + ")");
+        if (!m_ftp.directories.empty() && !m_ftp.directories.count(directory))
+            return false;
+        m_current = directory;
+        return true;
+    }
+
+    bool putFile(const std::string& localPath, const std::string& remoteName) override
+    {
+        m_ftp.record("put(" + remoteName + ")");
+        std::ifstream in(localPath, std::ios::binary);
+        if (!in || m_ftp.failingPuts.count(remoteName))
+            return false;
+        m_ftp.uploaded[m_current + remoteName] = {std::istreambuf_iterator<char>(in),
+                                                  std::istreambuf_iterator<char>()};
+        return true;
+    }
+
+    bool getFile(const std::string& remoteName, const std::string& localPath) override
+    {
+        m_ftp.record("get(" + remoteName + ")");
+        const auto file = m_ftp.remoteFiles.find(remoteName);
+        if (file == m_ftp.remoteFiles.end() || m_ftp.failingGets.count(remoteName))
+            return false;
+        std::ofstream out(localPath, std::ios::binary | std::ios::trunc);
+        out << file->second;
+        return static_cast<bool>(out);
+    }
+
+    bool deleteFile(const std::string& remoteName) override
+    {
+        m_ftp.record("delete(" + remoteName + ")");
+        return !m_ftp.failingDeletes.count(remoteName);
+    }
+
+    std::optional<std::vector<std::string>> listDirectory() override
+    {
+        m_ftp.record("list");
+        if (m_ftp.listFails)
+            return std::nullopt;
+        return m_ftp.listings[m_current];
+    }
+
+private:
+    FakeFtp& m_ftp;
+    std::string m_current;
+};
+
+class FakeClient final : public FtpClient {
+public:
+    explicit FakeClient(FakeFtp& ftp) : m_ftp(ftp) {}
+    ~FakeClient() override { m_ftp.record("closeClient"); }
+
+    std::unique_ptr<FtpConnection> connect(const FtpLogin& login) override
+    {
+        m_ftp.record("connect(" + login.address + ":" + std::to_string(login.port) + ","
+                     + login.userId + "," + login.password + ")");
+        if (m_ftp.connectFails)
+            return nullptr;
+        return std::make_unique<FakeConnection>(m_ftp);
+    }
+
+private:
+    FakeFtp& m_ftp;
+};
+
+}  // namespace
+
+FakeFtp::FakeFtp() : m_log(&m_ownLog) {}
+
+FakeFtp::FakeFtp(std::vector<std::string>& sharedLog) : m_log(&sharedLog) {}
+
+std::unique_ptr<FtpClient> FakeFtp::open(const std::string& agent)
+{
+    record("open(" + agent + ")");
+    if (openFails)
+        return nullptr;
+    return std::make_unique<FakeClient>(*this);
+}
+
+FakeProber::FakeProber() : m_log(&m_ownLog) {}
+
+FakeProber::FakeProber(std::vector<std::string>& sharedLog) : m_log(&sharedLog) {}
+
+bool FakeProber::probe(const std::string& gatewayAddress, int timeoutMs)
+{
+    m_log->push_back("probe(" + gatewayAddress + "," + std::to_string(timeoutMs) + ")");
+    return !allSilent && !silent.count(gatewayAddress);
+}
