@@ -1,0 +1,145 @@
+#include "cli/cli.h"
+
+#include "cli/commands.h"
+#include "cli/jsontext.h"
+
+#include <algorithm>
+#include <array>
+#include <ostream>
+#include <stdexcept>
+
+namespace {
+
+constexpr std::string_view ProgramName = "orbiphon-cli";
+
+constexpr std::array Commands{
+    CliCommand{"book show", "FILE.cpe [--json]",
+               "print an address book (gateways and numbered entries)", &bookShow},
+    CliCommand{"book from-json", "IN.json OUT.cpe", "write an address book from JSON",
+               &bookFromJson},
+    CliCommand{"list show", "FILE.obl [--json] [--show-passwords]",
+               "print a gateway list; passwords masked unless asked for", &listShow},
+    CliCommand{"list from-json", "IN.json OUT.obl", "write a gateway list from JSON",
+               &listFromJson},
+};
+
+std::vector<std::string_view> wordsOf(std::string_view name)
+{
+    std::vector<std::string_view> words;
+    while (!name.empty()) {
+        const std::size_t space = name.find(' ');
+        words.push_back(name.substr(0, space));
+        name.remove_prefix(space == std::string_view::npos ? name.size() : space + 1);
+    }
+    return words;
+}
+
+bool startsWith(const std::vector<std::string>& args, const std::vector<std::string_view>& words)
+{
+    return args.size() >= words.size() && std::equal(words.begin(), words.end(), args.begin());
+}
+
+std::string usageLine(const CliCommand& command)
+{
+    return std::string(ProgramName) + " " + std::string(command.name) + " "
+        + std::string(command.arguments);
+}
+
+void printHelp(std::ostream& out)
+{
+    out << "Usage:\n";
+    for (const CliCommand& command : Commands) {
+        out << "  " << usageLine(command) << "\n      " << command.summary << "\n";
+    }
+    out << "  " << ProgramName << " --help\n"
+        << "\n"
+           "JSON texts carry the files' single-byte characters as the code points of the same\n"
+           "value (U+0000 to U+00FF). from-json checks everything first and writes nothing on\n"
+           "bad input; it replaces OUT only once the new file is complete.\n"
+           "\n"
+           "Exit status: 0 success, 1 the operation failed, 2 bad usage or bad input.\n";
+}
+
+}  // namespace
+
+int reportFailure(CliIo& io, ExitStatus status, std::string_view message)
+{
+    io.err << ProgramName << ": " << withoutControls(message) << "\n";
+    return status;
+}
+
+const CliCommand& commandNamed(std::string_view name)
+{
+    for (const CliCommand& command : Commands) {
+        if (command.name == name)
+            return command;
+    }
+    throw std::logic_error("no command named " + std::string(name));
+}
+
+bool parseArguments(const std::vector<std::string>& args, std::initializer_list<OptionSpec> options,
+                    std::size_t operandCount, const CliCommand& command, CliIo& io,
+                    ParsedArguments& parsed)
+{
+    const auto usage = [&](const std::string& problem) {
+        reportFailure(io, ExitBadUsage, problem + "; usage: " + usageLine(command));
+        return false;
+    };
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+            parsed.operands.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const std::size_t equals = arg.find('=');
+        const std::string name = arg.substr(0, equals);
+        const auto spec = std::find_if(options.begin(), options.end(),
+                                       [&](const OptionSpec& o) { return o.name == name; });
+        if (spec == options.end())
+            return usage("unknown option " + name);
+        std::string value;
+        if (spec->takesValue) {
+            if (equals != std::string::npos)
+                value = arg.substr(equals + 1);
+            else if (i + 1 < args.size())
+                value = args[++i];
+            else
+                return usage("option " + name + " needs a value");
+        } else if (equals != std::string::npos) {
+            return usage("option " + name + " takes no value");
+        }
+        parsed.options[name] = value;
+    }
+    if (parsed.operands.size() != operandCount)
+        return usage(parsed.operands.size() < operandCount ? "missing argument"
+                                                           : "too many arguments");
+    return true;
+}
+
+int runCli(const std::vector<std::string>& args, CliIo& io)
+{
+    if (args.empty()) {
+        return reportFailure(io, ExitBadUsage,
+                             "no command given; see " + std::string(ProgramName) + " --help");
+    }
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
+        printHelp(io.out);
+        return ExitSuccess;
+    }
+    for (const CliCommand& command : Commands) {
+        const std::vector<std::string_view> words = wordsOf(command.name);
+        if (startsWith(args, words))
+            return command.run(std::vector<std::string>(args.begin() + static_cast<std::ptrdiff_t>(words.size()), args.end()), io);
+    }
+    std::string typed = args[0];
+    if (args.size() > 1 && args[1].compare(0, 1, "-") != 0)
+        typed += " " + args[1];
+    return reportFailure(io, ExitBadUsage,
+                         "unknown command '" + typed + "'; see " + std::string(ProgramName)
+                             + " --help");
+}

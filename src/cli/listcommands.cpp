@@ -1,0 +1,135 @@
+#include "cli/commands.h"
+
+#include "cli/jsontext.h"
+#include "gatewaylist/listfile.h"
+
+#include <iomanip>
+#include <limits>
+#include <ostream>
+
+using nlohmann::json;
+using nlohmann::ordered_json;
+
+namespace {
+
+constexpr std::size_t Unlimited = std::numeric_limits<std::uint32_t>::max() - 1;
+
+std::string shownPassword(const std::string& password, bool showPasswords)
+{
+    return showPasswords ? password : std::string(password.size(), '*');
+}
+
+ordered_json listAsJson(const GatewayList& list, bool showPasswords)
+{
+    ordered_json gateways = ordered_json::array();
+    for (const GatewayRecord& record : list.records()) {
+        gateways.push_back(
+            {{"ip", jsonTextFromBytes(record.ipText)},
+             {"userId", jsonTextFromBytes(record.userId)},
+             {"password", jsonTextFromBytes(shownPassword(record.password, showPasswords))}});
+    }
+    ordered_json document;
+    // Marks a document that from-json must not take for real passwords.
+    if (!showPasswords)
+        document["passwordsMasked"] = true;
+    document["gateways"] = gateways;
+    return document;
+}
+
+void printList(std::ostream& out, const std::string& path, const GatewayList& list,
+               bool showPasswords)
+{
+    out << "Gateway list " << withoutControls(path) << "\n"
+        << "Gateways: " << list.size() << "\n";
+    if (list.empty())
+        return;
+    out << std::left << std::setw(5) << "#" << std::setw(18) << "IP Address" << std::setw(14)
+        << "UserID" << "Password\n";
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const GatewayRecord& record = list.record(i);
+        out << std::setw(5) << i + 1 << std::setw(18) << printableText(record.ipText)
+            << std::setw(14) << printableText(record.userId)
+            << printableText(shownPassword(record.password, showPasswords)) << "\n";
+    }
+}
+
+std::vector<GatewayRecord> recordsFromJson(const json& document)
+{
+    requireObject(document, "top level", {"gateways", "passwordsMasked"});
+    const auto masked = document.find("passwordsMasked");
+    if (masked != document.end() && *masked != false)
+        throw BadInput("the passwords are masked; write the JSON with list show --json "
+                       "--show-passwords");
+    const json& gateways = requireArray(member(document, "gateways", "top level"), "gateways");
+    std::vector<GatewayRecord> records;
+    for (std::size_t i = 0; i < gateways.size(); ++i) {
+        const std::string where = "gateways[" + std::to_string(i) + "]";
+        const json& item = gateways[i];
+        requireObject(item, where, {"ip", "userId", "password"});
+        GatewayRecord record;
+        record.ipText = textField(member(item, "ip", where), where + ".ip", Unlimited, true);
+        record.userId =
+            textField(member(item, "userId", where), where + ".userId", Unlimited, true);
+        // A zero byte would end the password when it is read back.
+        record.password = textField(member(item, "password", where), where + ".password",
+                                    Unlimited / 2, false);
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+}  // namespace
+
+int listShow(const std::vector<std::string>& args, CliIo& io)
+{
+    ParsedArguments parsed;
+    if (!parseArguments(args, {{"--json"}, {"--show-passwords"}}, 1, commandNamed("list show"), io,
+                        parsed))
+        return ExitBadUsage;
+    const std::string& path = parsed.operands[0];
+    const bool showPasswords = parsed.has("--show-passwords");
+
+    GatewayList list;
+    const ListFileResult result = loadGatewayList(path, list);
+    if (result.read == ListReadResult::OtherVersion)
+        return reportFailure(io, ExitBadUsage,
+                             path + ": Different OBL file version, can't read the file!");
+    if (result.read == ListReadResult::FormatNotRecognized)
+        return reportFailure(io, ExitBadUsage, path + ": OBL Format not recognized!");
+    if (result.error != FileError::None && result.error != FileError::EndOfFile)
+        return reportFailure(io, ExitFailed, fileErrorText(result.error, path));
+
+    // A list cut short still shows the gateways before the cut, as the window does.
+    if (parsed.has("--json"))
+        io.out << listAsJson(list, showPasswords).dump(2) << "\n";
+    else
+        printList(io.out, path, list, showPasswords);
+    if (result.error == FileError::EndOfFile)
+        return reportFailure(io, ExitBadUsage, fileErrorText(result.error, path));
+    return ExitSuccess;
+}
+
+int listFromJson(const std::vector<std::string>& args, CliIo& io)
+{
+    ParsedArguments parsed;
+    if (!parseArguments(args, {}, 2, commandNamed("list from-json"), io, parsed))
+        return ExitBadUsage;
+    const std::string& input = parsed.operands[0];
+    const std::string& output = parsed.operands[1];
+
+    std::vector<GatewayRecord> records;
+    try {
+        json document;
+        const FileError error = readJsonFile(input, document);
+        if (error != FileError::None)
+            return reportFailure(io, ExitFailed, fileErrorText(error, input));
+        records = recordsFromJson(document);
+    } catch (const BadInput& e) {
+        return reportFailure(io, ExitBadUsage, input + ": " + e.what());
+    }
+
+    const FileError error = saveGatewayList(output, records);
+    if (error != FileError::None)
+        return reportFailure(io, ExitFailed, fileErrorText(error, output));
+    return ExitSuccess;
+}
