@@ -1,1 +1,332 @@
-// placeholder until this unit is written
+#include "transfer/curlftpclient.h"
+
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace {
+
+// A listing larger than this comes from a broken or hostile server, not from a gateway.
+constexpr std::size_t MaxListingBytes = 8u << 20;
+
+bool isSafeName(const std::string& name)
+{
+    if (name.empty() || name == "." || name == "..")
+        return false;
+    return name.find_first_of(std::string("\r\n/\0", 4)) == std::string::npos;
+}
+
+bool isSafeAddress(const std::string& address)
+{
+    return !address.empty() && std::all_of(address.begin(), address.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')
+               || c == '.' || c == '-';
+    });
+}
+
+// Splits a device directory into its names; false when one of them can't be sent safely.
+bool splitDirectory(const std::string& directory, std::vector<std::string>& names)
+{
+    if (directory.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
+        return false;
+    std::size_t start = 0;
+    while (start <= directory.size()) {
+        const std::size_t slash = std::min(directory.find('/', start), directory.size());
+        std::string name = directory.substr(start, slash - start);
+        if (!name.empty()) {
+            if (!isSafeName(name))
+                return false;
+            names.push_back(std::move(name));
+        }
+        start = slash + 1;
+    }
+    return true;
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    int get() const { return m_fd; }
+    bool close()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int m_fd;
+};
+
+size_t readFromFile(char* buffer, size_t size, size_t count, void* userData)
+{
+    const int fd = *static_cast<int*>(userData);
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, size * count);
+        if (got >= 0)
+            return static_cast<size_t>(got);
+        if (errno != EINTR)
+            return CURL_READFUNC_ABORT;
+    }
+}
+
+size_t writeToFile(char* data, size_t size, size_t count, void* userData)
+{
+    const int fd = *static_cast<int*>(userData);
+    const size_t total = size * count;
+    size_t done = 0;
+    while (done < total) {
+        const ssize_t wrote = ::write(fd, data + done, total - done);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            return 0;
+        done += static_cast<size_t>(wrote);
+    }
+    return total;
+}
+
+size_t appendToString(char* data, size_t size, size_t count, void* userData)
+{
+    auto& text = *static_cast<std::string*>(userData);
+    const size_t total = size * count;
+    if (text.size() + total > MaxListingBytes)
+        return 0;
+    text.append(data, total);
+    return total;
+}
+
+class CurlFtpConnection final : public FtpConnection {
+public:
+    CurlFtpConnection(CURL* handle, const FtpLogin& login, const FtpTimeouts& timeouts)
+        : m_handle(handle),
+          m_base("ftp://" + login.address + ":" + std::to_string(login.port) + "/"),
+          m_userId(login.userId),
+          m_password(login.password),
+          m_timeouts(timeouts)
+    {
+    }
+
+    CurlFtpConnection(const CurlFtpConnection&) = delete;
+    CurlFtpConnection& operator=(const CurlFtpConnection&) = delete;
+
+    ~CurlFtpConnection() override { curl_easy_cleanup(m_handle); }
+
+    bool logIn()
+    {
+        prepare(m_base);
+        curl_easy_setopt(m_handle, CURLOPT_NOBODY, 1L);
+        return perform();
+    }
+
+    bool changeDirectory(const std::string& directory) override
+    {
+        std::string url;
+        if (!directoryUrl(directory, url))
+            return false;
+        prepare(url);
+        curl_easy_setopt(m_handle, CURLOPT_NOBODY, 1L);
+        if (!perform())
+            return false;
+        m_currentUrl = url;
+        return true;
+    }
+
+    bool putFile(const std::string& localPath, const std::string& remoteName) override
+    {
+        if (!isSafeName(remoteName))
+            return false;
+        // Non-blocking so a FIFO in the firmware folder can't stall the upload; only regular
+        // files go up.
+        FileDescriptor file(::open(localPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        struct stat status {};
+        if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))
+            return false;
+        int fd = file.get();
+        prepare(fileUrl(remoteName));
+        curl_easy_setopt(m_handle, CURLOPT_UPLOAD, 1L);
+        curl_easy_setopt(m_handle, CURLOPT_READFUNCTION, readFromFile);
+        curl_easy_setopt(m_handle, CURLOPT_READDATA, &fd);
+        curl_easy_setopt(m_handle, CURLOPT_INFILESIZE_LARGE,
+                         static_cast<curl_off_t>(status.st_size));
+        return perform();
+    }
+
+    bool getFile(const std::string& remoteName, const std::string& localPath) override
+    {
+        if (!isSafeName(remoteName))
+            return false;
+        FileDescriptor file(
+            ::open(localPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+        if (file.get() < 0)
+            return false;
+        int fd = file.get();
+        prepare(fileUrl(remoteName));
+        curl_easy_setopt(m_handle, CURLOPT_WRITEFUNCTION, writeToFile);
+        curl_easy_setopt(m_handle, CURLOPT_WRITEDATA, &fd);
+        const bool transferred = perform();
+        return file.close() && transferred;
+    }
+
+    bool deleteFile(const std::string& remoteName) override
+    {
+        if (!isSafeName(remoteName))
+            return false;
+        // The '*' keeps curl from dropping the connection when DELE is refused; the reply code
+        // tells the outcome instead.
+        curl_slist* commands = curl_slist_append(nullptr, ("*DELE " + remoteName).c_str());
+        if (!commands)
+            return false;
+        prepare(m_currentUrl.empty() ? m_base : m_currentUrl);
+        curl_easy_setopt(m_handle, CURLOPT_NOBODY, 1L);
+        curl_easy_setopt(m_handle, CURLOPT_POSTQUOTE, commands);
+        const bool performed = perform();
+        long reply = 0;
+        curl_easy_getinfo(m_handle, CURLINFO_RESPONSE_CODE, &reply);
+        // The list must outlive the handle's use of it, which ends with the next reset.
+        curl_easy_setopt(m_handle, CURLOPT_POSTQUOTE, nullptr);
+        curl_slist_free_all(commands);
+        return performed && reply >= 200 && reply < 300;
+    }
+
+    std::optional<std::vector<std::string>> listDirectory() override
+    {
+        std::string text;
+        prepare(m_currentUrl.empty() ? m_base : m_currentUrl);
+        curl_easy_setopt(m_handle, CURLOPT_DIRLISTONLY, 1L);
+        curl_easy_setopt(m_handle, CURLOPT_WRITEFUNCTION, appendToString);
+        curl_easy_setopt(m_handle, CURLOPT_WRITEDATA, &text);
+        if (!perform())
+            return std::nullopt;
+        std::vector<std::string> names;
+        std::size_t start = 0;
+        while (start < text.size()) {
+            std::size_t end = text.find('\n', start);
+            if (end == std::string::npos)
+                end = text.size();
+            std::string line = text.substr(start, end - start);
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            if (!line.empty())
+                names.push_back(std::move(line));
+            start = end + 1;
+        }
+        return names;
+    }
+
+private:
+    std::string escape(const std::string& name)
+    {
+        char* escaped = curl_easy_escape(m_handle, name.data(), static_cast<int>(name.size()));
+        std::string result = escaped ? escaped : "";
+        curl_free(escaped);
+        return result;
+    }
+
+    bool directoryUrl(const std::string& directory, std::string& url)
+    {
+        std::vector<std::string> names;
+        if (!splitDirectory(directory, names))
+            return false;
+        url = m_base;
+        if (!directory.empty() && directory.front() == '/')
+            url += "%2F";
+        for (const std::string& name : names)
+            url += escape(name) + "/";
+        return true;
+    }
+
+    std::string fileUrl(const std::string& name)
+    {
+        return (m_currentUrl.empty() ? m_base : m_currentUrl) + escape(name);
+    }
+
+    // Every step starts from cleared options; the control connection stays open in the handle.
+    void prepare(const std::string& url)
+    {
+        using std::chrono::duration_cast;
+        using std::chrono::seconds;
+        curl_easy_reset(m_handle);
+        curl_easy_setopt(m_handle, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(m_handle, CURLOPT_PROTOCOLS_STR, "ftp");
+        curl_easy_setopt(m_handle, CURLOPT_USERNAME, m_userId.c_str());
+        curl_easy_setopt(m_handle, CURLOPT_PASSWORD, m_password.c_str());
+        curl_easy_setopt(m_handle, CURLOPT_FTPPORT, "-");
+        curl_easy_setopt(m_handle, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
+        curl_easy_setopt(m_handle, CURLOPT_TRANSFERTEXT, 0L);
+        curl_easy_setopt(m_handle, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(m_handle, CURLOPT_CONNECTTIMEOUT_MS,
+                         static_cast<long>(m_timeouts.connect.count()));
+        // Whole seconds only; a part of a second is rounded up rather than lost.
+        const auto responseSeconds =
+            duration_cast<seconds>(m_timeouts.response + std::chrono::milliseconds(999));
+        curl_easy_setopt(m_handle, CURLOPT_SERVER_RESPONSE_TIMEOUT,
+                         static_cast<long>(std::max<long long>(1, responseSeconds.count())));
+        curl_easy_setopt(m_handle, CURLOPT_ACCEPTTIMEOUT_MS,
+                         static_cast<long>(m_timeouts.accept.count()));
+        curl_easy_setopt(m_handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(m_handle, CURLOPT_LOW_SPEED_TIME,
+                         static_cast<long>(m_timeouts.stall.count()));
+    }
+
+    bool perform() { return curl_easy_perform(m_handle) == CURLE_OK; }
+
+    CURL* m_handle;
+    std::string m_base;
+    std::string m_currentUrl;
+    std::string m_userId;
+    std::string m_password;
+    FtpTimeouts m_timeouts;
+};
+
+// The agent name only labels the instance: FTP has no field that would carry it.
+class CurlFtpClient final : public FtpClient {
+public:
+    explicit CurlFtpClient(const FtpTimeouts& timeouts) : m_timeouts(timeouts) {}
+
+    std::unique_ptr<FtpConnection> connect(const FtpLogin& login) override
+    {
+        if (!isSafeAddress(login.address) || login.port <= 0 || login.port > 65535)
+            return nullptr;
+        CURL* handle = curl_easy_init();
+        if (!handle)
+            return nullptr;
+        auto connection = std::make_unique<CurlFtpConnection>(handle, login, m_timeouts);
+        if (!connection->logIn())
+            return nullptr;
+        return connection;
+    }
+
+private:
+    FtpTimeouts m_timeouts;
+};
+
+}  // namespace
+
+CurlFtpClientFactory::CurlFtpClientFactory(FtpTimeouts timeouts) : m_timeouts(timeouts) {}
+
+std::unique_ptr<FtpClient> CurlFtpClientFactory::open(const std::string&)
+{
+    return std::make_unique<CurlFtpClient>(m_timeouts);
+}
+
+bool initialiseCurl()
+{
+    return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+}
+
+void releaseCurl()
+{
+    curl_global_cleanup();
+}

@@ -10,10 +10,14 @@ struct FtpTimeouts {
     std::chrono::milliseconds response{30000};
     // A transfer slower than one byte a second for this long is abandoned.
     std::chrono::seconds stall{30};
+    // How long an active-mode transfer waits for the server to connect back.
+    std::chrono::milliseconds accept{30000};
 };
 
 // The FTP client on libcurl: one easy handle per connection, reused step after step so the
-// control connection is kept.
+// control connection is kept. Remote names holding CR, LF, NUL or '/', and the names "." and
+// "..", are refused without sending anything: a hostile listing must not inject commands or
+// reach other directories.
 class CurlFtpClientFactory final : public FtpClientFactory {
 public:
     explicit CurlFtpClientFactory(FtpTimeouts timeouts = {});
