@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ToolRun {
+    int status = -1;  // exit status, or -1 when the tool did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// Runs the built orbiphon-cli with args, standard input empty, and captures what it prints.
+// stdoutPath, when given, replaces the captured standard output (e.g. "/dev/full").
+ToolRun runTool(const std::vector<std::string>& args, const std::string& stdoutPath = {});
+
+// The one-line message contract: exactly one line, starting with the program name.
+bool isOneLineMessage(const std::string& err);
