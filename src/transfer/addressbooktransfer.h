@@ -3,6 +3,7 @@
 #include "transfer/transfercontext.h"
 #include "transfer/transferresult.h"
 
+#include <functional>
 #include <string>
 
 inline constexpr const char* DeviceRoot = "/RFA/";
@@ -19,7 +20,9 @@ enum class DownloadResult { Done, FtpFailure };
 // Fetches /RFA/Addrbook.cpe into localPath (the probe and the choice of file come first, in the
 // caller). Resets, captions and finally hides the progress display. The file arrives in a
 // temporary beside localPath and replaces it only when complete, so a failed download keeps an
-// existing file.
+// existing file. reportFailure, when given, runs on failure while the progress display is still
+// shown, so the caller's message stands over it as the operator expects.
 DownloadResult downloadAddressBook(TransferContext& context, const std::string& gatewayAddress,
                                    const std::string& userId, const std::string& password,
-                                   const std::string& localPath);
+                                   const std::string& localPath,
+                                   const std::function<void()>& reportFailure = {});

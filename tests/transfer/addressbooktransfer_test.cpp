@@ -1,0 +1,342 @@
+#include "transfer/addressbooktransfer.h"
+
+#include "support/fakeftp.h"
+#include "support/ftpserverfixture.h"
+#include "support/recordingprogress.h"
+#include "support/tempdir.h"
+#include "transfer/curlftpclient.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Log = std::vector<std::string>;
+
+// --- order of steps and progress, over fakes ----------------------------------------------
+
+struct Fakes {
+    Log log;
+    FakeProber prober{log};
+    FakeFtp ftp{log};
+    RecordingProgress progress{log};
+    TransferContext context{prober, ftp, progress};
+};
+
+const Log UploadPrefix{"probe(10.0.0.7,1000)", "open(Upgrade)",  "setLine1(Connecting...)",
+                       "setRange(upper,2)",    "refresh",        "connect(10.0.0.7:21,ftp,secret)"};
+
+Log concat(Log head, const Log& tail)
+{
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+}
+
+struct UploadCase {
+    const char* name;
+    std::function<void(Fakes&)> arrange;
+    Log expectedLog;
+    TransferResult expected;
+};
+
+void PrintTo(const UploadCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class UploadOrder : public testing::TestWithParam<UploadCase> {};
+
+TEST_P(UploadOrder, StepsProgressAndResult)
+{
+    const UploadCase& c = GetParam();
+    Fakes fakes;
+    TempDir local;
+    const std::string book = local.write("mybook.cpe", "book");
+    c.arrange(fakes);
+    EXPECT_EQ(uploadAddressBook(fakes.context, book, "10.0.0.7", "ftp", "secret"), c.expected);
+    EXPECT_EQ(fakes.log, c.expectedLog);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AddressBook, UploadOrder,
+    testing::Values(
+        UploadCase{"done", [](Fakes&) {},
+                   concat(UploadPrefix,
+                          {"cd(/RFA/)", "setLine1(FTP : /RFA/Addrbook.cpe)", "setPosition(upper,1)",
+                           "refresh", "put(Addrbook.cpe)", "setPosition(upper,2)", "refresh",
+                           "close", "closeClient"}),
+                   TransferResult::Done},
+        UploadCase{"silentGatewayOpensNoClient",
+                   [](Fakes& f) { f.prober.silent.insert("10.0.0.7"); },
+                   {"probe(10.0.0.7,1000)"}, TransferResult::NotFound},
+        UploadCase{"clientCannotOpen", [](Fakes& f) { f.ftp.openFails = true; },
+                   {"probe(10.0.0.7,1000)", "open(Upgrade)"}, TransferResult::Failed},
+        UploadCase{"loginRefused", [](Fakes& f) { f.ftp.connectFails = true; },
+                   concat(UploadPrefix, {"closeClient"}), TransferResult::Failed},
+        UploadCase{"noDeviceRoot", [](Fakes& f) { f.ftp.directories = {"/RFA/Doc/"}; },
+                   concat(UploadPrefix, {"cd(/RFA/)", "close", "closeClient"}),
+                   TransferResult::Failed},
+        UploadCase{"putFails", [](Fakes& f) { f.ftp.failingPuts = {"Addrbook.cpe"}; },
+                   concat(UploadPrefix,
+                          {"cd(/RFA/)", "setLine1(FTP : /RFA/Addrbook.cpe)", "setPosition(upper,1)",
+                           "refresh", "put(Addrbook.cpe)", "close", "closeClient"}),
+                   TransferResult::Failed}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
+
+struct DownloadCase {
+    const char* name;
+    std::function<void(Fakes&)> arrange;
+    Log expectedLog;
+    DownloadResult expected;
+};
+
+void PrintTo(const DownloadCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+const Log DownloadPrefix{"open(Download)",
+                         "reset",
+                         "setCaption(Download AddressBook)",
+                         "setLine1(Connecting...)",
+                         "setRange(upper,2)",
+                         "refresh",
+                         "connect(10.0.0.7:21,ftp,secret)"};
+const Log DownloadEntered{"cd(/RFA/)", "setLine1(FTP : /RFA/Addrbook.cpe)",
+                          "setPosition(upper,1)", "refresh", "get(Addrbook.cpe)"};
+
+class DownloadOrder : public testing::TestWithParam<DownloadCase> {};
+
+TEST_P(DownloadOrder, StepsProgressFailureReportAndResult)
+{
+    const DownloadCase& c = GetParam();
+    Fakes fakes;
+    fakes.ftp.remoteFiles["Addrbook.cpe"] = "device book";
+    TempDir local;
+    c.arrange(fakes);
+    const DownloadResult result =
+        downloadAddressBook(fakes.context, "10.0.0.7", "ftp", "secret", local.file("out.cpe"),
+                            [&] { fakes.log.push_back("reportFailure"); });
+    EXPECT_EQ(result, c.expected);
+    EXPECT_EQ(fakes.log, c.expectedLog);
+    EXPECT_FALSE(fakes.progress.visible());
+    if (result == DownloadResult::Done) {
+        EXPECT_EQ(readFileBytes(local.file("out.cpe")), "device book");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AddressBook, DownloadOrder,
+    testing::Values(
+        DownloadCase{"done", [](Fakes&) {},
+                     concat(concat(DownloadPrefix, DownloadEntered),
+                            {"setPosition(upper,2)", "refresh", "close", "hide", "closeClient"}),
+                     DownloadResult::Done},
+        DownloadCase{"loginRefused", [](Fakes& f) { f.ftp.connectFails = true; },
+                     concat(DownloadPrefix, {"reportFailure", "hide", "closeClient"}),
+                     DownloadResult::FtpFailure},
+        DownloadCase{"noDeviceRoot", [](Fakes& f) { f.ftp.directories = {"/RFA/Doc/"}; },
+                     concat(DownloadPrefix, {"cd(/RFA/)", "reportFailure", "close", "hide",
+                                             "closeClient"}),
+                     DownloadResult::FtpFailure},
+        DownloadCase{"getFails", [](Fakes& f) { f.ftp.failingGets = {"Addrbook.cpe"}; },
+                     concat(concat(DownloadPrefix, DownloadEntered),
+                            {"reportFailure", "close", "hide", "closeClient"}),
+                     DownloadResult::FtpFailure},
+        DownloadCase{"clientCannotOpen", [](Fakes& f) { f.ftp.openFails = true; },
+                     {"open(Download)", "reset", "setCaption(Download AddressBook)",
+                      "reportFailure", "hide"},
+                     DownloadResult::FtpFailure}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
+
+TEST(AddressBookTransfer, UsesTheContextsPortForTheConnection)
+{
+    Fakes fakes;
+    fakes.context.ftpPort = 2121;
+    TempDir local;
+    uploadAddressBook(fakes.context, local.write("b.cpe", "b"), "10.0.0.7", "u", "p");
+    EXPECT_NE(std::find(fakes.log.begin(), fakes.log.end(), "connect(10.0.0.7:2121,u,p)"),
+              fakes.log.end());
+}
+
+// --- against a real FTP server ------------------------------------------------------------
+
+FtpTimeouts shortTimeouts()
+{
+    FtpTimeouts timeouts;
+    timeouts.connect = 3s;
+    timeouts.response = 3s;
+    timeouts.stall = 3s;
+    timeouts.accept = 3s;
+    return timeouts;
+}
+
+std::vector<std::string> folderEntries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class BookOverFtp : public testing::Test {
+protected:
+    void SetUp() override { start({}); }
+
+    void start(FtpServerOptions options)
+    {
+        m_server.reset();
+        m_server = std::make_unique<FtpServerFixture>(std::move(options));
+        m_context.ftpPort = m_server->port();
+    }
+
+    FtpServerFixture& server() { return *m_server; }
+
+    TransferResult upload(const std::string& localPath, const std::string& password = "secret")
+    {
+        return uploadAddressBook(m_context, localPath, server().address(), "ftp", password);
+    }
+
+    DownloadResult download(const std::string& localPath, const std::string& password = "secret")
+    {
+        return downloadAddressBook(m_context, server().address(), "ftp", password, localPath);
+    }
+
+    TempDir m_local;
+    FakeProber m_prober;
+    CurlFtpClientFactory m_ftp{shortTimeouts()};
+    RecordingProgress m_progress;
+    TransferContext m_context{m_prober, m_ftp, m_progress};
+    std::unique_ptr<FtpServerFixture> m_server;
+};
+
+TEST_F(BookOverFtp, UploadStoresTheLocalFileAsAddrbookCpeWhateverItsName)
+{
+    server().writeDeviceFile("/RFA/Addrbook.cpe", "the device's old book");
+    const std::string book = m_local.write("mybook.cpe", std::string(13770, '\0') + "\xff\r\n");
+    EXPECT_EQ(upload(book), TransferResult::Done);
+    EXPECT_EQ(server().readDeviceFile("/RFA/Addrbook.cpe"), readFileBytes(book));
+    EXPECT_EQ(server().deviceEntries("/RFA"), std::vector<std::string>{"Addrbook.cpe"});
+    EXPECT_EQ(m_progress.shownLine1(), "FTP : /RFA/Addrbook.cpe");
+    EXPECT_EQ(m_progress.bar(ProgressBar::Upper).position(), 2);
+    EXPECT_EQ(m_progress.bar(ProgressBar::Upper).maximum(), 2);
+    EXPECT_TRUE(m_progress.visible()) << "the batch hides the progress display, not the upload";
+}
+
+TEST_F(BookOverFtp, UploadToASilentGatewayTouchesNoServer)
+{
+    m_prober.silent.insert(server().address());
+    EXPECT_EQ(upload(m_local.write("b.cpe", "b")), TransferResult::NotFound);
+    EXPECT_EQ(server().commands(), std::vector<std::string>{});
+    EXPECT_EQ(m_progress.calls(), std::vector<std::string>{});
+}
+
+TEST_F(BookOverFtp, UploadWithAWrongPasswordFails)
+{
+    EXPECT_EQ(upload(m_local.write("b.cpe", "b"), "wrong"), TransferResult::Failed);
+    EXPECT_FALSE(server().deviceFileExists("/RFA/Addrbook.cpe"));
+}
+
+TEST_F(BookOverFtp, UploadFailsWithoutTheDeviceRootOrTheLocalFile)
+{
+    std::filesystem::remove_all(server().devicePath("/RFA"));
+    EXPECT_EQ(upload(m_local.write("b.cpe", "b")), TransferResult::Failed);
+    server().makeDeviceDirectory("/RFA");
+    EXPECT_EQ(upload(m_local.file("vanished.cpe")), TransferResult::Failed);
+    EXPECT_FALSE(server().deviceFileExists("/RFA/Addrbook.cpe"));
+}
+
+TEST_F(BookOverFtp, UploadCutOffInTheMiddleFails)
+{
+    FtpServerOptions options;
+    options.dropStoreAfter = 32 * 1024;
+    start(options);
+    EXPECT_EQ(upload(m_local.write("big.cpe", std::string(4 << 20, 'x'))), TransferResult::Failed);
+}
+
+TEST_F(BookOverFtp, DownloadReplacesTheLocalFileWithTheDevicesBook)
+{
+    const std::string deviceBook = std::string(13770, '\x01') + "\r\n\x1a";
+    server().writeDeviceFile("/RFA/Addrbook.cpe", deviceBook);
+    const std::string target = m_local.write("Addrbook.cpe", "operator's older copy");
+    ::chmod(target.c_str(), 0640);
+    EXPECT_EQ(download(target), DownloadResult::Done);
+    EXPECT_EQ(readFileBytes(target), deviceBook);
+    EXPECT_EQ(folderEntries(m_local.path()), std::vector<std::string>{"Addrbook.cpe"});
+    struct stat status {};
+    ASSERT_EQ(::stat(target.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0640u) << "the replaced file keeps its permissions";
+    EXPECT_EQ(m_progress.caption(), "Download AddressBook");
+    EXPECT_FALSE(m_progress.visible());
+}
+
+TEST_F(BookOverFtp, DownloadIntoANewFileCreatesAnOrdinaryFile)
+{
+    server().writeDeviceFile("/RFA/Addrbook.cpe", "book");
+    const mode_t previous = ::umask(022);
+    const DownloadResult result = download(m_local.file("new.cpe"));
+    ::umask(previous);
+    ASSERT_EQ(result, DownloadResult::Done);
+    struct stat status {};
+    ASSERT_EQ(::stat(m_local.file("new.cpe").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0644u);
+}
+
+struct FailedDownload {
+    const char* name;
+    FtpServerOptions options;
+    bool deviceHasBook;
+    const char* password;
+};
+
+void PrintTo(const FailedDownload& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class FailedDownloads : public BookOverFtp, public testing::WithParamInterface<FailedDownload> {};
+
+TEST_P(FailedDownloads, KeepTheOperatorsFileAndLeaveNoTemporary)
+{
+    const FailedDownload& c = GetParam();
+    start(c.options);
+    if (c.deviceHasBook)
+        server().writeDeviceFile("/RFA/Addrbook.cpe", std::string(4 << 20, 'd'));
+    const std::string target = m_local.write("Addrbook.cpe", "operator's only copy");
+    EXPECT_EQ(download(target, c.password), DownloadResult::FtpFailure);
+    EXPECT_EQ(readFileBytes(target), "operator's only copy");
+    EXPECT_EQ(folderEntries(m_local.path()), std::vector<std::string>{"Addrbook.cpe"});
+    EXPECT_FALSE(m_progress.visible());
+}
+
+FtpServerOptions droppingRetrieve()
+{
+    FtpServerOptions options;
+    options.dropRetrieveAfter = 64 * 1024;
+    return options;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AddressBook, FailedDownloads,
+    testing::Values(FailedDownload{"noBookOnTheDevice", {}, false, "secret"},
+                    FailedDownload{"wrongPassword", {}, true, "wrong"},
+                    FailedDownload{"cutOffInTheMiddle", droppingRetrieve(), true, "secret"}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
+
+TEST_F(BookOverFtp, DownloadIntoAFolderThatIsNotThereFailsWithoutFetching)
+{
+    server().writeDeviceFile("/RFA/Addrbook.cpe", "book");
+    EXPECT_EQ(download(m_local.file("gone/Addrbook.cpe")), DownloadResult::FtpFailure);
+    const std::vector<std::string> verbs = server().verbs();
+    EXPECT_EQ(std::count(verbs.begin(), verbs.end(), "RETR"), 0);
+}
+
+}  // namespace
