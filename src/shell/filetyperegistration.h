@@ -25,3 +25,7 @@ bool registerFileType(const std::string& extension, const std::string& typeName,
 
 bool registerFileType(const std::string& extension, const std::string& typeName, int iconIndex,
                       bool force);
+
+// The Exec value of the desktop entry: the executable quoted and escaped by the desktop-entry
+// rules where it needs it, then the %f field code.
+std::string desktopExecLine(const std::string& executablePath);
