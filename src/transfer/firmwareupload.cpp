@@ -1,1 +1,258 @@
-// placeholder until this unit is written
+#include "transfer/firmwareupload.h"
+
+#include "shell/progresssink.h"
+#include "shell/settingsfile.h"
+#include "transfer/addressbooktransfer.h"
+#include "transfer/ftpclient.h"
+#include "transfer/probe.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+namespace {
+
+std::string upperCase(std::string text)
+{
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    }
+    return text;
+}
+
+std::string joinPath(const std::string& folder, const std::string& name)
+{
+    if (!folder.empty() && folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+std::string withoutTrailingSlashes(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+struct FolderId {
+    dev_t device;
+    ino_t inode;
+    bool operator==(const FolderId&) const = default;
+};
+
+// The folders from the walk's root down to the one in hand. A folder reached again through a
+// symbolic link would repeat the walk for ever, so it is passed over.
+using Ancestors = std::vector<FolderId>;
+
+struct Entry {
+    std::string name;
+    bool isFolder;
+    FolderId id;
+};
+
+// The folder's entries in the order the file system returns them, without "." and "..", and
+// without sub-folders that are already among the ancestors. Empty when the folder can't be read.
+std::vector<Entry> listFolder(const std::string& folder, const Ancestors& ancestors)
+{
+    std::vector<Entry> entries;
+    DIR* directory = ::opendir(folder.c_str());
+    if (!directory)
+        return entries;
+    while (const dirent* item = ::readdir(directory)) {
+        const std::string name = item->d_name;
+        if (name == "." || name == "..")
+            continue;
+        Entry entry{name, false, {}};
+        struct stat status {};
+        // stat follows links: a link to a folder is walked as the folder it points at.
+        if (::stat(joinPath(folder, name).c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+            entry.isFolder = true;
+            entry.id = {status.st_dev, status.st_ino};
+            if (std::find(ancestors.begin(), ancestors.end(), entry.id) != ancestors.end())
+                continue;
+        }
+        entries.push_back(std::move(entry));
+    }
+    ::closedir(directory);
+    return entries;
+}
+
+Ancestors startingAt(const std::string& folder)
+{
+    struct stat status {};
+    if (::stat(folder.c_str(), &status) != 0)
+        return {};
+    return {{status.st_dev, status.st_ino}};
+}
+
+std::size_t countFilesBelow(const std::string& folder, Ancestors& ancestors)
+{
+    std::size_t count = 0;
+    for (const Entry& entry : listFolder(folder, ancestors)) {
+        if (entry.isFolder) {
+            ancestors.push_back(entry.id);
+            count += countFilesBelow(joinPath(folder, entry.name), ancestors);
+            ancestors.pop_back();
+        } else {
+            ++count;
+        }
+    }
+    return count;
+}
+
+// "/RFA/" followed by the folder's path below the root, then "/".
+std::string deviceDirectoryOf(const std::string& folder, const std::string& root)
+{
+    const std::string trimmedFolder = withoutTrailingSlashes(folder);
+    const std::string trimmedRoot = withoutTrailingSlashes(root);
+    std::string below;
+    if (trimmedFolder.compare(0, trimmedRoot.size(), trimmedRoot) == 0)
+        below = trimmedFolder.substr(trimmedRoot.size());
+    below.erase(0, below.find_first_not_of('/'));
+    return below.empty() ? std::string(DeviceRoot)
+                         : std::string(DeviceRoot) + below + "/";
+}
+
+bool uploadTreeBelow(FtpConnection& connection, const SettingsFile& settings,
+                     const std::string& folder, const std::string& root, ProgressSink& progress,
+                     Ancestors& ancestors)
+{
+    const ExtensionList putList = readExtensionList(settings, "PutList");
+    const std::string deviceDirectory = deviceDirectoryOf(folder, root);
+    bool allDone = true;
+    for (const Entry& entry : listFolder(folder, ancestors)) {
+        const std::string path = joinPath(folder, entry.name);
+        if (entry.isFolder) {
+            ancestors.push_back(entry.id);
+            allDone = uploadTreeBelow(connection, settings, path, root, progress, ancestors)
+                      && allDone;
+            ancestors.pop_back();
+            continue;
+        }
+        if (!connection.changeDirectory(deviceDirectory)) {
+            allDone = false;
+            continue;
+        }
+        progress.setLine1("FTP : " + deviceDirectory + entry.name);
+        progress.stepIt(ProgressBar::Upper);
+        progress.refresh();
+        if (isListedFile(entry.name, putList) && !connection.putFile(path, entry.name))
+            allDone = false;
+    }
+    return allDone;
+}
+
+// The bare name in a listing entry: trailing spaces cut, then the text after the last space,
+// so a server that sends whole `ls -l` lines still yields the name.
+std::string nameInListing(std::string entry)
+{
+    entry.erase(entry.find_last_not_of(' ') + 1);
+    const std::size_t space = entry.rfind(' ');
+    return space == std::string::npos ? entry : entry.substr(space + 1);
+}
+
+}  // namespace
+
+ExtensionList readExtensionList(const SettingsFile& settings, const std::string& section)
+{
+    ExtensionList list;
+    while (list.size() < MaxListedExtensions) {
+        std::string value =
+            settings.readString(section, "Ext" + std::to_string(list.size() + 1), "");
+        if (value.empty())
+            break;
+        list.push_back(std::move(value));
+    }
+    return list;
+}
+
+bool isListedFile(const std::string& bareName, const ExtensionList& list)
+{
+    const std::string name = upperCase(bareName);
+    if (name == ProtectedFileName)
+        return false;
+    const std::size_t dot = name.rfind('.');
+    const std::string extension = dot == std::string::npos ? name : name.substr(dot + 1);
+    return std::find(list.begin(), list.end(), extension) != list.end();
+}
+
+std::size_t countFiles(const std::string& folder)
+{
+    Ancestors ancestors = startingAt(folder);
+    return countFilesBelow(folder, ancestors);
+}
+
+DeviceFolders findDeviceFolders(const std::string& root)
+{
+    DeviceFolders folders;
+    for (const Entry& entry : listFolder(root, startingAt(root))) {
+        if (!entry.isFolder)
+            continue;
+        const std::string name = upperCase(entry.name);
+        folders.doc = folders.doc || name == "DOC";
+        folders.images = folders.images || name == "IMAGES";
+        folders.user = folders.user || name == "USER";
+    }
+    return folders;
+}
+
+void removeListedFiles(FtpConnection& connection, const std::string& deviceDirectory,
+                       const ExtensionList& list)
+{
+    if (!connection.changeDirectory(deviceDirectory))
+        return;
+    const std::optional<std::vector<std::string>> listing = connection.listDirectory();
+    if (!listing)
+        return;
+    for (const std::string& entry : *listing) {
+        const std::string name = nameInListing(entry);
+        if (name.find('.') == std::string::npos)
+            continue;
+        if (isListedFile(name, list))
+            connection.deleteFile(name);
+    }
+}
+
+bool uploadTree(FtpConnection& connection, const SettingsFile& settings,
+                const std::string& folder, const std::string& root, ProgressSink& progress)
+{
+    Ancestors ancestors = startingAt(folder);
+    return uploadTreeBelow(connection, settings, folder, root, progress, ancestors);
+}
+
+TransferResult uploadFirmware(TransferContext& context, const SettingsFile& settings,
+                              std::string sourcePath, bool fullFirmware,
+                              const std::string& gatewayAddress, const std::string& userId,
+                              const std::string& password)
+{
+    if (!context.prober.probe(gatewayAddress, ProbeTimeoutMs))
+        return TransferResult::NotFound;
+    const std::unique_ptr<FtpClient> client = context.ftp.open("Upgrade");
+    if (!client)
+        return TransferResult::Failed;
+    const std::unique_ptr<FtpConnection> connection =
+        client->connect({gatewayAddress, context.ftpPort, userId, password});
+    if (!connection)
+        return TransferResult::Failed;
+
+    const std::size_t fileCount = countFiles(sourcePath);
+    if (fullFirmware) {
+        const DeviceFolders folders = findDeviceFolders(sourcePath);
+        removeListedFiles(*connection, DeviceRoot,
+                          readExtensionList(settings, "RemoveFromRFA"));
+        if (folders.doc)
+            removeListedFiles(*connection, "/RFA/Doc/", readExtensionList(settings, "RemoveFromDoc"));
+        if (folders.images)
+            removeListedFiles(*connection, "/RFA/Images/",
+                              readExtensionList(settings, "RemoveFromImages"));
+        if (folders.user)
+            removeListedFiles(*connection, "/RFA/User/",
+                              readExtensionList(settings, "RemoveFromUser"));
+    }
+    context.progress.setRange(ProgressBar::Upper, static_cast<std::uint16_t>(fileCount & 0xffff));
+    context.progress.setStep(ProgressBar::Upper, 1);
+    const bool allDone = uploadTree(*connection, settings, sourcePath, sourcePath, context.progress);
+    return allDone ? TransferResult::Done : TransferResult::Failed;
+}
