@@ -152,8 +152,8 @@ bool awaitReply(int fd, int timeoutMs, const ExpectedReply& expected)
                 && isOurReply(buffer, static_cast<std::size_t>(received), sender, expected))
                 return true;
         }
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        // Rounded up: a fraction of a millisecond left is still time to wait.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0)
             return false;
         remainingMs = left.count();
