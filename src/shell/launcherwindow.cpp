@@ -98,6 +98,9 @@ LauncherWindow::LauncherWindow(Services& services, LauncherActions actions,
 
 void LauncherWindow::initialise()
 {
+    if (m_initialised)
+        return;
+    m_initialised = true;
     setWindowIcon(m_appIcon);
 
     // The platform hands the command line over split; put it back together as one path.
@@ -121,6 +124,14 @@ void LauncherWindow::initialise()
     } else {
         m_services.prompts.message(this, "Formato non riconosciuto!", Prompts::Icon::Warning);
     }
+}
+
+void LauncherWindow::setVisible(bool visible)
+{
+    // A book named on the command line is edited before the launcher ever appears.
+    if (visible && !m_initialised)
+        initialise();
+    QDialog::setVisible(visible);
 }
 
 void LauncherWindow::paintEvent(QPaintEvent* event)

@@ -27,9 +27,12 @@ public:
     LauncherWindow(Services& services, LauncherActions actions, const QStringList& arguments,
                    QWidget* parent = nullptr);
 
-    // The command-line file rules and the file-type registration; runs before the window shows.
+    // The command-line file rules and the file-type registration. Runs once, by itself when the
+    // window is first shown and before it becomes visible; calling it earlier is allowed.
     void initialise();
     const QString& pendingListPath() const { return m_pendingListPath; }
+
+    void setVisible(bool visible) override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -44,4 +47,5 @@ private:
     QStringList m_arguments;
     QString m_pendingListPath;
     QIcon m_appIcon;
+    bool m_initialised = false;
 };
