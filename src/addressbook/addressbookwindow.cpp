@@ -4,6 +4,7 @@
 #include "shell/aboutwindow.h"
 #include "shell/dialogunits.h"
 #include "shell/help.h"
+#include "shell/icons.h"
 #include "shell/ipaddressedit.h"
 #include "shell/prompts.h"
 #include "shell/services.h"
@@ -74,13 +75,13 @@ std::string toBytes(const QString& text)
 }
 
 QAction* makeAction(QObject* parent, const char* objectName, const QString& text,
-                    const QString& toolTip, const QString& iconName)
+                    const QString& toolTip, std::optional<CommandIcon> icon)
 {
     auto* action = new QAction(text, parent);
     action->setObjectName(QLatin1String(objectName));
     action->setToolTip(toolTip);
-    if (!iconName.isEmpty())
-        action->setIcon(QIcon(QStringLiteral(":/toolbar/%1.png").arg(iconName)));
+    if (icon)
+        action->setIcon(commandIcon(*icon));
     return action;
 }
 
@@ -121,7 +122,7 @@ AddressBookWindow::AddressBookWindow(Services& services, const QString& filePath
 {
     setObjectName(QStringLiteral("addressBookWindow"));
     setWindowTitle(QStringLiteral("Address Book Management"));
-    setWindowIcon(QApplication::windowIcon());
+    setWindowIcon(applicationIcon());
 
     createActions();
     createControls();
@@ -134,20 +135,20 @@ AddressBookWindow::AddressBookWindow(Services& services, const QString& filePath
 
 void AddressBookWindow::createActions()
 {
-    m_newAction = makeAction(this, "newAction", tr("&New"), QStringLiteral("New"), QStringLiteral("new"));
-    m_openAction = makeAction(this, "openAction", tr("&Open"), QStringLiteral("Open"), QStringLiteral("open"));
-    m_saveAction = makeAction(this, "saveAction", tr("&Save"), QStringLiteral("Save"), QStringLiteral("save"));
-    m_exitAction = makeAction(this, "exitAction", tr("&Exit"), QString(), QString());
-    m_addAction = makeAction(this, "addAction", tr("&Add"), QStringLiteral("Add"), QStringLiteral("add"));
-    m_modifyAction = makeAction(this, "modifyAction", tr("&Modify"), QStringLiteral("Modify"),
-                                QStringLiteral("modify"));
-    m_deleteAction = makeAction(this, "deleteAction", tr("&Delete"), QStringLiteral("Delete"),
-                                QStringLiteral("delete"));
+    m_newAction = makeAction(this, "newAction", tr("&New"), QStringLiteral("New"), CommandIcon::New);
+    m_openAction = makeAction(this, "openAction", tr("&Open"), QStringLiteral("Open"), CommandIcon::Open);
+    m_saveAction = makeAction(this, "saveAction", tr("&Save"), QStringLiteral("Save"), CommandIcon::Save);
+    m_exitAction = makeAction(this, "exitAction", tr("&Exit"), QString(), std::nullopt);
+    m_addAction = makeAction(this, "addAction", tr("&Add"), QStringLiteral("Add"), CommandIcon::Add);
+    m_modifyAction =
+        makeAction(this, "modifyAction", tr("&Modify"), QStringLiteral("Modify"), CommandIcon::Modify);
+    m_deleteAction =
+        makeAction(this, "deleteAction", tr("&Delete"), QStringLiteral("Delete"), CommandIcon::Delete);
     m_resetFieldsAction = makeAction(this, "resetFieldsAction", tr("&Reset fields"),
-                                     QStringLiteral("Reset fields"), QStringLiteral("resetfields"));
-    m_helpAction = makeAction(this, "helpAction", tr("Help"), QStringLiteral("Help"), QStringLiteral("help"));
-    m_aboutAction = makeAction(this, "aboutAction", tr("About Orbiphon"), QStringLiteral("About Orbiphon"),
-                               QStringLiteral("about"));
+                                     QStringLiteral("Reset fields"), CommandIcon::ResetFields);
+    m_helpAction = makeAction(this, "helpAction", tr("Help"), QStringLiteral("Help"), CommandIcon::Help);
+    m_aboutAction = makeAction(this, "aboutAction", tr("About Orbiphon"),
+                               QStringLiteral("About Orbiphon"), CommandIcon::About);
 
     connect(m_newAction, &QAction::triggered, this, &AddressBookWindow::newBook);
     connect(m_openAction, &QAction::triggered, this, &AddressBookWindow::openBook);

@@ -291,8 +291,10 @@ void AddressBookWindowTest::commandsAreSharedByMenuToolbarAndButtons()
     auto* toolBar = h.child<QToolBar>("toolBar");
     QCOMPARE(toolBar->iconSize(), QSize(16, 15));
     QStringList tips;
-    for (QAction* action : toolBar->actions())
+    for (QAction* action : toolBar->actions()) {
         tips << (action->isSeparator() ? QStringLiteral("-") : action->toolTip());
+        QVERIFY(action->isSeparator() || !action->icon().isNull());
+    }
     QCOMPARE(tips, QStringList({"New", "Open", "Save", "-", "Add", "Modify", "Delete",
                                 "Reset fields", "-", "Help", "About Orbiphon"}));
 
