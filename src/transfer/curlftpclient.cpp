@@ -263,7 +263,8 @@ private:
         curl_easy_setopt(m_handle, CURLOPT_USERNAME, m_userId.c_str());
         curl_easy_setopt(m_handle, CURLOPT_PASSWORD, m_password.c_str());
         curl_easy_setopt(m_handle, CURLOPT_FTPPORT, "-");
-        curl_easy_setopt(m_handle, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
+        curl_easy_setopt(m_handle, CURLOPT_FTP_FILEMETHOD,
+                         static_cast<long>(CURLFTPMETHOD_SINGLECWD));
         curl_easy_setopt(m_handle, CURLOPT_TRANSFERTEXT, 0L);
         curl_easy_setopt(m_handle, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(m_handle, CURLOPT_CONNECTTIMEOUT_MS,

@@ -243,7 +243,8 @@ TransferResult uploadFirmware(TransferContext& context, const SettingsFile& sett
         removeListedFiles(*connection, DeviceRoot,
                           readExtensionList(settings, "RemoveFromRFA"));
         if (folders.doc)
-            removeListedFiles(*connection, "/RFA/Doc/", readExtensionList(settings, "RemoveFromDoc"));
+            removeListedFiles(*connection, "/RFA/Doc/",
+                              readExtensionList(settings, "RemoveFromDoc"));
         if (folders.images)
             removeListedFiles(*connection, "/RFA/Images/",
                               readExtensionList(settings, "RemoveFromImages"));
@@ -253,6 +254,7 @@ TransferResult uploadFirmware(TransferContext& context, const SettingsFile& sett
     }
     context.progress.setRange(ProgressBar::Upper, static_cast<std::uint16_t>(fileCount & 0xffff));
     context.progress.setStep(ProgressBar::Upper, 1);
-    const bool allDone = uploadTree(*connection, settings, sourcePath, sourcePath, context.progress);
+    const bool allDone =
+        uploadTree(*connection, settings, sourcePath, sourcePath, context.progress);
     return allDone ? TransferResult::Done : TransferResult::Failed;
 }

@@ -38,7 +38,10 @@ public:
     }
 
 private:
-    ProgressBarState& state(ProgressBar bar) { return bar == ProgressBar::Upper ? m_upper : m_lower; }
+    ProgressBarState& state(ProgressBar bar)
+    {
+        return bar == ProgressBar::Upper ? m_upper : m_lower;
+    }
     void record(std::string call) { m_log->push_back(std::move(call)); }
 
     std::vector<std::string> m_ownLog;

@@ -104,8 +104,9 @@ TEST_F(CurlFtp, StepsShareOneLoggedInControlConnectionInActiveBinaryMode)
     // Binary type in force before each file transfer.
     for (const char* transfer : {"STOR Addrbook.cpe", "RETR Addrbook.cpe"}) {
         const auto at = std::find(commands.begin(), commands.end(), transfer);
-        const auto type = std::find_if(std::make_reverse_iterator(at), commands.rend(),
-                                       [](const std::string& c) { return c.rfind("TYPE", 0) == 0; });
+        const auto type =
+            std::find_if(std::make_reverse_iterator(at), commands.rend(),
+                         [](const std::string& c) { return c.rfind("TYPE", 0) == 0; });
         ASSERT_NE(type, commands.rend()) << transfer;
         EXPECT_EQ(*type, "TYPE I") << transfer;
     }

@@ -41,6 +41,12 @@ std::uint32_t littleEndian32(const std::uint8_t* at)
            | static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
 }
 
+// True when tick lies between before and after, across a wrap of the 32-bit count too.
+bool withinTicks(std::uint32_t tick, std::uint32_t before, std::uint32_t after)
+{
+    return static_cast<std::uint32_t>(tick - before) <= static_cast<std::uint32_t>(after - before);
+}
+
 // --- the request's bytes -----------------------------------------------------------------
 
 TEST(EchoRequest, FirstProbeOfARunHasThisExactImage)
@@ -114,7 +120,7 @@ TEST(TickCount, IsTheBootClockInMillisecondsCutTo32Bits)
     const std::uint32_t before = bootMs();
     const std::uint32_t tick = tickCount();
     const std::uint32_t after = bootMs();
-    EXPECT_LE(static_cast<std::uint32_t>(tick - before), static_cast<std::uint32_t>(after - before));
+    EXPECT_TRUE(withinTicks(tick, before, after));
 }
 
 // --- probes on a private loopback --------------------------------------------------------
@@ -270,7 +276,7 @@ TEST_F(ProbeNetwork, RequestOnTheWireIsTheBuiltImageWithTheCountersAndTheTick)
     ASSERT_TRUE(request);
     ASSERT_EQ(request->icmp.size(), EchoRequestSize);
     const std::uint32_t tick = littleEndian32(&request->icmp[12]);
-    EXPECT_LE(static_cast<std::uint32_t>(tick - before), static_cast<std::uint32_t>(after - before));
+    EXPECT_TRUE(withinTicks(tick, before, after));
     const EchoRequest expected = buildEchoRequest(7, 7, tick);
     EXPECT_EQ(request->icmp, Bytes(expected.begin(), expected.end()));
     EXPECT_EQ(probeCounters().nextProbeIdentifier, 8u);
@@ -428,7 +434,7 @@ TEST_F(DatagramProbe, SendsTheSameBytesAndHearsTheReply)
     ASSERT_TRUE(request);
     ASSERT_EQ(request->icmp.size(), EchoRequestSize);
     const std::uint32_t tick = littleEndian32(&request->icmp[12]);
-    EXPECT_LE(static_cast<std::uint32_t>(tick - before), static_cast<std::uint32_t>(after - before));
+    EXPECT_TRUE(withinTicks(tick, before, after));
     const EchoRequest expected = buildEchoRequest(300, 300, tick);
     EXPECT_EQ(request->icmp, Bytes(expected.begin(), expected.end()));
 }
