@@ -54,6 +54,8 @@ public:
     // position: index of the entry to insert before; size() or more appends.
     EditResult addEntry(std::size_t position, const IpAddressInput& address,
                         const std::string& telephone);
+    // Checks index >= MaxEntries, then the fields; an index past the last entry then gives
+    // InvalidParams.
     EditResult replaceEntry(std::size_t index, const IpAddressInput& address,
                             const std::string& telephone);
     void removeEntries(const std::set<std::size_t>& indexes);

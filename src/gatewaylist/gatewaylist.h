@@ -39,6 +39,7 @@ public:
     // that the address is not blank.
     ListEditResult insertRecord(std::size_t position, const IpAddressInput& address,
                                 const std::string& userId, const std::string& password);
+    // Same checks as insertRecord; an index past the last row then gives InvalidParams.
     ListEditResult replaceRecord(std::size_t index, const IpAddressInput& address,
                                  const std::string& userId, const std::string& password);
     void removeRecords(const std::set<std::size_t>& indexes);
