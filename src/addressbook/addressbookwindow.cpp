@@ -251,6 +251,8 @@ void AddressBookWindow::createControls()
         auto* button = new QPushButton(action->toolTip(), content);
         button->setObjectName(QLatin1String(buttons[i].second));
         button->setGeometry(du.rect(buttonLeft[i], 76, 45, 15));
+        // No default button: Enter outside a button means Exit (see keyPressEvent).
+        button->setAutoDefault(false);
         connect(button, &QPushButton::clicked, action, &QAction::trigger);
     }
 
@@ -329,10 +331,13 @@ void AddressBookWindow::keyPressEvent(QKeyEvent* event)
 {
     const bool plain = event->modifiers() == Qt::NoModifier ||
                        (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
-    // A focused push button takes Enter itself; anywhere else Enter means Exit.
+    // Enter presses the push button that has the focus; anywhere else it means Exit.
     if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
         event->accept();
-        exitWindow();
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button && button->isEnabled())
+            button->click();
+        else
+            exitWindow();
         return;
     }
     QDialog::keyPressEvent(event);

@@ -740,6 +740,9 @@ void AddressBookWindowTest::enterActsAsExitExceptOnButtons()
     QTest::keyClick(addButton, Qt::Key_Return);
     QCOMPARE(h.rows().size(), 1);
     QVERIFY(h.window->isVisible());
+    // No button poses as the default, which Enter would not press.
+    for (QPushButton* button : h.window->findChildren<QPushButton*>())
+        QVERIFY2(!button->isDefault(), qPrintable(button->objectName()));
 
     h.telephone()->setFocus();
     QTest::keyClick(h.telephone(), Qt::Key_Return);
