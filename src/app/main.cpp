@@ -1,1 +1,80 @@
-int main() { return 0; }
+#include "addressbook/addressbookwindow.h"
+#include "shell/filetyperegistration.h"
+#include "shell/help.h"
+#include "shell/icons.h"
+#include "shell/launcherwindow.h"
+#include "shell/pathutils.h"
+#include "shell/prompts.h"
+#include "shell/services.h"
+#include "shell/settingsfile.h"
+#include "transfer/curlftpclient.h"
+#include "transfer/probe.h"
+
+#include <QApplication>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// The least that tells whether IPv4 sockets can be used at all: the probe and the FTP
+// transfers need nothing more.
+bool socketsAvailable()
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
+void registerFileTypes()
+{
+    registerFileType(".cpe", "CPE.AddressBook", 1, true);
+    registerFileType(".obl", "CPE.OrbiphonList", 3, true);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setWindowIcon(applicationIcon());
+    QtPrompts prompts;
+
+    if (!socketsAvailable() || !initialiseCurl()) {
+        prompts.message(nullptr, QStringLiteral("Socket error!"), Prompts::Icon::Warning);
+        return 1;
+    }
+
+    SettingsFile settings;
+    settings.setPath(settingsFilePath());
+    IcmpProber prober;
+    CurlFtpClientFactory ftp;
+    Services services{prompts, prober, ftp, settings, defaultHelpFile()};
+
+    LauncherWindow* launcher = nullptr;
+    LauncherActions actions;
+    actions.openAddressBook = [&services, &launcher](const QString& bookPath) {
+        // A book named on the command line opens before the launcher is shown: no owner then.
+        QWidget* owner = launcher && launcher->isVisible() ? launcher : nullptr;
+        AddressBookWindow window(services, bookPath, owner);
+        window.exec();
+    };
+    // The Upgrade and Download windows are not opened from here yet: their buttons stop after
+    // asking for the book or the folder.
+    actions.openUpgrade = [](const UpgradeOptions&) {};
+    actions.openDownload = [] {};
+    actions.registerFileTypes = registerFileTypes;
+
+    {
+        LauncherWindow window(services, actions, QApplication::arguments().mid(1));
+        launcher = &window;
+        // Showing the launcher first runs its initialisation: the command-line file, or the
+        // registration of the file types.
+        window.exec();
+        launcher = nullptr;
+    }
+    releaseCurl();
+    return 0;
+}
