@@ -1,0 +1,241 @@
+#include "gatewaylist/batch.h"
+
+#include "support/fakeftp.h"
+#include "support/recordingprogress.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Log = std::vector<std::string>;
+
+// Statuses as letters: None N, Uploaded U, Reachable R, FtpFailed X, NotReachable '-'.
+std::string statuses(const GatewayList& list)
+{
+    std::string text;
+    for (std::size_t row = 0; row < list.size(); ++row)
+        text += "NUXR-"[static_cast<int>(list.status(row))];
+    return text;
+}
+
+// Writes the window's side of a batch into the shared log, with the row images as they stand
+// at each repaint, so a test sees what the operator saw and when.
+class RecordingView final : public BatchView {
+public:
+    RecordingView(Log& log, const GatewayList& list) : m_log(log), m_list(list) {}
+
+    void repaintList() override { m_log.push_back("repaint(" + statuses(m_list) + ")"); }
+    void setBusy(bool busy) override { m_log.push_back(busy ? "busy" : "idle"); }
+    void showClosingNotice() override { m_log.push_back("notice"); }
+
+private:
+    Log& m_log;
+    const GatewayList& m_list;
+};
+
+class ScriptedUploader final : public GatewayUploader {
+public:
+    explicit ScriptedUploader(Log& log) : m_log(log) {}
+
+    TransferResult upload(const GatewayRecord& gateway) override
+    {
+        m_log.push_back("upload(" + gateway.ipText + "," + gateway.userId + "," +
+                        gateway.password + ")");
+        const auto it = results.find(gateway.ipText);
+        return it == results.end() ? TransferResult::Done : it->second;
+    }
+
+    std::map<std::string, TransferResult> results;
+
+private:
+    Log& m_log;
+};
+
+GatewayList listOf(int count)
+{
+    GatewayList list;
+    for (int i = 1; i <= count; ++i)
+        list.append({"10.0.0." + std::to_string(i), "user" + std::to_string(i),
+                     "pw" + std::to_string(i)});
+    return list;
+}
+
+class BatchTest : public ::testing::Test {
+public:
+    Log log;
+    RecordingProgress progress{log};
+    FakeProber prober{log};
+    ScriptedUploader uploader{log};
+};
+
+TEST(BatchStatus, EachResultHasItsImage)
+{
+    EXPECT_EQ(statusForResult(TransferResult::Done), RowStatus::Uploaded);
+    EXPECT_EQ(statusForResult(TransferResult::Failed), RowStatus::FtpFailed);
+    EXPECT_EQ(statusForResult(TransferResult::NotFound), RowStatus::NotReachable);
+}
+
+TEST_F(BatchTest, CheckConnectionsMarksEachRowAsItsProbeEndsWithoutProgressOrNotice)
+{
+    GatewayList list = listOf(3);
+    prober.silent = {"10.0.0.2"};
+    RecordingView view(log, list);
+
+    EXPECT_EQ(checkConnections(list, prober, view), BatchOutcome::Ran);
+
+    EXPECT_EQ(log, (Log{"busy", "probe(10.0.0.1,1000)", "repaint(RNN)", "probe(10.0.0.2,1000)",
+                        "repaint(R-N)", "probe(10.0.0.3,1000)", "repaint(R-R)", "idle"}));
+    EXPECT_EQ(statuses(list), "R-R");
+    EXPECT_TRUE(list.statusShown());
+    EXPECT_FALSE(progress.visible());
+}
+
+TEST_F(BatchTest, EmptyListIsReportedBeforeAnythingHappens)
+{
+    GatewayList list;
+    RecordingView view(log, list);
+
+    EXPECT_EQ(checkConnections(list, prober, view), BatchOutcome::NoItemInList);
+    EXPECT_EQ(upgradeList(list, uploader, progress, view), BatchOutcome::NoItemInList);
+    // Upgrade selection counts selected rows, so an empty list has none selected.
+    EXPECT_EQ(upgradeSelection(list, {}, uploader, progress, view), BatchOutcome::NoItemSelected);
+    EXPECT_TRUE(log.empty());
+    EXPECT_FALSE(list.statusShown());
+}
+
+TEST_F(BatchTest, UpgradeListGoesOnPastSilentAndFailingGatewaysAndEndsWithTheNotice)
+{
+    GatewayList list = listOf(3);
+    uploader.results = {{"10.0.0.2", TransferResult::NotFound},
+                        {"10.0.0.3", TransferResult::Failed}};
+    RecordingView view(log, list);
+
+    EXPECT_EQ(upgradeList(list, uploader, progress, view), BatchOutcome::Ran);
+
+    const Log expected = {
+        "reset", "setCaption(Upgrade List)", "setRange(lower,3)", "refresh", "busy",
+        "setLine1(Connecting...)", "setLine2(Ugrade 10.0.0.1)", "setPosition(upper,0)",
+        "setPosition(lower,0)", "refresh", "upload(10.0.0.1,user1,pw1)", "repaint(UNN)",
+        "setLine1(Connecting...)", "setLine2(Ugrade 10.0.0.2)", "setPosition(upper,0)",
+        "setPosition(lower,1)", "refresh", "upload(10.0.0.2,user2,pw2)", "repaint(U-N)",
+        "setLine1(Connecting...)", "setLine2(Ugrade 10.0.0.3)", "setPosition(upper,0)",
+        "setPosition(lower,2)", "refresh", "upload(10.0.0.3,user3,pw3)", "repaint(U-X)",
+        "idle", "setPosition(lower,3)", "refresh", "notice", "hide"};
+    EXPECT_EQ(log, expected);
+    EXPECT_EQ(statuses(list), "U-X");
+    EXPECT_TRUE(list.statusShown());
+    EXPECT_FALSE(progress.visible());
+}
+
+TEST_F(BatchTest, UpgradeSelectionWorksOnTheSelectedRowsInListOrderAndStepsTheLowerBar)
+{
+    GatewayList list = listOf(5);
+    RecordingView view(log, list);
+
+    EXPECT_EQ(upgradeSelection(list, {3, 1}, uploader, progress, view), BatchOutcome::Ran);
+
+    const Log expected = {
+        "reset", "setCaption(Upgrade Selection)", "setRange(lower,2)", "setStep(lower,1)",
+        "refresh", "busy",
+        "setLine1(Connecting...)", "setLine2(Ugrade 10.0.0.2)", "setPosition(upper,0)",
+        "refresh", "upload(10.0.0.2,user2,pw2)", "stepIt(lower)", "repaint(NUNNN)",
+        "setLine1(Connecting...)", "setLine2(Ugrade 10.0.0.4)", "setPosition(upper,0)",
+        "refresh", "upload(10.0.0.4,user4,pw4)", "stepIt(lower)", "repaint(NUNUN)",
+        "idle", "setPosition(lower,2)", "refresh", "notice", "hide"};
+    EXPECT_EQ(log, expected);
+    EXPECT_EQ(statuses(list), "NUNUN");
+    EXPECT_EQ(progress.bar(ProgressBar::Lower).position(), 2);
+}
+
+TEST_F(BatchTest, TheLowerBarStandsAtTheNumberOfGatewaysDoneWhileEachIsWorkedOn)
+{
+    GatewayList list = listOf(4);
+    RecordingView view(log, list);
+    std::vector<int> positions;
+    class Watching final : public GatewayUploader {
+    public:
+        Watching(RecordingProgress& progress, std::vector<int>& seen)
+            : m_progress(progress), m_seen(seen) {}
+        TransferResult upload(const GatewayRecord&) override
+        {
+            m_seen.push_back(m_progress.bar(ProgressBar::Lower).position());
+            return TransferResult::Done;
+        }
+
+    private:
+        RecordingProgress& m_progress;
+        std::vector<int>& m_seen;
+    } watching(progress, positions);
+
+    upgradeSelection(list, {0, 2, 3}, watching, progress, view);
+    EXPECT_EQ(positions, (std::vector<int>{0, 1, 2}));
+
+    positions.clear();
+    upgradeList(list, watching, progress, view);
+    EXPECT_EQ(positions, (std::vector<int>{0, 1, 2, 3}));
+}
+
+TEST_F(BatchTest, EveryBatchFirstClearsTheImagesOfTheLastOne)
+{
+    struct Case {
+        const char* name;
+        BatchOutcome (*run)(BatchTest&, GatewayList&, RecordingView&);
+    };
+    const Case cases[] = {
+        {"check connections",
+         [](BatchTest& t, GatewayList& l, RecordingView& v) {
+             return checkConnections(l, t.prober, v);
+         }},
+        {"upgrade list",
+         [](BatchTest& t, GatewayList& l, RecordingView& v) {
+             return upgradeList(l, t.uploader, t.progress, v);
+         }},
+        {"upgrade selection",
+         [](BatchTest& t, GatewayList& l, RecordingView& v) {
+             return upgradeSelection(l, {1}, t.uploader, t.progress, v);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        GatewayList list = listOf(2);
+        list.setStatus(0, RowStatus::FtpFailed);
+        list.setStatus(1, RowStatus::NotReachable);
+        list.setStatusShown();
+        log.clear();
+        RecordingView view(log, list);
+
+        c.run(*this, list, view);
+
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(log.front(), "repaint(NN)");
+        EXPECT_TRUE(list.statusShown());
+    }
+}
+
+TEST_F(BatchTest, WithNoImagesShownTheBatchStartsStraightWithTheProgressWindow)
+{
+    // Without statusShown nothing is cleared and nothing extra repainted.
+    GatewayList list = listOf(1);
+    RecordingView view(log, list);
+    upgradeList(list, uploader, progress, view);
+    ASSERT_EQ(log.front(), "reset");
+}
+
+TEST_F(BatchTest, NoSelectionReportsAndLeavesEarlierImagesCleared)
+{
+    GatewayList list = listOf(3);
+    list.setStatus(2, RowStatus::Uploaded);
+    list.setStatusShown();
+    RecordingView view(log, list);
+
+    EXPECT_EQ(upgradeSelection(list, {}, uploader, progress, view), BatchOutcome::NoItemSelected);
+    EXPECT_EQ(statuses(list), "NNN");
+    EXPECT_FALSE(list.statusShown());
+    EXPECT_EQ(log, (Log{"repaint(NNN)"}));
+}
+
+} // namespace
