@@ -130,11 +130,11 @@ void DownloadWindow::download()
 
     TransferContext context{m_services.prober, m_services.ftp, *m_progress, m_services.ftpPort};
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const DownloadResult result =
-        downloadAddressBook(context, address, userId, password, localPath.toStdString());
-    QApplication::restoreOverrideCursor();
-    // The failure is told while the progress window still stands, as the transfer left it.
-    if (result != DownloadResult::Done)
+    // The failure is told while the progress window still stands; the transfer hides it after.
+    downloadAddressBook(context, address, userId, password, localPath.toStdString(), [this] {
+        QApplication::restoreOverrideCursor();
         m_services.prompts.message(this, QStringLiteral("FTP failure!"));
-    m_progress->hide();
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    });
+    QApplication::restoreOverrideCursor();
 }
