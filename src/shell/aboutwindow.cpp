@@ -62,6 +62,9 @@ AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent)
     web->setFlat(true);
     web->setAutoDefault(false);
     web->setCursor(Qt::PointingHandCursor);
+    QPalette linkColours = web->palette();
+    linkColours.setColor(QPalette::ButtonText, linkColours.color(QPalette::Link));
+    web->setPalette(linkColours);
     web->setGeometry(du.rect(110, 37, 130, 12));
     // Only asks the desktop to open the address; what it answers does not matter here.
     connect(web, &QPushButton::clicked, this,
