@@ -4,13 +4,15 @@
 Serves --root (which holds the device tree under RFA/) on --host, port 0 by default so the kernel
 picks a free one, and prints "LISTENING <port>" on standard output once it accepts connections.
 The switches give it the misbehaviours the tests need: refusing every login, dropping the whole
-connection part-way through a STOR or a RETR, answering NLST with whole `ls -l` lines, and writing
-every command it receives to a log file.
+connection part-way through a STOR or a RETR, falling silent part-way through one (the whole server
+hangs, as a wedged gateway would), answering NLST with whole `ls -l` lines, and writing every
+command it receives to a log file.
 """
 
 import argparse
 import logging
 import sys
+import time
 
 from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
 from pyftpdlib.handlers import DTPHandler, FTPHandler
@@ -23,29 +25,29 @@ class RefusingAuthorizer(DummyAuthorizer):
         raise AuthenticationFailed("Login refused.")
 
 
-def make_dtp_handler(drop_store_after, drop_retrieve_after):
-    class DroppingDTPHandler(DTPHandler):
-        def _drop_if_past(self, done, limit):
-            if limit is not None and done >= limit:
+def make_dtp_handler(drop_store_after, drop_retrieve_after, stall_after):
+    class MisbehavingDTPHandler(DTPHandler):
+        def _misbehave_if_past(self, done, drop_limit):
+            if stall_after is not None and done >= stall_after:
+                time.sleep(3600)
+            if drop_limit is not None and done >= drop_limit:
                 # Both channels go at once, as when a gateway reboots mid-transfer.
                 self.cmd_channel.close()
-                return True
-            return False
 
         def handle_read(self):
             DTPHandler.handle_read(self)
             if self.cmd == "STOR":
-                self._drop_if_past(self.tot_bytes_received, drop_store_after)
+                self._misbehave_if_past(self.tot_bytes_received, drop_store_after)
 
         handle_read_event = handle_read
 
         def send(self, data):
             sent = DTPHandler.send(self, data)
             if self.cmd == "RETR":
-                self._drop_if_past(self.tot_bytes_sent, drop_retrieve_after)
+                self._misbehave_if_past(self.tot_bytes_sent, drop_retrieve_after)
             return sent
 
-    return DroppingDTPHandler
+    return MisbehavingDTPHandler
 
 
 def main():
@@ -58,6 +60,7 @@ def main():
     parser.add_argument("--refuse-logins", action="store_true")
     parser.add_argument("--drop-stor-after", type=int, default=None, metavar="BYTES")
     parser.add_argument("--drop-retr-after", type=int, default=None, metavar="BYTES")
+    parser.add_argument("--stall-after", type=int, default=None, metavar="BYTES")
     parser.add_argument("--long-nlst", action="store_true")
     parser.add_argument("--log", default=None, metavar="FILE")
     args = parser.parse_args()
@@ -71,9 +74,10 @@ def main():
 
     class Handler(FTPHandler):
         auth_failed_timeout = 0
-        # Sending through send() lets the RETR drop count the bytes.
-        use_sendfile = args.drop_retr_after is None
-        dtp_handler = make_dtp_handler(args.drop_stor_after, args.drop_retr_after)
+        # Sending through send() lets the RETR misbehaviours count the bytes.
+        use_sendfile = args.drop_retr_after is None and args.stall_after is None
+        dtp_handler = make_dtp_handler(args.drop_stor_after, args.drop_retr_after,
+                                       args.stall_after)
 
         def pre_process_command(self, line, cmd, arg):
             if log is not None:

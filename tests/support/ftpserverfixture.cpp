@@ -76,6 +76,10 @@ FtpServerFixture::FtpServerFixture(FtpServerOptions options) : m_options(std::mo
         arguments.push_back("--drop-retr-after");
         arguments.push_back(std::to_string(*m_options.dropRetrieveAfter));
     }
+    if (m_options.stallAfter) {
+        arguments.push_back("--stall-after");
+        arguments.push_back(std::to_string(*m_options.stallAfter));
+    }
     std::vector<char*> argv;
     for (std::string& argument : arguments)
         argv.push_back(argument.data());

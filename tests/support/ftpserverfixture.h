@@ -18,6 +18,9 @@ struct FtpServerOptions {
     // Both connections are dropped once this many bytes of a STOR (RETR) have gone through.
     std::optional<std::size_t> dropStoreAfter;
     std::optional<std::size_t> dropRetrieveAfter;
+    // The whole server stops, connections open, once this many bytes of a STOR or RETR have
+    // gone through.
+    std::optional<std::size_t> stallAfter;
     // NLST answers with whole `ls -l` lines, as some gateways do.
     bool longNameList = false;
 };

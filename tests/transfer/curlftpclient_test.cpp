@@ -352,4 +352,51 @@ TEST_F(CurlFtp, AConnectionDroppedInTheMiddleOfAGetFailsTheGet)
     EXPECT_LT(Clock::now() - start, 5s);
 }
 
+struct StalledTransfer {
+    const char* name;
+    bool put;
+};
+
+void PrintTo(const StalledTransfer& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class StalledTransfers : public CurlFtp, public testing::WithParamInterface<StalledTransfer> {};
+
+TEST_P(StalledTransfers, AServerThatFallsSilentMidTransferCannotHangUs)
+{
+    FtpServerOptions options;
+    options.stallAfter = 64 * 1024;
+    startServer(options);
+    server().writeDeviceFile("/RFA/big.bin", std::string(16 << 20, 'g'));
+    const std::string local = m_local.write("big.bin", std::string(16 << 20, 'p'));
+    FtpTimeouts timeouts = shortTimeouts();
+    timeouts.stall = 1s;
+    timeouts.response = 1s;
+    CurlFtpClientFactory impatient(timeouts);
+    const auto client = impatient.open("Upgrade");
+    auto connection = client->connect(server().login());
+    ASSERT_TRUE(connection);
+    ASSERT_TRUE(connection->changeDirectory("/RFA/"));
+
+    const auto start = Clock::now();
+    if (GetParam().put) {
+        EXPECT_FALSE(connection->putFile(local, "upload.bin"));
+    } else {
+        EXPECT_FALSE(connection->getFile("big.bin", m_local.file("got.bin")));
+    }
+    connection.reset();
+    const auto elapsed = Clock::now() - start;
+    // libcurl judges the speed over its last few seconds, so the first bytes hold the step up
+    // to about five seconds past the stall limit.
+    EXPECT_GE(elapsed, 1s);
+    EXPECT_LT(elapsed, 10s) << "the stall limit must end the step";
+}
+
+INSTANTIATE_TEST_SUITE_P(Transfers, StalledTransfers,
+                         testing::Values(StalledTransfer{"put", true},
+                                         StalledTransfer{"get", false}),
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
+
 }  // namespace
