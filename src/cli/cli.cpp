@@ -21,6 +21,20 @@ constexpr std::array Commands{
                "print a gateway list; passwords masked unless asked for", &listShow},
     CliCommand{"list from-json", "IN.json OUT.obl", "write a gateway list from JSON",
                &listFromJson},
+    CliCommand{"probe", "IP", "send one echo request and wait for the gateway's answer",
+               &probeCommand},
+    CliCommand{"download", "IP USER [PASSWORD] OUT.cpe",
+               "fetch the gateway's /RFA/Addrbook.cpe into OUT.cpe", &downloadCommand},
+    CliCommand{"upload-book", "FILE.cpe IP USER [PASSWORD]",
+               "put FILE.cpe on the gateway as /RFA/Addrbook.cpe", &uploadBookCommand},
+    CliCommand{"upload-firmware", "FOLDER IP USER [PASSWORD] (--full|--code)",
+               "bring the gateway in line with a firmware folder (--full deletes listed files "
+               "first)",
+               &uploadFirmwareCommand},
+    CliCommand{"check", "LIST.obl", "probe every gateway of the list", &checkCommand},
+    CliCommand{"upgrade",
+               "LIST.obl (--book FILE.cpe | --firmware FOLDER (--full|--code)) [--rows 2,4]",
+               "upload to every gateway of the list, or to the numbered rows", &upgradeCommand},
 };
 
 std::vector<std::string_view> wordsOf(std::string_view name)
@@ -57,6 +71,11 @@ void printHelp(std::ostream& out)
            "value (U+0000 to U+00FF). from-json checks everything first and writes nothing on\n"
            "bad input; it replaces OUT only once the new file is complete.\n"
            "\n"
+           "The device commands log in on port 21 in active mode. When PASSWORD is left out it\n"
+           "is taken from the environment variable ORBIPHON_PASSWORD, so that it need not stand\n"
+           "on a command line other users can see. Firmware upgrades read their extension lists\n"
+           "from Orbiphon.ini beside this program.\n"
+           "\n"
            "Exit status: 0 success, 1 the operation failed, 2 bad usage or bad input.\n";
 }
 
@@ -80,6 +99,13 @@ const CliCommand& commandNamed(std::string_view name)
 bool parseArguments(const std::vector<std::string>& args, std::initializer_list<OptionSpec> options,
                     std::size_t operandCount, const CliCommand& command, CliIo& io,
                     ParsedArguments& parsed)
+{
+    return parseArguments(args, options, operandCount, operandCount, command, io, parsed);
+}
+
+bool parseArguments(const std::vector<std::string>& args, std::initializer_list<OptionSpec> options,
+                    std::size_t minOperands, std::size_t maxOperands, const CliCommand& command,
+                    CliIo& io, ParsedArguments& parsed)
 {
     const auto usage = [&](const std::string& problem) {
         reportFailure(io, ExitBadUsage, problem + "; usage: " + usageLine(command));
@@ -115,9 +141,10 @@ bool parseArguments(const std::vector<std::string>& args, std::initializer_list<
         }
         parsed.options[name] = value;
     }
-    if (parsed.operands.size() != operandCount)
-        return usage(parsed.operands.size() < operandCount ? "missing argument"
-                                                           : "too many arguments");
+    if (parsed.operands.size() < minOperands)
+        return usage("missing argument");
+    if (parsed.operands.size() > maxOperands)
+        return usage("too many arguments");
     return true;
 }
 

@@ -54,5 +54,10 @@ bool parseArguments(const std::vector<std::string>& args, std::initializer_list<
                     std::size_t operandCount, const CliCommand& command, CliIo& io,
                     ParsedArguments& parsed);
 
+// As above, taking between minOperands and maxOperands operands.
+bool parseArguments(const std::vector<std::string>& args, std::initializer_list<OptionSpec> options,
+                    std::size_t minOperands, std::size_t maxOperands, const CliCommand& command,
+                    CliIo& io, ParsedArguments& parsed);
+
 // The command of the table with this name, for usage messages.
 const CliCommand& commandNamed(std::string_view name);

@@ -1,4 +1,5 @@
 #include "cli/cli.h"
+#include "transfer/curlftpclient.h"
 
 #include <iostream>
 #include <string>
@@ -6,6 +7,10 @@
 
 int main(int argc, char** argv)
 {
+    if (!initialiseCurl()) {
+        std::cerr << "orbiphon-cli: the FTP library could not start\n";
+        return ExitFailed;
+    }
     CliIo io{std::cout, std::cerr};
     int status = runCli(std::vector<std::string>(argv + 1, argv + argc), io);
     std::cout.flush();
@@ -13,5 +18,6 @@ int main(int argc, char** argv)
         std::cerr << "orbiphon-cli: could not write to standard output\n";
         status = ExitFailed;
     }
+    releaseCurl();
     return status;
 }

@@ -1,0 +1,310 @@
+#include "cli/commands.h"
+
+#include "cli/consoleprogress.h"
+#include "cli/jsontext.h"
+#include "gatewaylist/batch.h"
+#include "gatewaylist/listfile.h"
+#include "shell/pathutils.h"
+#include "shell/settingsfile.h"
+#include "transfer/addressbooktransfer.h"
+#include "transfer/curlftpclient.h"
+#include "transfer/firmwareupload.h"
+#include "transfer/probe.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <optional>
+#include <ostream>
+
+namespace {
+
+constexpr const char* PasswordVariable = "ORBIPHON_PASSWORD";
+
+// What the device commands talk to: the real probe, FTP and settings beside the executable.
+struct Device {
+    explicit Device(std::ostream& out) : progress(out) { settings.setPath(settingsFilePath()); }
+
+    TransferContext context() { return {prober, ftp, progress, FtpPort}; }
+
+    IcmpProber prober;
+    CurlFtpClientFactory ftp;
+    SettingsFile settings;
+    ConsoleProgress progress;
+};
+
+// The login's password: the operand when given, else the environment.
+std::optional<std::string> passwordFrom(const ParsedArguments& parsed, std::size_t index,
+                                        std::size_t withPassword)
+{
+    if (parsed.operands.size() == withPassword)
+        return parsed.operands[index];
+    if (const char* value = std::getenv(PasswordVariable))
+        return std::string(value);
+    return std::nullopt;
+}
+
+int missingPassword(CliIo& io)
+{
+    return reportFailure(io, ExitBadUsage,
+                         std::string("no PASSWORD given and ") + PasswordVariable + " is not set");
+}
+
+bool isDirectory(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool isRegularFile(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+int finish(CliIo& io, TransferResult result)
+{
+    io.out << transferResultName(result) << "\n";
+    return result == TransferResult::Done ? ExitSuccess : ExitFailed;
+}
+
+const char* statusName(RowStatus status)
+{
+    switch (status) {
+    case RowStatus::None:
+        return "None";
+    case RowStatus::Uploaded:
+        return "Uploaded";
+    case RowStatus::FtpFailed:
+        return "FtpFailed";
+    case RowStatus::Reachable:
+        return "Reachable";
+    case RowStatus::NotReachable:
+        return "NotReachable";
+    }
+    return "None";
+}
+
+// Prints each gateway's line as soon as its row gets its image, as the window shows it.
+class PrintingView final : public BatchView {
+public:
+    PrintingView(std::ostream& out, const GatewayList& list)
+        : m_out(out), m_list(list), m_shown(list.size(), RowStatus::None)
+    {
+    }
+
+    void repaintList() override
+    {
+        for (std::size_t row = 0; row < m_list.size(); ++row) {
+            const RowStatus status = m_list.status(row);
+            if (status != m_shown[row] && status != RowStatus::None) {
+                m_out << row + 1 << " " << printableText(m_list.record(row).ipText) << " "
+                      << statusName(status) << "\n"
+                      << std::flush;
+                m_allGood = m_allGood && (status == RowStatus::Reachable ||
+                                          status == RowStatus::Uploaded);
+            }
+            m_shown[row] = status;
+        }
+    }
+
+    void setBusy(bool) override {}
+
+    void showClosingNotice() override
+    {
+        std::string notice = ClosingNotice;
+        notice.replace(notice.find("\r\n"), 2, "\n");
+        m_out << notice << "\n";
+    }
+
+    bool allGood() const { return m_allGood; }
+
+private:
+    std::ostream& m_out;
+    const GatewayList& m_list;
+    std::vector<RowStatus> m_shown;
+    bool m_allGood = true;
+};
+
+// Reads a gateway list as the Upgrade window would; nullopt after reporting why it can't.
+std::optional<int> loadList(const std::string& path, GatewayList& list, CliIo& io)
+{
+    const ListFileResult result = loadGatewayList(path, list);
+    if (result.read == ListReadResult::OtherVersion)
+        return reportFailure(io, ExitBadUsage,
+                             path + ": Different OBL file version, can't read the file!");
+    if (result.read == ListReadResult::FormatNotRecognized)
+        return reportFailure(io, ExitBadUsage, path + ": OBL Format not recognized!");
+    if (result.error == FileError::EndOfFile)
+        return reportFailure(io, ExitBadUsage, fileErrorText(result.error, path));
+    if (result.error != FileError::None)
+        return reportFailure(io, ExitFailed, fileErrorText(result.error, path));
+    return std::nullopt;
+}
+
+// "2,4" to the 0-based rows {1, 3}; nullopt when a number is not a row of the list.
+std::optional<std::set<std::size_t>> rowsFrom(const std::string& text, std::size_t count)
+{
+    std::set<std::size_t> rows;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        const std::string number = text.substr(start, comma - start);
+        if (number.empty() || number.size() > 9 ||
+            number.find_first_not_of("0123456789") != std::string::npos)
+            return std::nullopt;
+        const std::size_t row = std::stoul(number);
+        if (row < 1 || row > count)
+            return std::nullopt;
+        rows.insert(row - 1);
+        start = comma + 1;
+    }
+    return rows;
+}
+
+} // namespace
+
+int probeCommand(const std::vector<std::string>& args, CliIo& io)
+{
+    ParsedArguments parsed;
+    if (!parseArguments(args, {}, 1, commandNamed("probe"), io, parsed))
+        return ExitBadUsage;
+    const std::string& address = parsed.operands[0];
+    const bool present = probeGateway(address, ProbeTimeoutMs);
+    io.out << printableText(address) << (present ? " present" : " not present") << "\n";
+    return present ? ExitSuccess : ExitFailed;
+}
+
+int downloadCommand(const std::vector<std::string>& args, CliIo& io)
+{
+    ParsedArguments parsed;
+    if (!parseArguments(args, {}, 3, 4, commandNamed("download"), io, parsed))
+        return ExitBadUsage;
+    const std::string& address = parsed.operands[0];
+    const std::string& userId = parsed.operands[1];
+    const std::string& localPath = parsed.operands.back();
+    const std::optional<std::string> password = passwordFrom(parsed, 2, 4);
+    if (!password)
+        return missingPassword(io);
+
+    Device device(io.out);
+    if (!device.prober.probe(address, ProbeTimeoutMs)) {
+        io.err << "orbiphon-cli: " << printableText(address) << ": Orbiphon not found!\n";
+        return finish(io, TransferResult::NotFound);
+    }
+    TransferContext context = device.context();
+    const DownloadResult result = downloadAddressBook(context, address, userId, *password,
+                                                      localPath, [&] {
+        io.err << "orbiphon-cli: " << printableText(address) << ": FTP failure!\n";
+    });
+    return finish(io, result == DownloadResult::Done ? TransferResult::Done
+                                                     : TransferResult::Failed);
+}
+
+int uploadBookCommand(const std::vector<std::string>& args, CliIo& io)
+{
+    ParsedArguments parsed;
+    if (!parseArguments(args, {}, 3, 4, commandNamed("upload-book"), io, parsed))
+        return ExitBadUsage;
+    const std::optional<std::string> password = passwordFrom(parsed, 3, 4);
+    if (!password)
+        return missingPassword(io);
+
+    Device device(io.out);
+    TransferContext context = device.context();
+    return finish(io, uploadAddressBook(context, parsed.operands[0], parsed.operands[1],
+                                        parsed.operands[2], *password));
+}
+
+int uploadFirmwareCommand(const std::vector<std::string>& args, CliIo& io)
+{
+    const CliCommand& command = commandNamed("upload-firmware");
+    ParsedArguments parsed;
+    if (!parseArguments(args, {{"--full"}, {"--code"}}, 3, 4, command, io, parsed))
+        return ExitBadUsage;
+    if (parsed.has("--full") == parsed.has("--code"))
+        return reportFailure(io, ExitBadUsage, "give one of --full and --code");
+    const std::optional<std::string> password = passwordFrom(parsed, 3, 4);
+    if (!password)
+        return missingPassword(io);
+
+    Device device(io.out);
+    TransferContext context = device.context();
+    return finish(io, uploadFirmware(context, device.settings, parsed.operands[0],
+                                     parsed.has("--full"), parsed.operands[1],
+                                     parsed.operands[2], *password));
+}
+
+int checkCommand(const std::vector<std::string>& args, CliIo& io)
+{
+    ParsedArguments parsed;
+    if (!parseArguments(args, {}, 1, commandNamed("check"), io, parsed))
+        return ExitBadUsage;
+    GatewayList list;
+    if (const std::optional<int> failed = loadList(parsed.operands[0], list, io))
+        return *failed;
+
+    IcmpProber prober;
+    PrintingView view(io.out, list);
+    if (checkConnections(list, prober, view) == BatchOutcome::NoItemInList)
+        return reportFailure(io, ExitFailed, parsed.operands[0] + ": No item in list!");
+    return view.allGood() ? ExitSuccess : ExitFailed;
+}
+
+int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
+{
+    const CliCommand& command = commandNamed("upgrade");
+    ParsedArguments parsed;
+    if (!parseArguments(args,
+                        {{"--book", true}, {"--firmware", true}, {"--full"}, {"--code"},
+                         {"--rows", true}},
+                        1, command, io, parsed))
+        return ExitBadUsage;
+
+    UpgradeOptions options;
+    if (parsed.has("--book") == parsed.has("--firmware"))
+        return reportFailure(io, ExitBadUsage, "give one of --book FILE.cpe and --firmware FOLDER");
+    if (parsed.has("--book")) {
+        if (parsed.has("--full") || parsed.has("--code"))
+            return reportFailure(io, ExitBadUsage, "--full and --code go with --firmware");
+        options.mode = UpgradeMode::AddressBookUpgrade;
+        options.sourcePath = parsed.options.find("--book")->second;
+        if (!isRegularFile(options.sourcePath))
+            return reportFailure(io, ExitBadUsage,
+                                 fileErrorText(FileError::NotFound, options.sourcePath));
+    } else {
+        if (parsed.has("--full") == parsed.has("--code"))
+            return reportFailure(io, ExitBadUsage, "give one of --full and --code");
+        options.mode = UpgradeMode::FirmwareUpgrade;
+        options.fullFirmware = parsed.has("--full");
+        options.sourcePath = parsed.options.find("--firmware")->second;
+        if (!isDirectory(options.sourcePath))
+            return reportFailure(io, ExitBadUsage,
+                                 fileErrorText(FileError::NotFound, options.sourcePath));
+    }
+
+    GatewayList list;
+    if (const std::optional<int> failed = loadList(parsed.operands[0], list, io))
+        return *failed;
+    std::optional<std::set<std::size_t>> rows;
+    if (parsed.has("--rows")) {
+        rows = rowsFrom(parsed.options.find("--rows")->second, list.size());
+        if (!rows)
+            return reportFailure(io, ExitBadUsage,
+                                 "--rows takes row numbers 1 to " + std::to_string(list.size()) +
+                                     " separated by commas");
+    }
+
+    Device device(io.out);
+    TransferContext context = device.context();
+    TransferUploader uploader(context, device.settings, options);
+    PrintingView view(io.out, list);
+    const BatchOutcome outcome =
+        rows ? upgradeSelection(list, *rows, uploader, device.progress, view)
+             : upgradeList(list, uploader, device.progress, view);
+    if (outcome == BatchOutcome::NoItemInList)
+        return reportFailure(io, ExitFailed, parsed.operands[0] + ": No item in list!");
+    if (outcome == BatchOutcome::NoItemSelected)
+        return reportFailure(io, ExitFailed, parsed.operands[0] + ": No item selected!");
+    return view.allGood() ? ExitSuccess : ExitFailed;
+}
