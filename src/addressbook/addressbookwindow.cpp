@@ -32,6 +32,7 @@ namespace {
 
 const QString BookFilter = QStringLiteral("Orbiphon Address Book (*.cpe)");
 const QString BookFileName = QStringLiteral("Addrbook.cpe");
+const QString MaxEntriesText = QStringLiteral("Maximum number of items reached!");
 constexpr IpOctets ClearedGatewayAddress{255, 255, 255, 255};
 
 enum Column { NumberColumn, AddressColumn, PortColumn, TelephoneColumn, ColumnCount };
@@ -108,12 +109,13 @@ QLineEdit* makePortEdit(QWidget* parent, const char* objectName, const QRect& re
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QLatin1String(objectName));
     edit->setAlignment(Qt::AlignCenter);
-    edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
+    edit->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
     edit->setGeometry(rect);
     return edit;
 }
 
-} // namespace
+}  // namespace
 
 AddressBookWindow::AddressBookWindow(Services& services, const QString& filePath, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -135,18 +137,23 @@ AddressBookWindow::AddressBookWindow(Services& services, const QString& filePath
 
 void AddressBookWindow::createActions()
 {
-    m_newAction = makeAction(this, "newAction", tr("&New"), QStringLiteral("New"), CommandIcon::New);
-    m_openAction = makeAction(this, "openAction", tr("&Open"), QStringLiteral("Open"), CommandIcon::Open);
-    m_saveAction = makeAction(this, "saveAction", tr("&Save"), QStringLiteral("Save"), CommandIcon::Save);
+    m_newAction =
+        makeAction(this, "newAction", tr("&New"), QStringLiteral("New"), CommandIcon::New);
+    m_openAction =
+        makeAction(this, "openAction", tr("&Open"), QStringLiteral("Open"), CommandIcon::Open);
+    m_saveAction =
+        makeAction(this, "saveAction", tr("&Save"), QStringLiteral("Save"), CommandIcon::Save);
     m_exitAction = makeAction(this, "exitAction", tr("&Exit"), QString(), std::nullopt);
-    m_addAction = makeAction(this, "addAction", tr("&Add"), QStringLiteral("Add"), CommandIcon::Add);
-    m_modifyAction =
-        makeAction(this, "modifyAction", tr("&Modify"), QStringLiteral("Modify"), CommandIcon::Modify);
-    m_deleteAction =
-        makeAction(this, "deleteAction", tr("&Delete"), QStringLiteral("Delete"), CommandIcon::Delete);
+    m_addAction =
+        makeAction(this, "addAction", tr("&Add"), QStringLiteral("Add"), CommandIcon::Add);
+    m_modifyAction = makeAction(this, "modifyAction", tr("&Modify"), QStringLiteral("Modify"),
+                                CommandIcon::Modify);
+    m_deleteAction = makeAction(this, "deleteAction", tr("&Delete"), QStringLiteral("Delete"),
+                                CommandIcon::Delete);
     m_resetFieldsAction = makeAction(this, "resetFieldsAction", tr("&Reset fields"),
                                      QStringLiteral("Reset fields"), CommandIcon::ResetFields);
-    m_helpAction = makeAction(this, "helpAction", tr("Help"), QStringLiteral("Help"), CommandIcon::Help);
+    m_helpAction =
+        makeAction(this, "helpAction", tr("Help"), QStringLiteral("Help"), CommandIcon::Help);
     m_aboutAction = makeAction(this, "aboutAction", tr("About Orbiphon"),
                                QStringLiteral("About Orbiphon"), CommandIcon::About);
 
@@ -323,8 +330,8 @@ void AddressBookWindow::setColumnWidths()
     m_list->setColumnWidth(NumberColumn, NumberWidth);
     m_list->setColumnWidth(AddressColumn, AddressWidth);
     m_list->setColumnWidth(PortColumn, PortWidth);
-    m_list->setColumnWidth(TelephoneColumn,
-                           m_list->contentsRect().width() - (NumberWidth + AddressWidth + PortWidth));
+    m_list->setColumnWidth(
+        TelephoneColumn, m_list->contentsRect().width() - (NumberWidth + AddressWidth + PortWidth));
 }
 
 void AddressBookWindow::keyPressEvent(QKeyEvent* event)
@@ -349,7 +356,8 @@ bool AddressBookWindow::takeFields()
     m_telephone = toBytes(telephone);
     if (telephone.size() > static_cast<qsizetype>(MaxTelephoneLength)) {
         m_services.prompts.message(
-            this, QStringLiteral("Please enter no more than %1 characters.").arg(MaxTelephoneLength));
+            this,
+            QStringLiteral("Please enter no more than %1 characters.").arg(MaxTelephoneLength));
         m_telephoneEdit->setFocus();
         m_telephoneEdit->selectAll();
         return false;
@@ -443,15 +451,17 @@ void AddressBookWindow::saveBook()
     takeFields();
     if (m_book.size() > MaxEntries) {
         const QString question =
-            QStringLiteral("This address book holds %1 entries; only the first %2 can be saved. "
-                           "%3 entries will not be saved. Save anyway?")
+            QStringLiteral(
+                "This address book holds %1 entries; only the first %2 can be saved. "
+                "%3 entries will not be saved. Save anyway?")
                 .arg(m_book.size())
                 .arg(MaxEntries)
                 .arg(m_book.size() - MaxEntries);
         if (!m_services.prompts.confirm(this, question))
             return;
     }
-    const QString path = m_services.prompts.saveFile(this, {BookFileName, BookFilter, QStringLiteral("cpe")});
+    const QString path =
+        m_services.prompts.saveFile(this, {BookFileName, BookFilter, QStringLiteral("cpe")});
     if (path.isEmpty())
         return;
     for (std::size_t i = 0; i < m_gatewayAddress.size(); ++i)
@@ -468,24 +478,31 @@ void AddressBookWindow::reportFileError(FileError error, const QString& path)
                                Prompts::Icon::Stop);
 }
 
+bool AddressBookWindow::editMade(EditResult result)
+{
+    switch (result) {
+    case EditResult::Ok:
+        return true;
+    case EditResult::MaxEntriesReached:
+        m_services.prompts.message(this, MaxEntriesText);
+        return false;
+    case EditResult::InvalidParams:
+        m_services.prompts.message(this, QStringLiteral("Invalid params!"));
+        return false;
+    }
+    return false;
+}
+
 void AddressBookWindow::addRecord()
 {
     if (m_book.size() >= MaxEntries) {
-        m_services.prompts.message(this, QStringLiteral("Maximum number of items reached!"));
+        m_services.prompts.message(this, MaxEntriesText);
         return;
     }
     takeFields();
     const std::size_t position = firstSelectedRow().value_or(m_book.size());
-    switch (m_book.addEntry(position, m_recordAddress->address(), m_telephone)) {
-    case EditResult::Ok:
-        break;
-    case EditResult::MaxEntriesReached:
-        m_services.prompts.message(this, QStringLiteral("Maximum number of items reached!"));
+    if (!editMade(m_book.addEntry(position, m_recordAddress->address(), m_telephone)))
         return;
-    case EditResult::InvalidParams:
-        m_services.prompts.message(this, QStringLiteral("Invalid params!"));
-        return;
-    }
     m_changingRows = true;
     auto* item = new QTreeWidgetItem;
     fillRow(item, position);
@@ -500,16 +517,8 @@ void AddressBookWindow::modifyRecord()
     if (!row)
         return;
     takeFields();
-    switch (m_book.replaceEntry(*row, m_recordAddress->address(), m_telephone)) {
-    case EditResult::Ok:
-        break;
-    case EditResult::MaxEntriesReached:
-        m_services.prompts.message(this, QStringLiteral("Maximum number of items reached!"));
+    if (!editMade(m_book.replaceEntry(*row, m_recordAddress->address(), m_telephone)))
         return;
-    case EditResult::InvalidParams:
-        m_services.prompts.message(this, QStringLiteral("Invalid params!"));
-        return;
-    }
     QTreeWidgetItem* item = m_list->topLevelItem(static_cast<int>(*row));
     fillRow(item, *row);
     // Deselecting is a selection change like any other: a further selected row fills the fields.

@@ -54,6 +54,8 @@ private:
     void showFields();
     void setColumnWidths();
 
+    // Shows the message for a refused edit; true when the edit was made.
+    bool editMade(EditResult result);
     void readFile(const QString& path);
     void reportFileError(FileError error, const QString& path);
     void showBookFields();

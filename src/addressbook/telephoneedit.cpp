@@ -8,8 +8,6 @@
 #include <QMenu>
 #include <QMouseEvent>
 
-#include <memory>
-
 TelephoneEdit::TelephoneEdit(int maxCharacters, QWidget* parent)
     : QLineEdit(parent), m_maxCharacters(maxCharacters)
 {
@@ -99,12 +97,33 @@ void TelephoneEdit::mouseReleaseEvent(QMouseEvent* event)
 
 void TelephoneEdit::contextMenuEvent(QContextMenuEvent* event)
 {
-    std::unique_ptr<QMenu> menu(createStandardContextMenu());
-    for (QAction* action : menu->actions()) {
-        if (action->objectName() == QLatin1String("edit-paste")) {
-            disconnect(action, &QAction::triggered, nullptr, nullptr);
-            connect(action, &QAction::triggered, this, [this] { pasteFrom(QClipboard::Clipboard); });
-        }
-    }
-    menu->exec(event->globalPos());
+    // Our own menu rather than the standard one, whose Paste would bypass the filter.
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("telephoneMenu"));
+    const bool writable = !isReadOnly();
+    const bool selected = hasSelectedText();
+    const auto add = [&menu](const char* objectName, const QString& text,
+                             QKeySequence::StandardKey key, bool enabled, auto slot) {
+        QAction* action = menu.addAction(text + QLatin1Char('\t') +
+                                         QKeySequence(key).toString(QKeySequence::NativeText));
+        action->setObjectName(QLatin1String(objectName));
+        action->setEnabled(enabled);
+        connect(action, &QAction::triggered, &menu, slot);
+    };
+    add("undoTextAction", tr("&Undo"), QKeySequence::Undo, writable && isUndoAvailable(),
+        [this] { undo(); });
+    add("redoTextAction", tr("&Redo"), QKeySequence::Redo, writable && isRedoAvailable(),
+        [this] { redo(); });
+    menu.addSeparator();
+    add("cutTextAction", tr("Cu&t"), QKeySequence::Cut, writable && selected, [this] { cut(); });
+    add("copyTextAction", tr("&Copy"), QKeySequence::Copy, selected, [this] { copy(); });
+    add("pasteTextAction", tr("&Paste"), QKeySequence::Paste,
+        writable && !QGuiApplication::clipboard()->text().isEmpty(),
+        [this] { pasteFrom(QClipboard::Clipboard); });
+    add("deleteTextAction", tr("Delete"), QKeySequence::Delete, writable && selected,
+        [this] { del(); });
+    menu.addSeparator();
+    add("selectAllTextAction", tr("Select All"), QKeySequence::SelectAll,
+        !text().isEmpty() && selectedText().size() < text().size(), [this] { selectAll(); });
+    menu.exec(event->globalPos());
 }

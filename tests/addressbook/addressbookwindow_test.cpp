@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -223,6 +224,8 @@ private slots:
     void takeFieldsStopsAtFirstBadField();
     void exitClosesOnlyAfterFieldsAreTaken();
     void enterActsAsExitExceptOnButtons();
+    void enterInAnyFieldActsAsExit_data();
+    void enterInAnyFieldActsAsExit();
     void escapeClosesWithoutTakingFields();
 
     void saveNewWindowWritesClearedImage();
@@ -369,11 +372,12 @@ void AddressBookWindowTest::telephoneKeyFiltering_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("expected");
     QTest::addColumn<int>("beeps");
+    const QString forty(40, QLatin1Char('7'));
     QTest::newRow("digits and star") << "0039*0612" << "0039*0612" << 0;
     QTest::newRow("letter dropped") << "12a3" << "123" << 1;
     QTest::newRow("hash dropped") << "#" << "" << 1;
     QTest::newRow("space and plus dropped") << "1 +2" << "12" << 2;
-    QTest::newRow("stops at 35") << QString(40, QLatin1Char('7')) << QString(35, QLatin1Char('7')) << 0;
+    QTest::newRow("stops at 35") << forty << forty.left(35) << 0;
     QTest::newRow("backspace accepted") << "123\b4" << "124" << 0;
 }
 
@@ -408,6 +412,30 @@ void AddressBookWindowTest::telephonePasteKeepsOnlyAcceptedCharacters()
     h.telephone()->clear();
     QTest::keyClick(h.telephone(), Qt::Key_V, Qt::ControlModifier);
     QCOMPARE(h.telephone()->text(), QString(35, QLatin1Char('5')));
+
+    // The context menu's Paste goes through the same filter.
+    h.show();
+    h.telephone()->clear();
+    QApplication::clipboard()->setText(QStringLiteral("7-8"));
+    bool pasted = false;
+    QTimer::singleShot(0, [&pasted] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction* action : menu->actions()) {
+            if (action->objectName() == QLatin1String("pasteTextAction")) {
+                action->trigger();
+                pasted = true;
+            }
+        }
+        menu->close();
+    });
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                h.telephone()->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(h.telephone(), &menuEvent);
+    QVERIFY(pasted);
+    QCOMPARE(h.telephone()->text(), QStringLiteral("78"));
+    QCOMPARE(rejected.count(), 2);
 }
 
 void AddressBookWindowTest::portFieldsTakeDigitsOnly()
@@ -461,7 +489,8 @@ void AddressBookWindowTest::addPlacesRowAndRenumbers()
     QCOMPARE(h.recordAddress()->address(), IpAddressInput(IpOctets{4, 4, 4, 4}));
     QCOMPARE(h.telephone()->text(), QStringLiteral("44"));
     QVERIFY(h.prompts.records().empty());
-    QCOMPARE(h.window->book().entries().at(3).telephone, expected.at(3).section('|', 3).toStdString());
+    QCOMPARE(h.window->book().entries().at(3).telephone,
+             expected.at(3).section('|', 3).toStdString());
 }
 
 void AddressBookWindowTest::addRefusesInvalidParams_data()
@@ -470,12 +499,13 @@ void AddressBookWindowTest::addRefusesInvalidParams_data()
     QTest::addColumn<QString>("telephone");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("row");
-    QTest::newRow("blank address") << QStringList{"", "", "", ""} << "123" << "Invalid params!" << "";
-    QTest::newRow("empty telephone") << QStringList{"1", "2", "3", "4"} << "" << "Invalid params!" << "";
+    const QString invalid = QStringLiteral("Invalid params!");
+    QTest::newRow("blank address") << QStringList{"", "", "", ""} << "123" << invalid << "";
+    QTest::newRow("empty telephone") << QStringList{"1", "2", "3", "4"} << "" << invalid << "";
     QTest::newRow("blank parts count as 0")
         << QStringList{"10", "", "", "7"} << "5" << "" << "1|10.0.0.7|1720|5";
-    QTest::newRow("one part is enough") << QStringList{"", "", "9", ""} << "5" << ""
-                                        << "1|0.0.9.0|1720|5";
+    QTest::newRow("one part is enough")
+        << QStringList{"", "", "9", ""} << "5" << "" << "1|0.0.9.0|1720|5";
 }
 
 void AddressBookWindowTest::addRefusesInvalidParams()
@@ -618,8 +648,8 @@ void AddressBookWindowTest::selectionFillsRecordFields()
 void AddressBookWindowTest::resetFieldsClearsRecordOnly()
 {
     TempDir dir;
-    const std::string file = gatewaySlot("1.1.1.1", 1) + gatewaySlot("2.2.2.2", 2) +
-                             slot("7.7.7.7", 7, "7");
+    const std::string file =
+        gatewaySlot("1.1.1.1", 1) + gatewaySlot("2.2.2.2", 2) + slot("7.7.7.7", 7, "7");
     Harness h(qs(dir.write("book.cpe", file)));
     h.show();
     h.selectRows({0});
@@ -661,15 +691,15 @@ void AddressBookWindowTest::takeFieldsStopsAtFirstBadField_data()
     QTest::addColumn<quint32>("taken1");
     QTest::addColumn<quint32>("taken2");
     const QString tooLong(36, QLatin1Char('3'));
+    const QString notInteger = QStringLiteral("Please enter a positive integer.");
     QTest::newRow("all good") << "" << "5060" << "4294967295" << "" << "" << 5060u << 4294967295u;
     QTest::newRow("telephone too long stops before the ports")
-        << tooLong << "" << "5" << "Please enter no more than 35 characters." << "telephoneEdit"
-        << 1720u << 1720u;
+        << tooLong << "" << "5" << "Please enter no more than 35 characters."
+        << "telephoneEdit" << 1720u << 1720u;
     QTest::newRow("empty gateway 1 port")
-        << "" << "" << "5" << "Please enter a positive integer." << "gateway1Port" << 1720u << 1720u;
+        << "" << "" << "5" << notInteger << "gateway1Port" << 1720u << 1720u;
     QTest::newRow("gateway 2 port past 32 bits")
-        << "" << "5060" << "4294967296" << "Please enter a positive integer." << "gateway2Port"
-        << 5060u << 1720u;
+        << "" << "5060" << "4294967296" << notInteger << "gateway2Port" << 5060u << 1720u;
     QTest::newRow("leading zeros are fine") << "" << "000080" << "0" << "" << "" << 80u << 0u;
 }
 
@@ -743,11 +773,37 @@ void AddressBookWindowTest::enterActsAsExitExceptOnButtons()
     // No button poses as the default, which Enter would not press.
     for (QPushButton* button : h.window->findChildren<QPushButton*>())
         QVERIFY2(!button->isDefault(), qPrintable(button->objectName()));
+}
 
-    h.telephone()->setFocus();
-    QTest::keyClick(h.telephone(), Qt::Key_Return);
+void AddressBookWindowTest::enterInAnyFieldActsAsExit_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<int>("key");
+    QTest::newRow("telephone") << "telephoneEdit" << int(Qt::Key_Return);
+    QTest::newRow("keypad enter") << "telephoneEdit" << int(Qt::Key_Enter);
+    QTest::newRow("record address part") << "recordAddress" << int(Qt::Key_Return);
+    QTest::newRow("gateway address part") << "gateway2Address" << int(Qt::Key_Return);
+    QTest::newRow("gateway port") << "gateway1Port" << int(Qt::Key_Return);
+    QTest::newRow("list") << "entryList" << int(Qt::Key_Return);
+}
+
+void AddressBookWindowTest::enterInAnyFieldActsAsExit()
+{
+    QFETCH(QString, field);
+    QFETCH(int, key);
+    Harness h;
+    h.show();
+    QWidget* target = h.window->findChild<QWidget*>(field);
+    if (auto* address = qobject_cast<IpAddressEdit*>(target))
+        target = address->part(1);
+    target->setFocus();
+    h.typePort(h.gatewayPort(2), QStringLiteral("1730"));
+    target->setFocus();
+    QTest::keyClick(target, Qt::Key(key),
+                    key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
     QVERIFY(!h.window->isVisible());
     QCOMPARE(h.window->result(), int(QDialog::Accepted));
+    QCOMPARE(h.window->book().gateways()[1].port, 1730u);
 }
 
 void AddressBookWindowTest::escapeClosesWithoutTakingFields()
@@ -891,7 +947,8 @@ void AddressBookWindowTest::saveOf300EntriesAsksAndKeeps253()
     h.trigger("saveAction");
     const ScriptedPrompts::Record& question = h.prompts.records().front();
     QCOMPARE(question.kind, ScriptedPrompts::Kind::Confirm);
-    QVERIFY2(question.text.contains(QStringLiteral("300")) && question.text.contains(QStringLiteral("47")),
+    QVERIFY2(question.text.contains(QStringLiteral("300")) &&
+                 question.text.contains(QStringLiteral("47")),
              qPrintable(question.text));
     QCOMPARE(h.prompts.records().size(), std::size_t(confirmed ? 2 : 1));
     if (!confirmed) {
@@ -950,19 +1007,34 @@ void AddressBookWindowTest::fileErrorsUseStopIcon()
 void AddressBookWindowTest::openOfStrangeFileShowsItAsRead()
 {
     TempDir dir;
-    // A zero slot between entries is skipped; 16- and 36-character fields have no terminator.
+    // A zero slot between entries is skipped; 16- and 36-character fields have no terminator;
+    // bytes past ASCII are kept as they are.
     const std::string file = std::string(54, '\0') + gatewaySlot("1.2.3.4", 0xFFFF) +
                              slot("10.0.0.1", 1, "1") + std::string(54, '\0') +
-                             slot(std::string(16, 'x'), 0x8000, std::string(36, '4')) + "tail";
+                             slot(std::string(16, 'x'), 0x8000, std::string(36, '4')) +
+                             slot("10.0.0.3", 3, "12\xE9") + "tail";
     Harness h;
+    h.show();
+    // Open starts with New: what the window held before is gone, even where the file is silent.
+    h.typeAddress(h.gatewayAddress(1), {"10", "0", "0", "1"});
+    h.addRecord(QStringLiteral("1.1.1.1"), QStringLiteral("1"));
     h.prompts.answerOpenFile(qs(dir.write("odd.cpe", file)));
     h.trigger("openAction");
     QVERIFY(h.prompts.messages().isEmpty());
-    QCOMPARE(h.rows(), QStringList({"1|10.0.0.1|1|1", "2|" + QString(16, QLatin1Char('x')) +
-                                                          "|-32768|" + QString(36, QLatin1Char('4'))}));
+    QCOMPARE(h.rows(), QStringList({"1|10.0.0.1|1|1",
+                                    "2|" + QString(16, QLatin1Char('x')) + "|-32768|" +
+                                        QString(36, QLatin1Char('4')),
+                                    QStringLiteral("3|10.0.0.3|3|12\u00E9")}));
     QCOMPARE(h.gatewayAddress(1)->address(), IpAddressInput(IpOctets{255, 255, 255, 255}));
     QCOMPARE(h.gatewayPort(1)->text(), QStringLiteral("1720"));
+    QCOMPARE(h.gatewayAddress(2)->address(), IpAddressInput(IpOctets{1, 2, 3, 4}));
     QCOMPARE(h.gatewayPort(2)->text(), QStringLiteral("65535"));
+    QVERIFY(h.recordAddress()->isBlank());
+    QCOMPARE(h.telephone()->text(), QString());
+
+    h.selectRows({2});
+    h.trigger("modifyAction");
+    QCOMPARE(h.window->book().entries().at(2).telephone, std::string("12\xE9"));
 }
 
 void AddressBookWindowTest::openCancelledKeepsBook()
