@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -117,6 +118,11 @@ bool readWholeFile(const std::string& path, std::string& contents)
 bool writeWholeFile(const std::string& path, const std::string& contents,
                     std::optional<mode_t> mode = static_cast<mode_t>(0644))
 {
+    // Every start rewrites the association; a file that already says the same is left alone,
+    // which spares the start-up a dozen synchronous writes.
+    std::string existing;
+    if (readWholeFile(path, existing) && existing == contents)
+        return true;
     std::error_code ignored;
     fs::create_directories(fs::path(path).parent_path(), ignored);
     const FileError error = writeFileAtomically(
@@ -383,12 +389,20 @@ bool registerFileType(const std::string& extension, const std::string& typeName,
     if (registered && !force)
         return false;
 
-    // This type replaces whatever claimed the extension or the type name before.
-    std::erase_if(blocks, [&](const MimeTypeBlock& block) {
-        return block.type == mimeType || block.text.find(glob) != std::string::npos;
-    });
+    // This type replaces whatever claimed the extension or the type name before, in its place,
+    // so that registering again in the same order writes the same files.
     const bool hasIcon = !embeddedIcons(iconIndex).empty();
-    blocks.push_back({mimeType, mimeTypeBlock(mimeType, typeName, extension, hasIcon)});
+    const MimeTypeBlock ours{mimeType, mimeTypeBlock(mimeType, typeName, extension, hasIcon)};
+    auto claims = [&](const MimeTypeBlock& block) {
+        return block.type == mimeType || block.text.find(glob) != std::string::npos;
+    };
+    const auto first = std::find_if(blocks.begin(), blocks.end(), claims);
+    if (first == blocks.end()) {
+        blocks.push_back(ours);
+    } else {
+        *first = ours;
+        blocks.erase(std::remove_if(std::next(first), blocks.end(), claims), blocks.end());
+    }
     // Like a registry key that could not be created: nothing new to announce.
     const bool newAssociation = writeWholeFile(packagePath, mimePackage(blocks)) && !registered;
 

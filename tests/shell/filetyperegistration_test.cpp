@@ -130,6 +130,33 @@ TEST_F(Registration, LaterStartsRewriteWithTheCurrentPathWithoutNotifying)
     EXPECT_EQ(package.find("*.obl"), package.rfind("*.obl"));
 }
 
+TEST_F(Registration, UnchangedFilesAreLeftInPlace)
+{
+    ASSERT_TRUE(registerBoth(true));
+    // Each write replaces the file by a new one, so an unchanged inode means no write.
+    auto inodes = [this] {
+        std::vector<std::pair<std::string, ino_t>> found;
+        for (const auto& entry : fs::recursive_directory_iterator(environment.dataHome)) {
+            struct stat info {};
+            if (entry.is_regular_file() && ::stat(entry.path().c_str(), &info) == 0)
+                found.emplace_back(entry.path().string(), info.st_ino);
+        }
+        std::sort(found.begin(), found.end());
+        return found;
+    };
+    const auto before = inodes();
+    ASSERT_TRUE(registerBoth(true));
+    EXPECT_EQ(inodes(), before);
+
+    environment.executablePath = "/srv/moved/Orbiphon";
+    ASSERT_TRUE(registerBoth(true));
+    const auto after = inodes();
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        const bool desktopEntry = after[i].first == data("applications/Orbiphon.desktop");
+        EXPECT_EQ(after[i].second != before[i].second, desktopEntry) << after[i].first;
+    }
+}
+
 TEST_F(Registration, ForceClearOnARegisteredTypeWritesNothing)
 {
     ASSERT_TRUE(registerBoth(true));
