@@ -1,4 +1,5 @@
 #include "addressbook/addressbookwindow.h"
+#include "gatewaylist/upgradewindow.h"
 #include "shell/filetyperegistration.h"
 #include "shell/help.h"
 #include "shell/icons.h"
@@ -8,6 +9,7 @@
 #include "shell/services.h"
 #include "shell/settingsfile.h"
 #include "transfer/curlftpclient.h"
+#include "transfer/downloadwindow.h"
 #include "transfer/probe.h"
 
 #include <QApplication>
@@ -61,10 +63,14 @@ int main(int argc, char** argv)
         AddressBookWindow window(services, bookPath, owner);
         window.exec();
     };
-    // The Upgrade and Download windows are not opened from here yet: their buttons stop after
-    // asking for the book or the folder.
-    actions.openUpgrade = [](const UpgradeOptions&) {};
-    actions.openDownload = [] {};
+    actions.openUpgrade = [&services, &launcher](const UpgradeOptions& options) {
+        UpgradeWindow window(services, options, launcher);
+        window.exec();
+    };
+    actions.openDownload = [&services, &launcher] {
+        DownloadWindow window(services, launcher);
+        window.exec();
+    };
     actions.registerFileTypes = registerFileTypes;
 
     {
