@@ -192,6 +192,8 @@ def loopback_up():
 
 
 def silence(addresses):
+    # A simulator killed before it could clean up leaves its table in the namespace.
+    unsilence()
     if not addresses:
         return
     rules = ["table ip %s {" % NFT_TABLE,
@@ -203,8 +205,11 @@ def silence(addresses):
 
 
 def unsilence():
-    subprocess.run(["nft", "delete", "table", "ip", NFT_TABLE], stderr=subprocess.DEVNULL,
-                   check=False)
+    try:
+        subprocess.run(["nft", "delete", "table", "ip", NFT_TABLE], stderr=subprocess.DEVNULL,
+                       check=False)
+    except FileNotFoundError:
+        pass  # without nft there is no table to remove
 
 
 def in_private_namespace():
@@ -248,8 +253,11 @@ class Simulator:
         self.silent = [gateway_address(n) for n in opts.silent]
         silence(self.silent)
         if opts.ready:
-            with open(opts.ready, "w") as out:
+            # Written whole under another name and renamed, so a waiting caller never reads half.
+            partial = opts.ready + ".part"
+            with open(partial, "w") as out:
                 out.write(self.list_path + "\n")
+            os.replace(partial, opts.ready)
 
     def _serve(self):
         while not self.stopping.is_set():

@@ -1,0 +1,177 @@
+#include "support/simulatorfixture.h"
+
+#include "support/privatenetwork.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Starting Python and pyftpdlib takes well under a second; a loaded machine gets ample room.
+constexpr std::chrono::seconds ReadyTimeout{30};
+// The simulator polls its stop flag every 100 ms and then closes its sockets.
+constexpr std::chrono::seconds StopTimeout{5};
+
+bool hasEnded(pid_t pid, std::string& how)
+{
+    int status = 0;
+    if (::waitpid(pid, &status, WNOHANG) != pid)
+        return false;
+    how = WIFEXITED(status) ? "exited with status " + std::to_string(WEXITSTATUS(status))
+                            : "ended by signal " + std::to_string(WTERMSIG(status));
+    return true;
+}
+
+} // namespace
+
+SimulatorFixture::SimulatorFixture(SimulatorOptions options) : m_options(std::move(options))
+{
+    m_root = m_dir.file("sim");
+    m_listPath = m_root + "/gateways.obl";
+    m_readyPath = m_dir.file("ready");
+    m_logPath = m_dir.file("simulator.log");
+    m_skipReason = enterPrivateNetwork();
+    if (m_skipReason.empty())
+        start();
+}
+
+SimulatorFixture::~SimulatorFixture()
+{
+    stop();
+}
+
+void SimulatorFixture::start()
+{
+    std::vector<std::string> arguments{"/usr/bin/python3", ORBIPHON_SIMULATOR_SCRIPT, "serve",
+                                       "--gateways", std::to_string(m_options.gateways),
+                                       "--root", m_root,
+                                       "--list", m_listPath,
+                                       "--ready", m_readyPath,
+                                       "--user", UserId,
+                                       "--password", Password};
+    const auto addNumbers = [&arguments](const char* option, const std::vector<int>& numbers) {
+        for (int number : numbers) {
+            arguments.emplace_back(option);
+            arguments.push_back(std::to_string(number));
+        }
+    };
+    addNumbers("--silent", m_options.silent);
+    addNumbers("--refuse-login", m_options.refuseLogin);
+    addNumbers("--listing-lines", m_options.listingLines);
+    for (const auto& [gateway, folder] : m_options.lackFolder) {
+        arguments.emplace_back("--lack-folder");
+        arguments.push_back(std::to_string(gateway) + ":" + folder);
+    }
+    if (m_options.samples)
+        arguments.emplace_back("--samples");
+
+    std::error_code ignored;
+    fs::create_directories(m_root, ignored);
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, m_logPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    const int spawned = ::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        m_pid = -1;
+        m_startError = "cannot start /usr/bin/python3 for the simulator";
+        return;
+    }
+
+    const auto deadline = std::chrono::steady_clock::now() + ReadyTimeout;
+    for (;;) {
+        std::string how;
+        if (hasEnded(m_pid, how)) {
+            m_pid = -1;
+            m_startError = "the simulator " + how + " before serving: " + serverLog();
+            return;
+        }
+        // The simulator writes the list path and a line end once every gateway listens.
+        std::ifstream ready(m_readyPath);
+        std::string line;
+        if (std::getline(ready, line) && !ready.eof())
+            return;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            stop();
+            m_startError = "the simulator was not ready within "
+                           + std::to_string(ReadyTimeout.count()) + " s: " + serverLog();
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+void SimulatorFixture::stop()
+{
+    if (m_pid <= 0)
+        return;
+    ::kill(m_pid, SIGTERM);
+    const auto deadline = std::chrono::steady_clock::now() + StopTimeout;
+    std::string how;
+    while (!hasEnded(m_pid, how)) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    m_pid = -1;
+}
+
+std::string SimulatorFixture::address(int gateway)
+{
+    return "127.0.0." + std::to_string(gateway + 1);
+}
+
+std::vector<std::string> SimulatorFixture::addresses() const
+{
+    std::vector<std::string> result;
+    for (int gateway = 1; gateway <= m_options.gateways; ++gateway)
+        result.push_back(address(gateway));
+    return result;
+}
+
+std::string SimulatorFixture::rfaFolder(int gateway) const
+{
+    return m_root + "/gw" + std::to_string(gateway) + "/RFA";
+}
+
+std::string SimulatorFixture::deviceFile(int gateway, const std::string& path) const
+{
+    std::string below = path;
+    if (below.rfind("/RFA", 0) == 0)
+        below.erase(0, 4);
+    if (!below.empty() && below.front() != '/')
+        below.insert(below.begin(), '/');
+    return rfaFolder(gateway) + below;
+}
+
+std::string SimulatorFixture::serverLog() const
+{
+    try {
+        return readFileBytes(m_logPath);
+    } catch (const std::exception&) {
+        return "(no log)";
+    }
+}
