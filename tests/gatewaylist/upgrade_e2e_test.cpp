@@ -1,0 +1,436 @@
+#include "gatewaylist/upgradewindow.h"
+
+#include "gatewaylist/batch.h"
+#include "gatewaylist/statusimages.h"
+#include "shell/progresswindow.h"
+#include "shell/services.h"
+#include "shell/settingsfile.h"
+#include "support/privatenetwork.h"
+#include "support/scriptedprompts.h"
+#include "support/simulatorfixture.h"
+#include "support/tempdir.h"
+#include "transfer/curlftpclient.h"
+#include "transfer/probe.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QTest>
+#include <QToolBar>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <set>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every byte value and line ends, so a transfer in text mode or one that stops at a zero byte
+// shows.
+std::string distinctBook()
+{
+    std::string bytes(13770, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>((i * 7 + i / 256) % 256);
+    for (std::size_t i = 100; i + 1 < bytes.size(); i += 1000)
+        bytes.replace(i, 2, "\r\n");
+    return bytes;
+}
+
+const char* const FirmwareIni =
+    "[RemoveFromRFA]\nExt1=BIN\nExt2=TXT\n"
+    "[RemoveFromDoc]\nExt1=DAT\n"
+    "[RemoveFromImages]\nExt1=DAT\n"
+    "[RemoveFromUser]\nExt1=DAT\n"
+    "[PutList]\nExt1=BIN\nExt2=PDF\nExt3=BMP\nExt4=TXT\n";
+
+// The entries of a folder on disk, sorted; empty when it does not exist.
+std::set<std::string> entriesOf(const std::string& folder)
+{
+    std::set<std::string> names;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+void writeFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+QString qs(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+// Counts how often the progress window was shown.
+class ShowCounter final : public QObject {
+public:
+    int shows = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show)
+            ++shows;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+} // namespace
+
+// The Upgrade window with the real probe and FTP client against simulated gateways: what an
+// operator sees and what really arrives on the gateways.
+class UpgradeE2eTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void upgradeListPassesOverASilentGateway();
+    void upgradeSelectionReachesOnlyTheSelectedRows();
+    void fullFirmwareUpgradeOverTwoGateways();
+    void checkConnectionsMarksRowsWithoutProgressOrNotice();
+    void refusedLoginAndMissingDeviceFolderMarkFtpFailed();
+
+private:
+    void openWindow(UpgradeOptions options);
+    void openListThroughFileMenu(const std::string& listPath);
+    void clickToolButton(const char* actionName);
+    void ctrlClickRow(int row);
+    void compareStatuses(const std::vector<RowStatus>& expected);
+    // What the progress window showed when the closing notice came up.
+    struct AtNotice {
+        bool progressVisible = false;
+        QString caption;
+        QString line1;
+        QString line2;
+        int lowerPosition = -1;
+        int lowerMaximum = -1;
+        int upperPosition = -1;
+        int upperMaximum = -1;
+    };
+
+    std::unique_ptr<TempDir> m_dir;
+    std::unique_ptr<ScriptedPrompts> m_prompts;
+    IcmpProber m_prober;
+    CurlFtpClientFactory m_ftp;
+    SettingsFile m_settings;
+    std::unique_ptr<Services> m_services;
+    std::unique_ptr<UpgradeWindow> m_window;
+    AtNotice m_atNotice;
+};
+
+void UpgradeE2eTest::initTestCase()
+{
+    // Before anything opens a socket: the whole process then lives in the private network.
+    if (const std::string reason = enterPrivateNetwork(); !reason.empty())
+        QSKIP(qPrintable(qs("needs a private network namespace: " + reason)));
+    QVERIFY(initialiseCurl());
+}
+
+void UpgradeE2eTest::cleanupTestCase()
+{
+    releaseCurl();
+}
+
+void UpgradeE2eTest::init()
+{
+    m_dir = std::make_unique<TempDir>();
+    m_settings.setPath(m_dir->write("config/Orbiphon.ini", FirmwareIni));
+    m_prompts = std::make_unique<ScriptedPrompts>();
+    m_services = std::unique_ptr<Services>(new Services{
+        *m_prompts, m_prober, m_ftp, m_settings, QStringLiteral("/nonexistent/Orbiphon.html")});
+    m_atNotice = {};
+    m_prompts->onPrompt = [this](const ScriptedPrompts::Record& record) {
+        if (record.text != QString::fromLatin1(ClosingNotice))
+            return;
+        ProgressWindow* progress = m_window->progressWindow();
+        m_atNotice.progressVisible = progress->isVisible();
+        m_atNotice.caption = progress->windowTitle();
+        m_atNotice.line1 = progress->line1();
+        m_atNotice.line2 = progress->line2();
+        m_atNotice.lowerPosition = progress->barState(ProgressBar::Lower).position();
+        m_atNotice.lowerMaximum = progress->barState(ProgressBar::Lower).maximum();
+        m_atNotice.upperPosition = progress->barState(ProgressBar::Upper).position();
+        m_atNotice.upperMaximum = progress->barState(ProgressBar::Upper).maximum();
+    };
+}
+
+void UpgradeE2eTest::cleanup()
+{
+    m_window.reset();
+    if (m_prompts)
+        QVERIFY2(m_prompts->unexpected().isEmpty(), qPrintable(m_prompts->unexpected().join('\n')));
+    m_services.reset();
+    m_prompts.reset();
+    m_dir.reset();
+    QVERIFY(!QApplication::overrideCursor());
+}
+
+void UpgradeE2eTest::openWindow(UpgradeOptions options)
+{
+    m_window = std::make_unique<UpgradeWindow>(*m_services, std::move(options));
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
+void UpgradeE2eTest::openListThroughFileMenu(const std::string& listPath)
+{
+    m_prompts->answerOpenFile(qs(listPath));
+    clickToolButton("openAction");
+}
+
+void UpgradeE2eTest::clickToolButton(const char* actionName)
+{
+    auto* toolBar = m_window->findChild<QToolBar*>(QStringLiteral("toolBar"));
+    QVERIFY(toolBar);
+    auto* action = m_window->findChild<QAction*>(QString::fromLatin1(actionName));
+    QVERIFY2(action, actionName);
+    QWidget* button = toolBar->widgetForAction(action);
+    QVERIFY2(button, actionName);
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void UpgradeE2eTest::ctrlClickRow(int row)
+{
+    auto* rows = m_window->findChild<QTreeWidget*>(QStringLiteral("gatewayList"));
+    QVERIFY(rows);
+    QTreeWidgetItem* item = rows->topLevelItem(row);
+    QVERIFY(item);
+    const QRect place = rows->visualItemRect(item);
+    QVERIFY2(rows->viewport()->rect().contains(place.center()), "row not in view");
+    QTest::mouseClick(rows->viewport(), Qt::LeftButton, Qt::ControlModifier, place.center());
+}
+
+void UpgradeE2eTest::compareStatuses(const std::vector<RowStatus>& expected)
+{
+    auto* rows = m_window->findChild<QTreeWidget*>(QStringLiteral("gatewayList"));
+    QVERIFY(rows);
+    QCOMPARE(m_window->list().size(), expected.size());
+    QCOMPARE(static_cast<std::size_t>(rows->topLevelItemCount()), expected.size());
+    for (std::size_t row = 0; row < expected.size(); ++row) {
+        const QByteArray where = "row " + QByteArray::number(static_cast<qulonglong>(row + 1));
+        QVERIFY2(m_window->list().status(row) == expected[row], where.constData());
+        // The image the operator sees, not only the model's value.
+        const QImage shown = rows->topLevelItem(static_cast<int>(row))
+                                 ->icon(UpgradeWindow::NumberColumn)
+                                 .pixmap(StatusImageSize, StatusImageSize)
+                                 .toImage()
+                                 .convertToFormat(QImage::Format_ARGB32);
+        const QImage wanted =
+            statusImage(expected[row]).toImage().convertToFormat(QImage::Format_ARGB32);
+        QVERIFY2(shown == wanted, where.constData());
+    }
+}
+
+void UpgradeE2eTest::upgradeListPassesOverASilentGateway()
+{
+    SimulatorOptions options;
+    options.gateways = 3;
+    options.silent = {2};
+    SimulatorFixture simulator(options);
+    if (!simulator.skipReason().empty())
+        QSKIP(qPrintable(qs(simulator.skipReason())));
+    QVERIFY2(simulator.startError().empty(), simulator.startError().c_str());
+    const std::string book = m_dir->write("books/mybook.cpe", distinctBook());
+    const std::string silentBefore = readFileBytes(simulator.deviceFile(2, "Addrbook.cpe"));
+    const std::set<std::string> rfaBefore = entriesOf(simulator.rfaFolder(1));
+
+    openWindow({UpgradeMode::AddressBookUpgrade, book, false, simulator.listPath()});
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Address Book Upgrade"));
+    QCOMPARE(m_window->list().size(), std::size_t{3});
+    QVERIFY(m_prompts->records().empty());
+
+    clickToolButton("upgradeListAction");
+
+    // The local file's name plays no part: it arrives as Addrbook.cpe, byte for byte.
+    QCOMPARE(readFileBytes(simulator.deviceFile(1, "Addrbook.cpe")), distinctBook());
+    QCOMPARE(readFileBytes(simulator.deviceFile(3, "Addrbook.cpe")), distinctBook());
+    QCOMPARE(readFileBytes(simulator.deviceFile(2, "Addrbook.cpe")), silentBefore);
+    QCOMPARE(entriesOf(simulator.rfaFolder(1)), rfaBefore);
+    QCOMPARE(entriesOf(simulator.rfaFolder(3)), rfaBefore);
+    compareStatuses({RowStatus::Uploaded, RowStatus::NotReachable, RowStatus::Uploaded});
+
+    QCOMPARE(m_prompts->messages(), QStringList{QString::fromLatin1(ClosingNotice)});
+    QCOMPARE(m_prompts->lastMessage()->icon, Prompts::Icon::Information);
+    QVERIFY(m_prompts->lastMessage()->text.contains(QStringLiteral("settings.\r\nSpegnere")));
+    QVERIFY(m_atNotice.progressVisible);
+    QCOMPARE(m_atNotice.caption, QStringLiteral("Upgrade List"));
+    QCOMPARE(m_atNotice.line2, QStringLiteral("Ugrade 127.0.0.4"));
+    QCOMPARE(m_atNotice.line1, QStringLiteral("FTP : /RFA/Addrbook.cpe"));
+    QCOMPARE(m_atNotice.lowerPosition, 3);
+    QCOMPARE(m_atNotice.lowerMaximum, 3);
+    QCOMPARE(m_atNotice.upperPosition, 2);
+    QVERIFY(!m_window->progressWindow()->isVisible());
+}
+
+void UpgradeE2eTest::upgradeSelectionReachesOnlyTheSelectedRows()
+{
+    SimulatorOptions options;
+    options.gateways = 5;
+    SimulatorFixture simulator(options);
+    if (!simulator.skipReason().empty())
+        QSKIP(qPrintable(qs(simulator.skipReason())));
+    QVERIFY2(simulator.startError().empty(), simulator.startError().c_str());
+    const std::string book = m_dir->write("Addrbook.cpe", distinctBook());
+    std::vector<std::string> before;
+    for (int gateway = 1; gateway <= 5; ++gateway)
+        before.push_back(readFileBytes(simulator.deviceFile(gateway, "Addrbook.cpe")));
+
+    openWindow({UpgradeMode::AddressBookUpgrade, book, false, {}});
+    openListThroughFileMenu(simulator.listPath());
+    QCOMPARE(m_window->list().size(), std::size_t{5});
+    ctrlClickRow(1);
+    ctrlClickRow(3);
+
+    clickToolButton("upgradeSelectionAction");
+
+    for (int gateway = 1; gateway <= 5; ++gateway) {
+        const bool selected = gateway == 2 || gateway == 4;
+        const std::string now = readFileBytes(simulator.deviceFile(gateway, "Addrbook.cpe"));
+        QVERIFY2(now == (selected ? distinctBook() : before[gateway - 1]),
+                 qPrintable(QStringLiteral("gateway %1").arg(gateway)));
+    }
+    compareStatuses({RowStatus::None, RowStatus::Uploaded, RowStatus::None, RowStatus::Uploaded,
+                     RowStatus::None});
+    QCOMPARE(m_prompts->messages(), QStringList{QString::fromLatin1(ClosingNotice)});
+    QCOMPARE(m_atNotice.caption, QStringLiteral("Upgrade Selection"));
+    QCOMPARE(m_atNotice.line2, QStringLiteral("Ugrade 127.0.0.5"));
+    QCOMPARE(m_atNotice.lowerPosition, 2);
+    QCOMPARE(m_atNotice.lowerMaximum, 2);
+}
+
+void UpgradeE2eTest::fullFirmwareUpgradeOverTwoGateways()
+{
+    // The second gateway answers a name listing with whole directory lines.
+    SimulatorOptions options;
+    options.gateways = 2;
+    options.listingLines = {2};
+    SimulatorFixture simulator(options);
+    if (!simulator.skipReason().empty())
+        QSKIP(qPrintable(qs(simulator.skipReason())));
+    QVERIFY2(simulator.startError().empty(), simulator.startError().c_str());
+
+    m_dir->write("firmware/SETUP.BIN", "new firmware");
+    m_dir->write("firmware/NVRAM.TXT", "local nvram, never uploaded");
+    m_dir->write("firmware/README", "no extension, not listed");
+    m_dir->write("firmware/DOC/MANUAL.PDF", "%PDF-1.4 manual");
+    m_dir->write("firmware/IMAGES/LOGO.BMP", std::string("BM\0\r\n\x1a logo", 12));
+    const std::string firmware = m_dir->file("firmware");
+    std::vector<std::string> nvram;
+    std::vector<std::string> book;
+    for (int gateway = 1; gateway <= 2; ++gateway) {
+        const std::string rfa = simulator.rfaFolder(gateway);
+        writeFile(rfa + "/OLD.BIN", "old");
+        writeFile(rfa + "/KEEP.CFG", "kept");
+        nvram.push_back(readFileBytes(rfa + "/NVRAM.TXT"));
+        book.push_back(readFileBytes(rfa + "/Addrbook.cpe"));
+    }
+
+    openWindow({UpgradeMode::FirmwareUpgrade, firmware, true, simulator.listPath()});
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Firmware Upgrade"));
+    clickToolButton("upgradeListAction");
+
+    compareStatuses({RowStatus::Uploaded, RowStatus::Uploaded});
+    for (int gateway = 1; gateway <= 2; ++gateway) {
+        const QByteArray where = "gateway " + QByteArray::number(gateway);
+        const std::string rfa = simulator.rfaFolder(gateway);
+        // Listed kinds gone per device folder; NVRAM.TXT neither deleted nor replaced; User/ is
+        // not cleaned because the firmware has no USER folder.
+        QVERIFY2(entriesOf(rfa) == (std::set<std::string>{"Addrbook.cpe", "Doc", "Images",
+                                                           "KEEP.CFG", "NVRAM.TXT", "SETUP.BIN",
+                                                           "User"}),
+                 where.constData());
+        QVERIFY2(entriesOf(rfa + "/Doc") == std::set<std::string>{"MANUAL.PDF"},
+                 where.constData());
+        QVERIFY2(entriesOf(rfa + "/Images") == std::set<std::string>{"LOGO.BMP"},
+                 where.constData());
+        QVERIFY2(entriesOf(rfa + "/User") == std::set<std::string>{"OLD.DAT"}, where.constData());
+        QCOMPARE(readFileBytes(rfa + "/SETUP.BIN"), std::string("new firmware"));
+        QCOMPARE(readFileBytes(rfa + "/Images/LOGO.BMP"), std::string("BM\0\r\n\x1a logo", 12));
+        QCOMPARE(readFileBytes(rfa + "/Doc/MANUAL.PDF"), std::string("%PDF-1.4 manual"));
+        QCOMPARE(readFileBytes(rfa + "/NVRAM.TXT"), nvram[gateway - 1]);
+        QCOMPARE(readFileBytes(rfa + "/Addrbook.cpe"), book[gateway - 1]);
+    }
+    QCOMPARE(m_prompts->messages(), QStringList{QString::fromLatin1(ClosingNotice)});
+    QCOMPARE(m_atNotice.line2, QStringLiteral("Ugrade 127.0.0.3"));
+    // Every local file steps the bar, uploaded or not.
+    QCOMPARE(m_atNotice.upperMaximum, 5);
+    QCOMPARE(m_atNotice.upperPosition, 5);
+    QVERIFY(m_atNotice.line1.startsWith(QStringLiteral("FTP : /RFA/")));
+}
+
+void UpgradeE2eTest::checkConnectionsMarksRowsWithoutProgressOrNotice()
+{
+    SimulatorOptions options;
+    options.gateways = 2;
+    options.silent = {2};
+    SimulatorFixture simulator(options);
+    if (!simulator.skipReason().empty())
+        QSKIP(qPrintable(qs(simulator.skipReason())));
+    QVERIFY2(simulator.startError().empty(), simulator.startError().c_str());
+    const std::string book = m_dir->write("Addrbook.cpe", distinctBook());
+    const std::string deviceBefore = readFileBytes(simulator.deviceFile(1, "Addrbook.cpe"));
+
+    openWindow({UpgradeMode::AddressBookUpgrade, book, false, simulator.listPath()});
+    ShowCounter counter;
+    m_window->progressWindow()->installEventFilter(&counter);
+
+    clickToolButton("checkConnectionsAction");
+
+    compareStatuses({RowStatus::Reachable, RowStatus::NotReachable});
+    QCOMPARE(counter.shows, 0);
+    QVERIFY(m_prompts->records().empty());
+    // Checking uploads nothing.
+    QCOMPARE(readFileBytes(simulator.deviceFile(1, "Addrbook.cpe")), deviceBefore);
+}
+
+void UpgradeE2eTest::refusedLoginAndMissingDeviceFolderMarkFtpFailed()
+{
+    SimulatorOptions options;
+    options.gateways = 2;
+    options.refuseLogin = {1};
+    options.lackFolder = {{2, "Doc"}};
+    SimulatorFixture simulator(options);
+    if (!simulator.skipReason().empty())
+        QSKIP(qPrintable(qs(simulator.skipReason())));
+    QVERIFY2(simulator.startError().empty(), simulator.startError().c_str());
+
+    m_dir->write("firmware/SETUP.BIN", "new firmware");
+    m_dir->write("firmware/DOC/MANUAL.PDF", "%PDF-1.4 manual");
+    m_dir->write("firmware/IMAGES/LOGO.BMP", "BM logo");
+    const std::string refusedSetup = readFileBytes(simulator.deviceFile(1, "SETUP.BIN"));
+    const std::set<std::string> refusedImages = entriesOf(simulator.rfaFolder(1) + "/Images");
+
+    openWindow({UpgradeMode::FirmwareUpgrade, m_dir->file("firmware"), true,
+                simulator.listPath()});
+    clickToolButton("upgradeListAction");
+
+    compareStatuses({RowStatus::FtpFailed, RowStatus::FtpFailed});
+    // The refused gateway: nothing deleted, nothing uploaded.
+    QCOMPARE(readFileBytes(simulator.deviceFile(1, "SETUP.BIN")), refusedSetup);
+    QCOMPARE(entriesOf(simulator.rfaFolder(1) + "/Images"), refusedImages);
+    // The gateway without Doc/: its other files arrive, nothing lands in the wrong place, and
+    // no folder is created for the missing one.
+    QCOMPARE(readFileBytes(simulator.deviceFile(2, "SETUP.BIN")), std::string("new firmware"));
+    QCOMPARE(entriesOf(simulator.rfaFolder(2) + "/Images"), std::set<std::string>{"LOGO.BMP"});
+    QCOMPARE(entriesOf(simulator.rfaFolder(2)),
+             (std::set<std::string>{"Addrbook.cpe", "Images", "NVRAM.TXT", "SETUP.BIN", "User"}));
+    QCOMPARE(m_prompts->messages(), QStringList{QString::fromLatin1(ClosingNotice)});
+    QCOMPARE(m_atNotice.lowerPosition, 2);
+
+    // A second batch first clears the images of this one.
+    clickToolButton("checkConnectionsAction");
+    compareStatuses({RowStatus::Reachable, RowStatus::Reachable});
+}
+
+QTEST_MAIN(UpgradeE2eTest)
+#include "upgrade_e2e_test.moc"
