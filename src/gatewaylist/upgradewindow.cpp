@@ -6,6 +6,7 @@
 #include "shell/aboutwindow.h"
 #include "shell/dialogunits.h"
 #include "shell/help.h"
+#include "shell/icons.h"
 #include "shell/ipaddressedit.h"
 #include "shell/progresswindow.h"
 #include "shell/prompts.h"
@@ -21,11 +22,13 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -97,7 +100,7 @@ UpgradeWindow::UpgradeWindow(Services& services, UpgradeOptions options, QWidget
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    setWindowIcon(QApplication::windowIcon());
+    setWindowIcon(applicationIcon());
 
     createActions();
     createMenus();
@@ -124,31 +127,37 @@ void UpgradeWindow::createActions()
         const char* name;
         const char* text;
         const char* toolTip;
+        std::optional<CommandIcon> icon;
         void (UpgradeWindow::*run)();
     };
     const Spec specs[] = {
-        {&m_newAction, "newAction", "&New", "New", &UpgradeWindow::newList},
-        {&m_openAction, "openAction", "&Open", "Open", &UpgradeWindow::open},
-        {&m_saveAction, "saveAction", "&Save", "Save", &UpgradeWindow::save},
-        {&m_exitAction, "exitAction", "&Exit", "", nullptr},
-        {&m_addAction, "addAction", "&Add", "Add", &UpgradeWindow::add},
-        {&m_modifyAction, "modifyAction", "&Modify", "Modify", &UpgradeWindow::modify},
-        {&m_deleteAction, "deleteAction", "&Delete", "Delete", &UpgradeWindow::remove},
+        {&m_newAction, "newAction", "&New", "New", CommandIcon::New, &UpgradeWindow::newList},
+        {&m_openAction, "openAction", "&Open", "Open", CommandIcon::Open, &UpgradeWindow::open},
+        {&m_saveAction, "saveAction", "&Save", "Save", CommandIcon::Save, &UpgradeWindow::save},
+        {&m_exitAction, "exitAction", "&Exit", "", std::nullopt, nullptr},
+        {&m_addAction, "addAction", "&Add", "Add", CommandIcon::Add, &UpgradeWindow::add},
+        {&m_modifyAction, "modifyAction", "&Modify", "Modify", CommandIcon::Modify,
+         &UpgradeWindow::modify},
+        {&m_deleteAction, "deleteAction", "&Delete", "Delete", CommandIcon::Delete,
+         &UpgradeWindow::remove},
         {&m_resetFieldsAction, "resetFieldsAction", "&Reset fields", "Reset fields",
-         &UpgradeWindow::resetFields},
+         CommandIcon::ResetFields, &UpgradeWindow::resetFields},
         {&m_checkConnectionsAction, "checkConnectionsAction", "Check connections",
-         "Check connections", &UpgradeWindow::checkConnections},
+         "Check connections", CommandIcon::CheckConnections, &UpgradeWindow::checkConnections},
         {&m_upgradeSelectionAction, "upgradeSelectionAction", "Upgrade selection",
-         "Upgrade selection", &UpgradeWindow::upgradeSelection},
+         "Upgrade selection", CommandIcon::UpgradeSelection, &UpgradeWindow::upgradeSelection},
         {&m_upgradeListAction, "upgradeListAction", "Upgrade list", "Upgrade the whole list",
-         &UpgradeWindow::upgradeList},
-        {&m_helpAction, "helpAction", "Help", "Help", nullptr},
-        {&m_aboutAction, "aboutAction", "About Orbiphon", "About Orbiphon", nullptr},
+         CommandIcon::UpgradeList, &UpgradeWindow::upgradeList},
+        {&m_helpAction, "helpAction", "Help", "Help", CommandIcon::Help, nullptr},
+        {&m_aboutAction, "aboutAction", "About Orbiphon", "About Orbiphon", CommandIcon::About,
+         nullptr},
     };
     for (const Spec& spec : specs) {
         auto* action = new QAction(QString::fromLatin1(spec.text), this);
         action->setObjectName(QString::fromLatin1(spec.name));
         action->setToolTip(QString::fromLatin1(spec.toolTip));
+        if (spec.icon)
+            action->setIcon(commandIcon(*spec.icon));
         if (spec.run)
             connect(action, &QAction::triggered, this, spec.run);
         *spec.action = action;
@@ -262,9 +271,12 @@ void UpgradeWindow::createControls()
     m_rows->setRootIsDecorated(false);
     m_rows->setItemsExpandable(false);
     m_rows->setUniformRowHeights(true);
+    m_rows->setAllColumnsShowFocus(true);
     m_rows->setSortingEnabled(false);
+    m_rows->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_rows->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_rows->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_rows->setDragDropMode(QAbstractItemView::NoDragDrop);
     m_rows->setIconSize(QSize(StatusImageSize, StatusImageSize));
     m_rows->setHeaderLabels({QStringLiteral("#"), QStringLiteral("IP Address"),
                              QStringLiteral("UserID"), QStringLiteral("Password"),
@@ -275,15 +287,26 @@ void UpgradeWindow::createControls()
     header->setSectionResizeMode(QHeaderView::Fixed);
     header->setStretchLastSection(false);
     header->setMinimumSectionSize(0);
+    header->setHighlightSections(false);
+    header->setSortIndicatorShown(false);
+    m_rows->headerItem()->setTextAlignment(NumberColumn, Qt::AlignLeft | Qt::AlignVCenter);
     for (int column = AddressColumn; column <= PlainPasswordColumn; ++column)
         m_rows->headerItem()->setTextAlignment(column, Qt::AlignCenter);
+
+    // The selection must stay as plain to see when the focus is elsewhere.
+    QPalette palette = m_rows->palette();
+    for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
+        palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
+    m_rows->setPalette(palette);
     connect(m_rows, &QTreeWidget::itemSelectionChanged, this,
             &UpgradeWindow::fillFieldsFromSelection);
 }
 
 void UpgradeWindow::setColumnWidths()
 {
-    const int inner = m_rows->viewport()->width();
+    // The frame's width is known only once the style has polished the list.
+    m_rows->ensurePolished();
+    const int inner = m_rows->contentsRect().width();
     m_rows->setColumnWidth(NumberColumn, 45);
     m_rows->setColumnWidth(AddressColumn, 100);
     m_rows->setColumnWidth(UserIdColumn, 80);
@@ -365,9 +388,14 @@ void UpgradeWindow::remove()
     const std::set<std::size_t> selected = selectedRows();
     if (!selected.empty()) {
         m_list.removeRecords(selected);
-        // From the bottom up, so the indexes still to remove stay valid.
-        for (auto it = selected.rbegin(); it != selected.rend(); ++it)
-            delete m_rows->takeTopLevelItem(static_cast<int>(*it));
+        {
+            // Half-way through, the rows on screen no longer match the list: a selection
+            // change then must not fill the fields from the wrong record.
+            const QSignalBlocker blocker(m_rows);
+            // From the bottom up, so the indexes still to remove stay valid.
+            for (auto it = selected.rbegin(); it != selected.rend(); ++it)
+                delete m_rows->takeTopLevelItem(static_cast<int>(*it));
+        }
         renumberRows();
     }
     cleanStatuses();
@@ -417,8 +445,8 @@ void UpgradeWindow::reportListResult(ListReadResult result)
 {
     switch (result) {
     case ListReadResult::OtherVersion:
-        m_services.prompts.message(this,
-                                   QStringLiteral("Different OBL file version, can't read the file!"));
+        m_services.prompts.message(
+            this, QStringLiteral("Different OBL file version, can't read the file!"));
         break;
     case ListReadResult::FormatNotRecognized:
         m_services.prompts.message(this, QStringLiteral("OBL Format not recognized!"));
@@ -499,6 +527,7 @@ void UpgradeWindow::rebuildRows()
 void UpgradeWindow::insertRow(std::size_t index)
 {
     auto* item = new QTreeWidgetItem;
+    item->setTextAlignment(NumberColumn, Qt::AlignLeft | Qt::AlignVCenter);
     for (int column = AddressColumn; column <= PlainPasswordColumn; ++column)
         item->setTextAlignment(column, Qt::AlignCenter);
     m_rows->insertTopLevelItem(static_cast<int>(index), item);
