@@ -45,9 +45,12 @@ std::string toBytes(const QString& text)
     return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
 }
 
-QLabel* sunkenLabel(const QString& text, QWidget* parent)
+QLabel* sunkenLabel(const char* name, const QString& text, const QRect& geometry,
+                    QWidget* parent)
 {
     auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(geometry);
     label->setAlignment(Qt::AlignCenter);
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     return label;
@@ -230,17 +233,17 @@ void UpgradeWindow::createControls()
     // Children of the client area, so their positions read as in the window's layout.
     group->lower();
 
-    sunkenLabel(QStringLiteral("IP Address"), client)->setGeometry(du.rect(16, 36, 44, 15));
+    sunkenLabel("addressLabel", QStringLiteral("IP Address"), du.rect(16, 36, 44, 15), client);
     m_address = new IpAddressEdit(client);
     m_address->setObjectName(QStringLiteral("addressEdit"));
     m_address->setGeometry(du.rect(65, 36, 110, 15));
 
-    sunkenLabel(QStringLiteral("User ID"), client)->setGeometry(du.rect(15, 60, 45, 15));
+    sunkenLabel("userIdLabel", QStringLiteral("User ID"), du.rect(15, 60, 45, 15), client);
     m_userId = centredField(client);
     m_userId->setObjectName(QStringLiteral("userIdEdit"));
     m_userId->setGeometry(du.rect(65, 60, 50, 15));
 
-    sunkenLabel(QStringLiteral("Password"), client)->setGeometry(du.rect(125, 60, 45, 15));
+    sunkenLabel("passwordLabel", QStringLiteral("Password"), du.rect(125, 60, 45, 15), client);
     m_password = centredField(client);
     m_password->setObjectName(QStringLiteral("passwordEdit"));
     m_password->setEchoMode(QLineEdit::Password);

@@ -1,6 +1,7 @@
 #include "transfer/downloadwindow.h"
 
 #include "shell/dialogunits.h"
+#include "shell/icons.h"
 #include "shell/ipaddressedit.h"
 #include "shell/progresswindow.h"
 #include "shell/prompts.h"
@@ -17,9 +18,12 @@
 
 namespace {
 
-QLabel* sunkenLabel(const QString& text, QWidget* parent)
+QLabel* sunkenLabel(const char* name, const QString& text, const QRect& geometry,
+                    QWidget* parent)
 {
     auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(geometry);
     label->setAlignment(Qt::AlignCenter);
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     return label;
@@ -49,7 +53,7 @@ DownloadWindow::DownloadWindow(Services& services, QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    setWindowIcon(QApplication::windowIcon());
+    setWindowIcon(applicationIcon());
 
     const DialogUnits du(font());
     setFixedSize(du.size(242, 106));
@@ -58,18 +62,18 @@ DownloadWindow::DownloadWindow(Services& services, QWidget* parent)
     group->setObjectName(QStringLiteral("ftpGroup"));
     group->setGeometry(du.rect(5, 5, 230, 65));
 
-    sunkenLabel(QStringLiteral("IP Address"), this)->setGeometry(du.rect(16, 21, 44, 15));
+    sunkenLabel("addressLabel", QStringLiteral("IP Address"), du.rect(16, 21, 44, 15), this);
     m_address = new IpAddressEdit(this);
     m_address->setObjectName(QStringLiteral("addressEdit"));
     m_address->setGeometry(du.rect(65, 21, 105, 15));
 
-    sunkenLabel(QStringLiteral("User ID"), this)->setGeometry(du.rect(15, 45, 45, 15));
+    sunkenLabel("userIdLabel", QStringLiteral("User ID"), du.rect(15, 45, 45, 15), this);
     m_userId = new QLineEdit(this);
     m_userId->setObjectName(QStringLiteral("userIdEdit"));
     m_userId->setAlignment(Qt::AlignCenter);
     m_userId->setGeometry(du.rect(65, 45, 50, 15));
 
-    sunkenLabel(QStringLiteral("Password"), this)->setGeometry(du.rect(125, 45, 45, 15));
+    sunkenLabel("passwordLabel", QStringLiteral("Password"), du.rect(125, 45, 45, 15), this);
     m_password = new QLineEdit(this);
     m_password->setObjectName(QStringLiteral("passwordEdit"));
     m_password->setAlignment(Qt::AlignCenter);

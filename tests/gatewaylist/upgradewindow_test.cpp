@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -407,21 +408,27 @@ void UpgradeWindowTest::layoutFollowsDialogUnits_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QRect>("units");
-    QTest::newRow("group") << "ftpGroup" << QRect(5, 20, 230, 89);
-    QTest::newRow("address") << "addressEdit" << QRect(65, 36, 110, 15);
-    QTest::newRow("user id") << "userIdEdit" << QRect(65, 60, 50, 15);
-    QTest::newRow("password") << "passwordEdit" << QRect(175, 60, 50, 15);
-    QTest::newRow("add") << "addButton" << QRect(15, 86, 45, 15);
-    QTest::newRow("modify") << "modifyButton" << QRect(70, 86, 45, 15);
-    QTest::newRow("delete") << "deleteButton" << QRect(125, 86, 45, 15);
-    QTest::newRow("reset fields") << "resetFieldsButton" << QRect(180, 86, 45, 15);
-    QTest::newRow("list") << "gatewayList" << QRect(5, 120, 230, 140);
+    QTest::addColumn<QString>("text");
+    QTest::newRow("group") << "ftpGroup" << QRect(5, 20, 230, 89) << "FTP";
+    QTest::newRow("address label") << "addressLabel" << QRect(16, 36, 44, 15) << "IP Address";
+    QTest::newRow("address") << "addressEdit" << QRect(65, 36, 110, 15) << "";
+    QTest::newRow("user id label") << "userIdLabel" << QRect(15, 60, 45, 15) << "User ID";
+    QTest::newRow("user id") << "userIdEdit" << QRect(65, 60, 50, 15) << "";
+    QTest::newRow("password label") << "passwordLabel" << QRect(125, 60, 45, 15) << "Password";
+    QTest::newRow("password") << "passwordEdit" << QRect(175, 60, 50, 15) << "";
+    QTest::newRow("add") << "addButton" << QRect(15, 86, 45, 15) << "Add";
+    QTest::newRow("modify") << "modifyButton" << QRect(70, 86, 45, 15) << "Modify";
+    QTest::newRow("delete") << "deleteButton" << QRect(125, 86, 45, 15) << "Delete";
+    QTest::newRow("reset fields") << "resetFieldsButton" << QRect(180, 86, 45, 15)
+                                  << "Reset fields";
+    QTest::newRow("list") << "gatewayList" << QRect(5, 120, 230, 140) << "";
 }
 
 void UpgradeWindowTest::layoutFollowsDialogUnits()
 {
     QFETCH(QString, name);
     QFETCH(QRect, units);
+    QFETCH(QString, text);
     Harness h;
     h.open();
     const DialogUnits du(h.window->font());
@@ -429,6 +436,16 @@ void UpgradeWindowTest::layoutFollowsDialogUnits()
     QVERIFY(widget);
     QCOMPARE(widget->geometry(), du.rect(units.x(), units.y(), units.width(), units.height()));
     QCOMPARE(widget->parentWidget()->size(), du.size(242, 266));
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        QCOMPARE(label->text(), text);
+        QCOMPARE(label->alignment(), Qt::AlignCenter);
+        QCOMPARE(label->frameShadow(), QFrame::Sunken);
+    } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
+        QCOMPARE(button->text(), text);
+        QVERIFY(!button->autoDefault());
+    } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+        QCOMPARE(group->title(), text);
+    }
 }
 
 void UpgradeWindowTest::menusAndToolbarShareTheCommands()
