@@ -1,0 +1,694 @@
+#include "gatewaylist/listfile.h"
+#include "support/simulatorfixture.h"
+#include "support/tempdir.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+const char* const TestIni =
+    "[RemoveFromRFA]\nExt1=BIN\nExt2=TXT\n"
+    "[RemoveFromDoc]\nExt1=DAT\n"
+    "[RemoveFromImages]\nExt1=DAT\n"
+    "[RemoveFromUser]\nExt1=DAT\n"
+    "[PutList]\nExt1=BIN\nExt2=PDF\nExt3=BMP\nExt4=TXT\n";
+
+struct ToolResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+    std::chrono::milliseconds took{0};
+};
+
+Lines linesOf(const std::string& text)
+{
+    Lines lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+bool hasLine(const std::string& text, const std::string& line)
+{
+    const Lines lines = linesOf(text);
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// The lines a batch prints for its gateways ("2 127.0.0.3 Uploaded"), in order.
+Lines gatewayLines(const std::string& out)
+{
+    Lines result;
+    for (const std::string& line : linesOf(out)) {
+        if (!line.empty() && line[0] >= '1' && line[0] <= '9')
+            result.push_back(line);
+    }
+    return result;
+}
+
+// The "FTP : ..." lines of a firmware upload, without their prefix.
+Lines fileSteps(const std::string& out)
+{
+    Lines steps;
+    for (const std::string& line : linesOf(out)) {
+        if (line.rfind("  FTP : ", 0) == 0)
+            steps.push_back(line.substr(8));
+    }
+    return steps;
+}
+
+std::set<std::string> entriesOf(const std::string& folder)
+{
+    std::set<std::string> names;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+void writeFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string bookBytes(char seed)
+{
+    std::string bytes(13770, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(seed + static_cast<char>(i % 251));
+    bytes.replace(500, 2, "\r\n");
+    return bytes;
+}
+
+// A copy of orbiphon-cli in a folder of its own, so that it reads the tests' Orbiphon.ini
+// beside it.
+class DeviceCommands : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_tool = new TempDir;
+        fs::copy_file(ORBIPHON_CLI, s_tool->file("orbiphon-cli"));
+        fs::permissions(s_tool->file("orbiphon-cli"), fs::perms::owner_all);
+    }
+
+    static void TearDownTestSuite()
+    {
+        delete s_tool;
+        s_tool = nullptr;
+    }
+
+    void SetUp() override { s_tool->write("Orbiphon.ini", TestIni); }
+
+    // Runs the tool with args; ORBIPHON_PASSWORD is taken from the environment only when
+    // given in variables.
+    static ToolResult run(const std::vector<std::string>& args,
+                   const std::map<std::string, std::string>& variables = {});
+
+    // A firmware folder: SETUP.BIN, NVRAM.TXT, README, DOC/MANUAL.PDF, IMAGES/LOGO.BMP.
+    std::string firmwareFolder() const
+    {
+        m_dir.write("firmware/SETUP.BIN", "new firmware");
+        m_dir.write("firmware/NVRAM.TXT", "local nvram");
+        m_dir.write("firmware/README", "not listed");
+        m_dir.write("firmware/DOC/MANUAL.PDF", "%PDF manual");
+        m_dir.write("firmware/IMAGES/LOGO.BMP", "BM logo");
+        return m_dir.file("firmware");
+    }
+
+    static TempDir* s_tool;
+    TempDir m_dir;
+};
+
+TempDir* DeviceCommands::s_tool = nullptr;
+
+ToolResult DeviceCommands::run(const std::vector<std::string>& args,
+                        const std::map<std::string, std::string>& variables)
+{
+    TempDir capture;
+    const std::string outPath = capture.file("stdout");
+    const std::string errPath = capture.file("stderr");
+    const std::string tool = s_tool->file("orbiphon-cli");
+
+    std::vector<std::string> environment;
+    for (char** variable = environ; *variable; ++variable) {
+        if (std::string(*variable).rfind("ORBIPHON_PASSWORD=", 0) != 0)
+            environment.emplace_back(*variable);
+    }
+    for (const auto& [name, value] : variables)
+        environment.push_back(name + "=" + value);
+    std::vector<char*> envp;
+    for (std::string& variable : environment)
+        envp.push_back(variable.data());
+    envp.push_back(nullptr);
+
+    std::vector<std::string> argvStrings{tool};
+    argvStrings.insert(argvStrings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : argvStrings)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    const auto started = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(),
+                                    envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ToolResult result;
+    if (spawned != 0) {
+        ADD_FAILURE() << "cannot start " << tool;
+        return result;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = readFileBytes(outPath);
+    result.err = readFileBytes(errPath);
+    return result;
+}
+
+SimulatorOptions gateways(int count)
+{
+    SimulatorOptions options;
+    options.gateways = count;
+    return options;
+}
+
+// --- probe, and everything that meets a silent gateway -------------------------------------
+
+TEST_F(DeviceCommands, ProbeAnswersPresentForAnAnsweringGateway)
+{
+    SimulatorFixture simulator(gateways(1));
+    ORBIPHON_REQUIRE_SIMULATOR(simulator);
+    const ToolResult probe = run({"probe", "127.0.0.2"});
+    EXPECT_EQ(probe.status, 0);
+    EXPECT_EQ(probe.out, "127.0.0.2 present\n");
+    EXPECT_EQ(probe.err, "");
+}
+
+TEST_F(DeviceCommands, SilentGatewayIsNotPresentNotFoundAndNotReachable)
+{
+    SimulatorOptions options = gateways(2);
+    options.silent = {2};
+    SimulatorFixture simulator(options);
+    ORBIPHON_REQUIRE_SIMULATOR(simulator);
+
+    const ToolResult probe = run({"probe", "127.0.0.3"});
+    EXPECT_EQ(probe.status, 1);
+    EXPECT_EQ(probe.out, "127.0.0.3 not present\n");
+    // The full time-out, once: no retry.
+    EXPECT_GE(probe.took.count(), 950);
+    EXPECT_LT(probe.took.count(), 1900);
+
+    const std::string out = m_dir.file("out.cpe");
+    const ToolResult download = run({"download", "127.0.0.3", SimulatorFixture::UserId,
+                              SimulatorFixture::Password, out});
+    EXPECT_EQ(download.status, 1);
+    EXPECT_EQ(linesOf(download.out).back(), "NotFound");
+    EXPECT_EQ(download.err, "orbiphon-cli: 127.0.0.3: Orbiphon not found!\n");
+    EXPECT_FALSE(fs::exists(out));
+
+    const ToolResult check = run({"check", simulator.listPath()});
+    EXPECT_EQ(check.status, 1);
+    EXPECT_EQ(check.out, "1 127.0.0.2 Reachable\n2 127.0.0.3 NotReachable\n");
+}
+
+// --- download ------------------------------------------------------------------------------
+
+TEST_F(DeviceCommands, DownloadFetchesTheDevicesBookByteForByte)
+{
+    SimulatorFixture simulator(gateways(1));
+    ORBIPHON_REQUIRE_SIMULATOR(simulator);
+    writeFile(simulator.deviceFile(1, "Addrbook.cpe"), bookBytes('d'));
+    // Replaces an existing file of that name.
+    const std::string out = m_dir.write("books/Addrbook.cpe", "older book");
+
+    const ToolResult download = run({"download", "127.0.0.2", SimulatorFixture::UserId,
+                              SimulatorFixture::Password, out});
+    EXPECT_EQ(download.status, 0) << download.err;
+    EXPECT_EQ(linesOf(download.out),
+              (Lines{"Download AddressBook", "  Connecting...  [0/2]",
+                     "  FTP : /RFA/Addrbook.cpe  [1/2]", "  FTP : /RFA/Addrbook.cpe  [2/2]",
+                     "Done"}));
+    EXPECT_EQ(readFileBytes(out), bookBytes('d'));
+    EXPECT_EQ(entriesOf(m_dir.file("books")), std::set<std::string>{"Addrbook.cpe"});
+}
+
+struct FailedDownload {
+    const char* name;
+    bool wrongPassword;
+    bool deviceLacksBook;
+};
+
+void PrintTo(const FailedDownload& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class FailedDownloads : public DeviceCommands,
+                        public testing::WithParamInterface<FailedDownload> {};
+
+TEST_P(FailedDownloads, KeepTheOperatorsFileUntouched)
+{
+    SimulatorFixture simulator(gateways(1));
+    ORBIPHON_REQUIRE_SIMULATOR(simulator);
+    if (GetParam().deviceLacksBook)
+        fs::remove(simulator.deviceFile(1, "Addrbook.cpe"));
+    const std::string out = m_dir.write("books/Addrbook.cpe", "the operator's own book");
+
+    const ToolResult download = run({"download", "127.0.0.2", SimulatorFixture::UserId,
+                              GetParam().wrongPassword ? "wrong" : SimulatorFixture::Password,
+                              out});
+    EXPECT_EQ(download.status, 1);
+    EXPECT_EQ(linesOf(download.out).back(), "Failed");
+    EXPECT_EQ(download.err, "orbiphon-cli: 127.0.0.2: FTP failure!\n");
+    EXPECT_EQ(readFileBytes(out), "the operator's own book");
+    // No partial or temporary file is left beside it.
+    EXPECT_EQ(entriesOf(m_dir.file("books")), std::set<std::string>{"Addrbook.cpe"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Device, FailedDownloads,
+                         testing::Values(FailedDownload{"WrongPassword", true, false},
+                                         FailedDownload{"NoBookOnTheDevice", false, true}),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+TEST_F(DeviceCommands, PasswordLeftOutComesFromTheEnvironment)
+{
+    SimulatorFixture simulator(gateways(1));
+    ORBIPHON_REQUIRE_SIMULATOR(simulator);
+    const std::string out = m_dir.file("out.cpe");
+
+    const ToolResult download = run({"download", "127.0.0.2", SimulatorFixture::UserId, out},
+                             {{"ORBIPHON_PASSWORD", SimulatorFixture::Password}});
+    EXPECT_EQ(download.status, 0) << download.err;
+    EXPECT_EQ(readFileBytes(out), readFileBytes(simulator.deviceFile(1, "Addrbook.cpe")));
+
+    const std::string book = m_dir.write("mybook.cpe", bookBytes('u'));
+    const ToolResult upload = run({"upload-book", book, "127.0.0.2", SimulatorFixture::UserId},
+                           {{"ORBIPHON_PASSWORD", SimulatorFixture::Password}});
+    EXPECT_EQ(upload.status, 0) << upload.err;
+    EXPECT_EQ(readFileBytes(simulator.deviceFile(1, "Addrbook.cpe")), bookBytes('u'));
+
+    // The environment's password is the one used: a wrong one fails the login.
+    const ToolResult wrong = run({"upload-book", book, "127.0.0.2", SimulatorFixture::UserId},
+                          {{"ORBIPHON_PASSWORD", "wrong"}});
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_EQ(linesOf(wrong.out).back(), "Failed");
+
+    const ToolResult missing = run({"download", "127.0.0.2", SimulatorFixture::UserId,
+                             m_dir.file("other.cpe")});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("ORBIPHON_PASSWORD"), std::string::npos) << missing.err;
+    EXPECT_FALSE(fs::exists(m_dir.file("other.cpe")));
+}
+
+// --- upload-book ---------------------------------------------------------------------------
+
+TEST_F(DeviceCommands, UploadBookPutsTheFileAsAddrbookCpe)
+{
+    SimulatorFixture simulator(gateways(1));
+    ORBIPHON_REQUIRE_SIMULATOR(simulator);
+    const std::set<std::string> before = entriesOf(simulator.rfaFolder(1));
+    const std::string book = m_dir.write("mybook.cpe", bookBytes('b'));
+
+    const ToolResult upload = run({"upload-book", book, "127.0.0.2", SimulatorFixture::UserId,
+                            SimulatorFixture::Password});
+    EXPECT_EQ(upload.status, 0) << upload.err;
+    EXPECT_EQ(linesOf(upload.out),
+              (Lines{"  Connecting...  [0/2]", "  FTP : /RFA/Addrbook.cpe  [1/2]",
+                     "  FTP : /RFA/Addrbook.cpe  [2/2]", "Done"}));
+    EXPECT_EQ(readFileBytes(simulator.deviceFile(1, "Addrbook.cpe")), bookBytes('b'));
+    EXPECT_EQ(entriesOf(simulator.rfaFolder(1)), before);
+}
+
+TEST_F(DeviceCommands, UploadBookFailuresLeaveTheDeviceBook)
+{
+    SimulatorFixture simulator(gateways(1));
+    ORBIPHON_REQUIRE_SIMULATOR(simulator);
+    const std::string deviceBook = readFileBytes(simulator.deviceFile(1, "Addrbook.cpe"));
+    const std::string book = m_dir.write("mybook.cpe", bookBytes('b'));
+
+    const ToolResult wrongPassword = run({"upload-book", book, "127.0.0.2", SimulatorFixture::UserId,
+                                   "wrong"});
+    EXPECT_EQ(wrongPassword.status, 1);
+    EXPECT_EQ(linesOf(wrongPassword.out).back(), "Failed");
+
+    // A book that disappeared after it was chosen: the put fails.
+    const ToolResult vanished = run({"upload-book", m_dir.file("gone.cpe"), "127.0.0.2",
+                              SimulatorFixture::UserId, SimulatorFixture::Password});
+    EXPECT_EQ(vanished.status, 1);
+    EXPECT_EQ(linesOf(vanished.out).back(), "Failed");
+
+    EXPECT_EQ(readFileBytes(simulator.deviceFile(1, "Addrbook.cpe")), deviceBook);
+}
+
+// --- upload-firmware -----------------------------------------------------------------------
+
+TEST_F(DeviceCommands, CodeUpgradeUploadsListedFilesAndDeletesNothing)
+{
+    SimulatorFixture simulator(gateways(1));
+    ORBIPHON_REQUIRE_SIMULATOR(simulator);
+    const std::string rfa = simulator.rfaFolder(1);
+    writeFile(rfa + "/OLD.BIN", "old");
+    const std::string nvram = readFileBytes(rfa + "/NVRAM.TXT");
+
+    const ToolResult upgrade = run({"upload-firmware", firmwareFolder(), "127.0.0.2",
+                             SimulatorFixture::UserId, SimulatorFixture::Password, "--code"});
+    EXPECT_EQ(upgrade.status, 0) << upgrade.err;
+    EXPECT_EQ(linesOf(upgrade.out).back(), "Done");
+    // Every file steps the bar, listed or not, in the walk's order.
+    const Lines steps = fileSteps(upgrade.out);
+    std::set<std::string> named;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const std::string tail = "  [" + std::to_string(i + 1) + "/5]";
+        ASSERT_TRUE(steps[i].ends_with(tail)) << steps[i];
+        named.insert(steps[i].substr(0, steps[i].size() - tail.size()));
+    }
+    EXPECT_EQ(named, (std::set<std::string>{"/RFA/SETUP.BIN", "/RFA/NVRAM.TXT", "/RFA/README",
+                                            "/RFA/DOC/MANUAL.PDF", "/RFA/IMAGES/LOGO.BMP"}));
+
+    EXPECT_EQ(readFileBytes(rfa + "/SETUP.BIN"), "new firmware");
+    EXPECT_EQ(readFileBytes(rfa + "/Doc/MANUAL.PDF"), "%PDF manual");
+    EXPECT_EQ(readFileBytes(rfa + "/Images/LOGO.BMP"), "BM logo");
+    EXPECT_EQ(readFileBytes(rfa + "/NVRAM.TXT"), nvram);
+    EXPECT_FALSE(fs::exists(rfa + "/README"));
+    // A code upgrade deletes nothing, whatever the Remove sections list.
+    EXPECT_EQ(readFileBytes(rfa + "/OLD.BIN"), "old");
+    EXPECT_TRUE(fs::exists(rfa + "/Doc/OLD.DAT"));
+    EXPECT_TRUE(fs::exists(rfa + "/Images/OLD.DAT"));
+}
+
+struct FullUpgradeCase {
+    const char* name;
+    bool listingLines;
+};
+
+void PrintTo(const FullUpgradeCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class FullUpgrades : public DeviceCommands,
+                     public testing::WithParamInterface<FullUpgradeCase> {};
+
+TEST_P(FullUpgrades, DeleteListedKindsPerDeviceFolderThenUpload)
+{
+    SimulatorOptions options = gateways(1);
+    if (GetParam().listingLines)
+        options.listingLines = {1};
+    SimulatorFixture simulator(options);
+    ORBIPHON_REQUIRE_SIMULATOR(simulator);
+    const std::string rfa = simulator.rfaFolder(1);
+    writeFile(rfa + "/OLD.BIN", "old");
+    writeFile(rfa + "/KEEP.CFG", "kept");
+    writeFile(rfa + "/Doc/KEEP.PDF.TXT", "txt is not listed for Doc");
+    const std::string nvram = readFileBytes(rfa + "/NVRAM.TXT");
+
+    const ToolResult upgrade = run({"upload-firmware", firmwareFolder(), "127.0.0.2",
+                             SimulatorFixture::UserId, SimulatorFixture::Password, "--full"});
+    EXPECT_EQ(upgrade.status, 0) << upgrade.err;
+    EXPECT_EQ(linesOf(upgrade.out).back(), "Done");
+
+    EXPECT_EQ(entriesOf(rfa), (std::set<std::string>{"Addrbook.cpe", "Doc", "Images", "KEEP.CFG",
+                                                      "NVRAM.TXT", "SETUP.BIN", "User"}));
+    EXPECT_EQ(entriesOf(rfa + "/Doc"), (std::set<std::string>{"KEEP.PDF.TXT", "MANUAL.PDF"}));
+    EXPECT_EQ(entriesOf(rfa + "/Images"), std::set<std::string>{"LOGO.BMP"});
+    // No USER folder in the firmware: User/ is not cleaned.
+    EXPECT_EQ(entriesOf(rfa + "/User"), std::set<std::string>{"OLD.DAT"});
+    EXPECT_EQ(readFileBytes(rfa + "/NVRAM.TXT"), nvram);
+    EXPECT_EQ(readFileBytes(rfa + "/SETUP.BIN"), "new firmware");
+}
+
+INSTANTIATE_TEST_SUITE_P(Device, FullUpgrades,
+                         testing::Values(FullUpgradeCase{"NameListing", false},
+                                         FullUpgradeCase{"WholeListingLines", true}),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+TEST_F(DeviceCommands, MissingDeviceFolderFailsTheUpgradeButTheOtherFilesArrive)
+{
+    SimulatorOptions options = gateways(1);
+    options.lackFolder = {{1, "Doc"}};
+    SimulatorFixture simulator(options);
+    ORBIPHON_REQUIRE_SIMULATOR(simulator);
+    const std::string rfa = simulator.rfaFolder(1);
+
+    const ToolResult upgrade = run({"upload-firmware", firmwareFolder(), "127.0.0.2",
+                             SimulatorFixture::UserId, SimulatorFixture::Password, "--full"});
+    EXPECT_EQ(upgrade.status, 1);
+    EXPECT_EQ(linesOf(upgrade.out).back(), "Failed");
+    EXPECT_EQ(upgrade.out.find("MANUAL.PDF"), std::string::npos) << upgrade.out;
+    EXPECT_EQ(readFileBytes(rfa + "/SETUP.BIN"), "new firmware");
+    EXPECT_EQ(entriesOf(rfa + "/Images"), std::set<std::string>{"LOGO.BMP"});
+    EXPECT_FALSE(fs::exists(rfa + "/Doc"));
+    EXPECT_FALSE(fs::exists(rfa + "/MANUAL.PDF"));
+}
+
+TEST_F(DeviceCommands, RefusedLoginFailsWithoutTouchingTheDevice)
+{
+    SimulatorOptions options = gateways(1);
+    options.refuseLogin = {1};
+    SimulatorFixture simulator(options);
+    ORBIPHON_REQUIRE_SIMULATOR(simulator);
+    const std::string rfa = simulator.rfaFolder(1);
+    const std::string setup = readFileBytes(rfa + "/SETUP.BIN");
+
+    const ToolResult upgrade = run({"upload-firmware", firmwareFolder(), "127.0.0.2",
+                             SimulatorFixture::UserId, SimulatorFixture::Password, "--full"});
+    EXPECT_EQ(upgrade.status, 1);
+    EXPECT_EQ(upgrade.out, "Failed\n");
+    EXPECT_EQ(readFileBytes(rfa + "/SETUP.BIN"), setup);
+    EXPECT_TRUE(fs::exists(rfa + "/Doc/OLD.DAT"));
+}
+
+// --- check and upgrade over a list ---------------------------------------------------------
+
+TEST_F(DeviceCommands, CheckOfAnsweringGatewaysSucceeds)
+{
+    SimulatorFixture simulator(gateways(3));
+    ORBIPHON_REQUIRE_SIMULATOR(simulator);
+    const ToolResult check = run({"check", simulator.listPath()});
+    EXPECT_EQ(check.status, 0) << check.err;
+    EXPECT_EQ(check.out, "1 127.0.0.2 Reachable\n2 127.0.0.3 Reachable\n3 127.0.0.4 Reachable\n");
+}
+
+TEST_F(DeviceCommands, UpgradeRowsReachesOnlyThoseRowsInListOrder)
+{
+    SimulatorFixture simulator(gateways(5));
+    ORBIPHON_REQUIRE_SIMULATOR(simulator);
+    std::vector<std::string> before;
+    for (int gateway = 1; gateway <= 5; ++gateway)
+        before.push_back(readFileBytes(simulator.deviceFile(gateway, "Addrbook.cpe")));
+    const std::string book = m_dir.write("mybook.cpe", bookBytes('r'));
+
+    const ToolResult upgrade = run({"upgrade", simulator.listPath(), "--book", book, "--rows", "4,2"});
+    EXPECT_EQ(upgrade.status, 0) << upgrade.err;
+    EXPECT_EQ(gatewayLines(upgrade.out),
+              (Lines{"2 127.0.0.3 Uploaded", "4 127.0.0.5 Uploaded"}));
+    const Lines lines = linesOf(upgrade.out);
+    EXPECT_EQ(lines.front(), "Upgrade Selection");
+    EXPECT_TRUE(hasLine(upgrade.out, "Ugrade 127.0.0.3  (1 of 2)")) << upgrade.out;
+    EXPECT_TRUE(hasLine(upgrade.out, "Ugrade 127.0.0.5  (2 of 2)")) << upgrade.out;
+    EXPECT_EQ(Lines(lines.end() - 2, lines.end()),
+              (Lines{"Turn-off and Turn-on the Orbiphons to activate the new settings.",
+                     "Spegnere e riaccendere i Orbiphon per rendere attive le nuove "
+                     "impostazioni."}));
+    for (int gateway = 1; gateway <= 5; ++gateway) {
+        const bool chosen = gateway == 2 || gateway == 4;
+        EXPECT_EQ(readFileBytes(simulator.deviceFile(gateway, "Addrbook.cpe")),
+                  chosen ? bookBytes('r') : before[gateway - 1])
+            << "gateway " << gateway;
+    }
+}
+
+TEST_F(DeviceCommands, UpgradeListGoesOnPastAFailingGatewayAndExitsOne)
+{
+    SimulatorOptions options = gateways(3);
+    options.refuseLogin = {2};
+    SimulatorFixture simulator(options);
+    ORBIPHON_REQUIRE_SIMULATOR(simulator);
+    const std::string book = m_dir.write("mybook.cpe", bookBytes('l'));
+
+    const ToolResult upgrade = run({"upgrade", simulator.listPath(), "--book", book});
+    EXPECT_EQ(upgrade.status, 1);
+    EXPECT_EQ(linesOf(upgrade.out).front(), "Upgrade List");
+    EXPECT_EQ(gatewayLines(upgrade.out),
+              (Lines{"1 127.0.0.2 Uploaded", "2 127.0.0.3 FtpFailed", "3 127.0.0.4 Uploaded"}));
+    EXPECT_TRUE(hasLine(upgrade.out,
+                        "Turn-off and Turn-on the Orbiphons to activate the new settings."));
+    EXPECT_EQ(readFileBytes(simulator.deviceFile(1, "Addrbook.cpe")), bookBytes('l'));
+    EXPECT_EQ(readFileBytes(simulator.deviceFile(3, "Addrbook.cpe")), bookBytes('l'));
+    EXPECT_NE(readFileBytes(simulator.deviceFile(2, "Addrbook.cpe")), bookBytes('l'));
+}
+
+TEST_F(DeviceCommands, FirmwareUpgradeOverTheList)
+{
+    SimulatorOptions options = gateways(2);
+    options.lackFolder = {{2, "Images"}};
+    SimulatorFixture simulator(options);
+    ORBIPHON_REQUIRE_SIMULATOR(simulator);
+    const std::string folder = firmwareFolder();
+
+    const ToolResult code = run({"upgrade", simulator.listPath(), "--firmware", folder, "--code",
+                          "--rows", "1"});
+    EXPECT_EQ(code.status, 0) << code.err;
+    EXPECT_EQ(gatewayLines(code.out), Lines{"1 127.0.0.2 Uploaded"});
+    EXPECT_TRUE(fs::exists(simulator.rfaFolder(1) + "/Doc/OLD.DAT"));
+
+    const ToolResult full = run({"upgrade", simulator.listPath(), "--firmware", folder, "--full"});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(gatewayLines(full.out), (Lines{"1 127.0.0.2 Uploaded", "2 127.0.0.3 FtpFailed"}));
+    EXPECT_FALSE(fs::exists(simulator.rfaFolder(1) + "/Doc/OLD.DAT"));
+    EXPECT_FALSE(fs::exists(simulator.rfaFolder(2) + "/Doc/OLD.DAT"));
+    EXPECT_EQ(readFileBytes(simulator.rfaFolder(2) + "/Doc/MANUAL.PDF"), "%PDF manual");
+}
+
+// --- list files and usage ------------------------------------------------------------------
+
+std::string listFile(const TempDir& dir, const std::string& name, int rows)
+{
+    std::vector<GatewayRecord> records;
+    for (int row = 1; row <= rows; ++row)
+        records.push_back({SimulatorFixture::address(row), "admin", "orbiphon"});
+    const std::string path = dir.file(name);
+    EXPECT_EQ(saveGatewayList(path, records), FileError::None);
+    return path;
+}
+
+struct ListProblem {
+    const char* name;
+    std::string bytes;  // empty: no file at all
+    int status;
+    std::string message;
+};
+
+void PrintTo(const ListProblem& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class ListProblems : public DeviceCommands, public testing::WithParamInterface<ListProblem> {};
+
+TEST_P(ListProblems, AreReportedBeforeAnyGatewayIsReached)
+{
+    const std::string path = m_dir.file("gateways.obl");
+    if (!GetParam().bytes.empty())
+        m_dir.write("gateways.obl", GetParam().bytes);
+    const std::string book = m_dir.write("mybook.cpe", bookBytes('p'));
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"check", path},
+          std::vector<std::string>{"upgrade", path, "--book", book}}) {
+        const ToolResult tool = run(args);
+        EXPECT_EQ(tool.status, GetParam().status) << args[0];
+        EXPECT_EQ(tool.out, "") << args[0];
+        std::string message = GetParam().message;
+        message.replace(message.find("%1"), 2, path);
+        EXPECT_EQ(tool.err, "orbiphon-cli: " + message + "\n") << args[0];
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ListProblems,
+    testing::Values(
+        ListProblem{"Missing", "", 1, "%1 was not found."},
+        ListProblem{"Empty", std::string("\x09OBL101002\0\0\0\0", 14), 1, "%1: No item in list!"},
+        ListProblem{"NotAList", "\x05hello", 2, "%1: OBL Format not recognized!"},
+        ListProblem{"OtherVersion", std::string("\x09OBL101001\0\0\0\0", 14), 2,
+                    "%1: Different OBL file version, can't read the file!"},
+        ListProblem{"Truncated", std::string("\x09OBL101002\x01\0\0\0\x09", 15), 2,
+                    "An attempt was made to access %1 past its end."}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+struct BadUsage {
+    const char* name;
+    std::vector<std::string> args;  // "{list}", "{book}", "{folder}" stand for real paths
+};
+
+void PrintTo(const BadUsage& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class BadUsages : public DeviceCommands, public testing::WithParamInterface<BadUsage> {};
+
+TEST_P(BadUsages, ExitTwoWithOneLineAndReachNoGateway)
+{
+    const std::string list = listFile(m_dir, "gateways.obl", 3);
+    const std::string book = m_dir.write("mybook.cpe", bookBytes('x'));
+    const std::string folder = firmwareFolder();
+    std::vector<std::string> args = GetParam().args;
+    for (std::string& arg : args) {
+        if (arg == "{list}")
+            arg = list;
+        else if (arg == "{book}")
+            arg = book;
+        else if (arg == "{folder}")
+            arg = folder;
+    }
+    const ToolResult tool = run(args, {{"ORBIPHON_PASSWORD", "orbiphon"}});
+    EXPECT_EQ(tool.status, 2) << tool.out << tool.err;
+    EXPECT_EQ(tool.out, "");
+    EXPECT_EQ(tool.err.rfind("orbiphon-cli: ", 0), 0u) << tool.err;
+    EXPECT_EQ(std::count(tool.err.begin(), tool.err.end(), '\n'), 1) << tool.err;
+    // Nothing waited for a gateway: no probe's time-out was spent.
+    EXPECT_LT(tool.took.count(), 900);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Usage, BadUsages,
+    testing::Values(
+        BadUsage{"ProbeWithoutAddress", {"probe"}},
+        BadUsage{"ProbeWithTwoAddresses", {"probe", "127.0.0.2", "127.0.0.3"}},
+        BadUsage{"DownloadWithTooFewOperands", {"download", "127.0.0.2", "admin"}},
+        BadUsage{"DownloadWithTooManyOperands",
+                 {"download", "127.0.0.2", "admin", "pw", "out.cpe", "extra"}},
+        BadUsage{"UploadBookWithTooFewOperands", {"upload-book", "{book}", "127.0.0.2"}},
+        BadUsage{"UploadFirmwareWithoutKind",
+                 {"upload-firmware", "{folder}", "127.0.0.2", "admin", "pw"}},
+        BadUsage{"UploadFirmwareWithBothKinds",
+                 {"upload-firmware", "{folder}", "127.0.0.2", "admin", "pw", "--full", "--code"}},
+        BadUsage{"UploadFirmwareWithUnknownOption",
+                 {"upload-firmware", "{folder}", "127.0.0.2", "admin", "pw", "--fast"}},
+        BadUsage{"CheckWithoutList", {"check"}},
+        BadUsage{"UpgradeWithoutSource", {"upgrade", "{list}"}},
+        BadUsage{"UpgradeWithBothSources",
+                 {"upgrade", "{list}", "--book", "{book}", "--firmware", "{folder}", "--code"}},
+        BadUsage{"UpgradeBookWithKind", {"upgrade", "{list}", "--book", "{book}", "--full"}},
+        BadUsage{"UpgradeFirmwareWithoutKind", {"upgrade", "{list}", "--firmware", "{folder}"}},
+        BadUsage{"UpgradeFirmwareWithBothKinds",
+                 {"upgrade", "{list}", "--firmware", "{folder}", "--full", "--code"}},
+        BadUsage{"UpgradeMissingBook", {"upgrade", "{list}", "--book", "/nonexistent/a.cpe"}},
+        BadUsage{"UpgradeFirmwareNotAFolder",
+                 {"upgrade", "{list}", "--firmware", "{book}", "--code"}},
+        BadUsage{"RowZero", {"upgrade", "{list}", "--book", "{book}", "--rows", "0"}},
+        BadUsage{"RowPastTheList", {"upgrade", "{list}", "--book", "{book}", "--rows", "4"}},
+        BadUsage{"EmptyRowNumber", {"upgrade", "{list}", "--book", "{book}", "--rows", "1,,2"}},
+        BadUsage{"RowNotANumber", {"upgrade", "{list}", "--book", "{book}", "--rows", "two"}},
+        BadUsage{"RowsWithoutValue", {"upgrade", "{list}", "--book", "{book}", "--rows"}}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+} // namespace
