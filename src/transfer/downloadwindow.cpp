@@ -98,12 +98,9 @@ DownloadWindow::DownloadWindow(Services& services, QWidget* parent)
 
 void DownloadWindow::keyPressEvent(QKeyEvent* event)
 {
-    // Enter closes the window like Cancel unless a button has the focus; it never downloads.
+    // Enter closes the window like Cancel, whatever has the focus: it never starts a download.
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        if (auto* focused = qobject_cast<QPushButton*>(focusWidget()))
-            focused->click();
-        else
-            reject();
+        reject();
         return;
     }
     QDialog::keyPressEvent(event);

@@ -431,6 +431,8 @@ void DownloadWindowTest::enterEscapeAndCloseBoxClose_data()
     QTest::newRow("escape") << "escape" << "address";
     QTest::newRow("cancel") << "cancel" << "";
     QTest::newRow("enter on cancel") << "enter" << "cancelButton";
+    QTest::newRow("enter on download") << "enter" << "downloadButton";
+    QTest::newRow("enter on reset fields") << "enter" << "resetFieldsButton";
     QTest::newRow("close box") << "close" << "";
 }
 
