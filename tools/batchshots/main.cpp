@@ -1,0 +1,93 @@
+#include "gatewaylist/upgradewindow.h"
+#include "shell/icons.h"
+#include "shell/progresswindow.h"
+#include "shell/prompts.h"
+#include "shell/services.h"
+#include "shell/settingsfile.h"
+#include "transfer/curlftpclient.h"
+#include "transfer/probe.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <iostream>
+
+namespace {
+
+// Answers every prompt at once, as an operator pressing OK would.
+class AnsweringPrompts final : public Prompts {
+public:
+    void message(QWidget*, const QString& text, Icon) override
+    {
+        std::cerr << "batchshots: message: " << text.toStdString() << "\n";
+    }
+    bool confirm(QWidget*, const QString&, Icon) override { return true; }
+    QString openFile(QWidget*, const FileDialogOptions&) override { return {}; }
+    QString saveFile(QWidget*, const FileDialogOptions&) override { return {}; }
+    QString folder(QWidget*, const QString&) override { return {}; }
+};
+
+bool save(QWidget* widget, const QString& path)
+{
+    const bool saved = widget->grab().save(path);
+    std::cerr << "batchshots: " << (saved ? "" : "could not write ") << path.toStdString()
+              << "\n";
+    return saved;
+}
+
+} // namespace
+
+// orbiphon-batchshots LIST.obl BOOK.cpe FIRMWARE_FOLDER ORBIPHON_INI OUTPUT_DIR
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setWindowIcon(applicationIcon());
+    const QStringList args = QApplication::arguments();
+    if (args.size() != 6 || !initialiseCurl()) {
+        std::cerr << "usage: orbiphon-batchshots LIST.obl BOOK.cpe FIRMWARE_FOLDER ORBIPHON_INI "
+                     "OUTPUT_DIR\n";
+        return 2;
+    }
+    const QDir out(args[5]);
+
+    AnsweringPrompts prompts;
+    IcmpProber prober;
+    CurlFtpClientFactory ftp;
+    SettingsFile settings;
+    settings.setPath(args[4].toStdString());
+    Services services{prompts, prober, ftp, settings, QString()};
+
+    bool ok = true;
+    {
+        UpgradeOptions options{UpgradeMode::AddressBookUpgrade, args[2].toStdString(), false,
+                               args[1].toStdString()};
+        UpgradeWindow window(services, options);
+        window.show();
+        window.upgradeList();
+        ok = save(&window, out.filePath(QStringLiteral("upgrade-window.png"))) && ok;
+    }
+    {
+        UpgradeOptions options{UpgradeMode::FirmwareUpgrade, args[3].toStdString(), true,
+                               args[1].toStdString()};
+        UpgradeWindow window(services, options);
+        window.show();
+        ProgressWindow* progress = window.progressWindow();
+        // The batch keeps the thread busy; the progress window lets timers run at each refresh,
+        // so the picture is taken while a file of the second gateway goes up.
+        bool taken = false;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (!taken && progress->isVisible() && progress->line2().endsWith(".3") &&
+                progress->line1().startsWith(QStringLiteral("FTP : /RFA/I"))) {
+                taken = save(progress, out.filePath(QStringLiteral("progress-window.png")));
+            }
+        });
+        watch.start(0);
+        window.upgradeList();
+        ok = taken && ok;
+    }
+    releaseCurl();
+    return ok ? 0 : 1;
+}
