@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Starts the real program under a virtual X server and saves PNG pictures of the launcher, the
-# help viewer, the Address Book Management window holding a few entries, and the About window.
+# help viewer, the Address Book Management window holding a few entries, and the About window;
+# then pictures the Upgrade window after a batch and the progress window during a firmware
+# upgrade, from the real windows over simulated gateways in a private network namespace.
 #   tools/screenshots.sh [BUILD_DIR] [OUTPUT_DIR]    (defaults: build/release, docs/screenshots)
 # Needs xvfb, xdotool and imagemagick (scripts/install-deps lists them). Nothing outside a
 # temporary folder is written but the pictures: the file types are registered in a throw-away
@@ -10,10 +12,9 @@ cd "$(dirname "$0")/.."
 
 build=${1:-build/release}
 out=${2:-docs/screenshots}
-if [ ! -x "$build/bin/Orbiphon" ] || [ ! -x "$build/bin/orbiphon-cli" ]; then
+[ -f "$build/CMakeCache.txt" ] ||
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBIPHON_BUILD_TESTS=OFF >/dev/null
-  cmake --build "$build" --target Orbiphon orbiphon-cli
-fi
+cmake --build "$build" --target Orbiphon orbiphon-cli orbiphon-batchshots
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 program=$(cd "$build/bin" && pwd)/Orbiphon
@@ -79,3 +80,9 @@ chmod +x "$work/shoot.sh"
 
 XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" \
   xvfb-run -a -s "-screen 0 1280x1024x24" "$work/shoot.sh" "$program" "$out" "$work"
+
+# Four gateways: the third silent, the fourth refusing the login, so every image shows.
+QT_QPA_PLATFORM=offscreen tools/simulator/simulator.py run --gateways 4 --silent 3 \
+  --refuse-login 4 --samples -- "$build/bin/orbiphon-batchshots" "{list}" \
+  "{root}/samples/Addrbook.cpe" "{root}/samples/firmware" tools/simulator/Orbiphon.ini.demo "$out" \
+  2> >(grep -v -e 'does not support' -e XDG_RUNTIME_DIR >&2)
