@@ -3,6 +3,15 @@
 #   ./run.sh [FILE.cpe|FILE.obl]   start the program, optionally on a file
 #   ./run.sh demo                  start simulated gateways and open Orbiphon on their list
 set -euo pipefail
+# A file named relative to where run.sh was started must still be found after the cd below.
+args=()
+for arg in "$@"; do
+  if [ "$arg" != demo ] && [ "${arg#/}" = "$arg" ] && [ -e "$arg" ]; then
+    arg="$PWD/$arg"
+  fi
+  args+=("$arg")
+done
+set -- ${args[@]+"${args[@]}"}
 cd "$(dirname "$0")"
 
 scripts/install-deps
