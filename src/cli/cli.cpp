@@ -124,12 +124,12 @@ bool parseArguments(const std::vector<std::string>& args, std::initializer_list<
         }
         const std::size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
-        const auto spec = std::find_if(options.begin(), options.end(),
+        const auto known = std::find_if(options.begin(), options.end(),
                                        [&](const OptionSpec& o) { return o.name == name; });
-        if (spec == options.end())
+        if (known == options.end())
             return usage("unknown option " + name);
         std::string value;
-        if (spec->takesValue) {
+        if (known->takesValue) {
             if (equals != std::string::npos)
                 value = arg.substr(equals + 1);
             else if (i + 1 < args.size())

@@ -125,7 +125,7 @@ UpgradeWindow::~UpgradeWindow() = default;
 
 void UpgradeWindow::createActions()
 {
-    struct Spec {
+    struct ActionEntry {
         QAction** action;
         const char* name;
         const char* text;
@@ -133,7 +133,7 @@ void UpgradeWindow::createActions()
         std::optional<CommandIcon> icon;
         void (UpgradeWindow::*run)();
     };
-    const Spec specs[] = {
+    const ActionEntry entries[] = {
         {&m_newAction, "newAction", "&New", "New", CommandIcon::New, &UpgradeWindow::newList},
         {&m_openAction, "openAction", "&Open", "Open", CommandIcon::Open, &UpgradeWindow::open},
         {&m_saveAction, "saveAction", "&Save", "Save", CommandIcon::Save, &UpgradeWindow::save},
@@ -155,15 +155,15 @@ void UpgradeWindow::createActions()
         {&m_aboutAction, "aboutAction", "About Orbiphon", "About Orbiphon", CommandIcon::About,
          nullptr},
     };
-    for (const Spec& spec : specs) {
-        auto* action = new QAction(QString::fromLatin1(spec.text), this);
-        action->setObjectName(QString::fromLatin1(spec.name));
-        action->setToolTip(QString::fromLatin1(spec.toolTip));
-        if (spec.icon)
-            action->setIcon(commandIcon(*spec.icon));
-        if (spec.run)
-            connect(action, &QAction::triggered, this, spec.run);
-        *spec.action = action;
+    for (const ActionEntry& entry : entries) {
+        auto* action = new QAction(QString::fromLatin1(entry.text), this);
+        action->setObjectName(QString::fromLatin1(entry.name));
+        action->setToolTip(QString::fromLatin1(entry.toolTip));
+        if (entry.icon)
+            action->setIcon(commandIcon(*entry.icon));
+        if (entry.run)
+            connect(action, &QAction::triggered, this, entry.run);
+        *entry.action = action;
     }
     connect(m_exitAction, &QAction::triggered, this, &QDialog::accept);
     connect(m_helpAction, &QAction::triggered, this,
@@ -260,12 +260,12 @@ void UpgradeWindow::createControls()
         {"deleteButton", "Delete", 125, m_deleteAction},
         {"resetFieldsButton", "Reset fields", 180, m_resetFieldsAction},
     };
-    for (const auto& spec : buttons) {
-        auto* button = new QPushButton(QString::fromLatin1(spec.text), client);
-        button->setObjectName(QString::fromLatin1(spec.name));
+    for (const auto& entry : buttons) {
+        auto* button = new QPushButton(QString::fromLatin1(entry.text), client);
+        button->setObjectName(QString::fromLatin1(entry.name));
         button->setAutoDefault(false);
-        button->setGeometry(du.rect(spec.x, 86, 45, 15));
-        connect(button, &QPushButton::clicked, spec.action, &QAction::trigger);
+        button->setGeometry(du.rect(entry.x, 86, 45, 15));
+        connect(button, &QPushButton::clicked, entry.action, &QAction::trigger);
     }
 
     m_rows = new QTreeWidget(client);

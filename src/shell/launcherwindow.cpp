@@ -57,7 +57,7 @@ LauncherWindow::LauncherWindow(Services& services, LauncherActions actions,
         int top;
     };
     // Declared in the order the Tab key visits them.
-    const ButtonSpec specs[] = {
+    const ButtonSpec entries[] = {
         {"addressBookManagementButton", "Address Book Management", 8},
         {"addressBookUpgradeButton", "Address Book Upgrade", 28},
         {"fullFirmwareUpgradeButton", "Full Firmware Upgrade", 68},
@@ -67,10 +67,10 @@ LauncherWindow::LauncherWindow(Services& services, LauncherActions actions,
         {"codeFirmwareUpgradeButton", "Code Firmware Upgrade", 88},
     };
     QPushButton* previous = nullptr;
-    for (const ButtonSpec& spec : specs) {
-        auto* button = new QPushButton(QString::fromLatin1(spec.label), this);
-        button->setObjectName(QString::fromLatin1(spec.name));
-        button->setGeometry(du.rect(8, spec.top, 120, 15));
+    for (const ButtonSpec& entry : entries) {
+        auto* button = new QPushButton(QString::fromLatin1(entry.label), this);
+        button->setObjectName(QString::fromLatin1(entry.name));
+        button->setGeometry(du.rect(8, entry.top, 120, 15));
         if (previous)
             setTabOrder(previous, button);
         previous = button;

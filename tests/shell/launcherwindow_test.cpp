@@ -271,11 +271,11 @@ void LauncherWindowTest::layoutLabelsAndTabOrder()
     QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
     QCOMPARE(flags & Qt::WindowType_Mask, Qt::Window);
 
-    for (const ButtonSpec& spec : Buttons) {
-        QPushButton* b = button(spec.name);
-        QVERIFY2(b, spec.name);
-        QCOMPARE(b->text(), QString::fromLatin1(spec.label));
-        QCOMPARE(b->geometry(), du.rect(8, spec.top, 120, 15));
+    for (const ButtonSpec& entry : Buttons) {
+        QPushButton* b = button(entry.name);
+        QVERIFY2(b, entry.name);
+        QCOMPARE(b->text(), QString::fromLatin1(entry.label));
+        QCOMPARE(b->geometry(), du.rect(8, entry.top, 120, 15));
         QVERIFY(!b->isDefault());
         QVERIFY(b->isEnabled());
     }
