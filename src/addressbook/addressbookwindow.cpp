@@ -8,6 +8,7 @@
 #include "shell/ipaddressedit.h"
 #include "shell/prompts.h"
 #include "shell/services.h"
+#include "shell/widgets.h"
 
 #include <QAction>
 #include <QApplication>
@@ -62,17 +63,6 @@ std::optional<std::uint32_t> parseUnsignedInteger(const QString& text)
             return std::nullopt;
     }
     return static_cast<std::uint32_t>(value);
-}
-
-// Texts in the book are single bytes; each byte is shown as the character of the same value.
-QString fromBytes(const std::string& bytes)
-{
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-std::string toBytes(const QString& text)
-{
-    return text.toLatin1().toStdString();
 }
 
 QAction* makeAction(QObject* parent, const char* objectName, const QString& text,
@@ -353,7 +343,7 @@ void AddressBookWindow::keyPressEvent(QKeyEvent* event)
 bool AddressBookWindow::takeFields()
 {
     const QString telephone = m_telephoneEdit->text();
-    m_telephone = toBytes(telephone);
+    m_telephone = toFileText(telephone);
     if (telephone.size() > static_cast<qsizetype>(MaxTelephoneLength)) {
         m_services.prompts.message(
             this,
@@ -382,7 +372,7 @@ bool AddressBookWindow::takeFields()
 
 void AddressBookWindow::showFields()
 {
-    m_telephoneEdit->setText(fromBytes(m_telephone));
+    m_telephoneEdit->setText(fromFileText(m_telephone));
     m_gatewayPortEdit[0]->setText(QString::number(m_book.gateways()[0].port));
     m_gatewayPortEdit[1]->setText(QString::number(m_book.gateways()[1].port));
     m_recordPortEdit->setText(QString::number(m_recordPort));
@@ -576,9 +566,9 @@ void AddressBookWindow::fillRow(QTreeWidgetItem* item, std::size_t index) const
 {
     const AddressEntry& entry = m_book.entries().at(index);
     item->setText(NumberColumn, QString::number(index + 1));
-    item->setText(AddressColumn, fromBytes(entry.ipText));
+    item->setText(AddressColumn, fromFileText(entry.ipText));
     item->setText(PortColumn, QString::number(entry.port));
-    item->setText(TelephoneColumn, fromBytes(entry.telephone));
+    item->setText(TelephoneColumn, fromFileText(entry.telephone));
     item->setTextAlignment(NumberColumn, Qt::AlignLeft | Qt::AlignVCenter);
     for (int column = AddressColumn; column < ColumnCount; ++column)
         item->setTextAlignment(column, Qt::AlignCenter);

@@ -11,6 +11,7 @@
 #include "shell/progresswindow.h"
 #include "shell/prompts.h"
 #include "shell/services.h"
+#include "shell/widgets.h"
 #include "transfer/transfercontext.h"
 
 #include <QAction>
@@ -33,28 +34,6 @@
 namespace {
 
 const char* const ListFilter = "Orbiphon List (*.obl)";
-
-QString fromBytes(const std::string& text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string toBytes(const QString& text)
-{
-    const QByteArray bytes = text.toLatin1();
-    return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
-}
-
-QLabel* sunkenLabel(const char* name, const QString& text, const QRect& geometry,
-                    QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(geometry);
-    label->setAlignment(Qt::AlignCenter);
-    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    return label;
-}
 
 QLineEdit* centredField(QWidget* parent)
 {
@@ -348,8 +327,8 @@ void UpgradeWindow::add()
         return;
     }
     const IpAddressInput address = m_address->address();
-    const std::string userId = toBytes(m_userId->text());
-    const std::string password = toBytes(m_password->text());
+    const std::string userId = toFileText(m_userId->text());
+    const std::string password = toFileText(m_password->text());
     const std::set<std::size_t> selected = selectedRows();
     const std::size_t position = selected.empty() ? m_list.size() : *selected.begin();
 
@@ -371,8 +350,8 @@ void UpgradeWindow::modify()
     if (!selected.empty()) {
         const std::size_t index = *selected.begin();
         const ListEditResult result =
-            m_list.replaceRecord(index, m_address->address(), toBytes(m_userId->text()),
-                                 toBytes(m_password->text()));
+            m_list.replaceRecord(index, m_address->address(), toFileText(m_userId->text()),
+                                 toFileText(m_password->text()));
         if (result == ListEditResult::Ok) {
             updateRow(index);
             m_rows->topLevelItem(static_cast<int>(index))->setSelected(false);
@@ -516,8 +495,8 @@ void UpgradeWindow::fillFieldsFromSelection()
         return;
     const GatewayRecord& record = m_list.record(*selected.begin());
     m_address->setAddress(parseIpText(record.ipText));
-    m_userId->setText(fromBytes(record.userId));
-    m_password->setText(fromBytes(record.password));
+    m_userId->setText(fromFileText(record.userId));
+    m_password->setText(fromFileText(record.password));
 }
 
 void UpgradeWindow::rebuildRows()
@@ -543,10 +522,10 @@ void UpgradeWindow::updateRow(std::size_t index)
     QTreeWidgetItem* item = m_rows->topLevelItem(static_cast<int>(index));
     const GatewayRecord& record = m_list.record(index);
     item->setIcon(NumberColumn, QIcon(statusImage(m_list.status(index))));
-    item->setText(AddressColumn, fromBytes(record.ipText));
-    item->setText(UserIdColumn, fromBytes(record.userId));
+    item->setText(AddressColumn, fromFileText(record.ipText));
+    item->setText(UserIdColumn, fromFileText(record.userId));
     item->setText(PasswordColumn, QString(static_cast<qsizetype>(record.password.size()), u'*'));
-    item->setText(PlainPasswordColumn, fromBytes(record.password));
+    item->setText(PlainPasswordColumn, fromFileText(record.password));
 }
 
 void UpgradeWindow::renumberRows()

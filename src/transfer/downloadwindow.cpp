@@ -6,6 +6,7 @@
 #include "shell/progresswindow.h"
 #include "shell/prompts.h"
 #include "shell/services.h"
+#include "shell/widgets.h"
 #include "transfer/addressbooktransfer.h"
 #include "transfer/probe.h"
 
@@ -18,29 +19,12 @@
 
 namespace {
 
-QLabel* sunkenLabel(const char* name, const QString& text, const QRect& geometry,
-                    QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(geometry);
-    label->setAlignment(Qt::AlignCenter);
-    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    return label;
-}
-
 QPushButton* button(const char* name, const QString& text, QWidget* parent)
 {
     auto* pushButton = new QPushButton(text, parent);
     pushButton->setObjectName(QString::fromLatin1(name));
     pushButton->setAutoDefault(false);
     return pushButton;
-}
-
-std::string toBytes(const QString& text)
-{
-    const QByteArray bytes = text.toLatin1();
-    return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
 }
 
 } // namespace
@@ -115,8 +99,8 @@ void DownloadWindow::resetFields()
 
 void DownloadWindow::download()
 {
-    const std::string userId = toBytes(m_userId->text());
-    const std::string password = toBytes(m_password->text());
+    const std::string userId = toFileText(m_userId->text());
+    const std::string password = toFileText(m_password->text());
     const std::string address = formatIpText(m_address->octets());
 
     if (!m_services.prober.probe(address, ProbeTimeoutMs)) {
