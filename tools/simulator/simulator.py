@@ -325,6 +325,9 @@ def run(options, argv):
         os.execvp(unshare[0], unshare + [sys.executable, os.path.abspath(__file__)] + argv)
     loopback_up()
     simulator = Simulator(options)
+    # Ended from outside, still stop the command and remove what was created.
+    for number in (signal.SIGTERM, signal.SIGHUP):
+        signal.signal(number, lambda received, _: sys.exit(128 + received))
     try:
         simulator.start()
         command = [arg.replace("{list}", simulator.list_path).replace("{root}", simulator.root)
