@@ -1,0 +1,104 @@
+#include "gatewaylist/listfile.h"
+#include "gatewaylist/upgradewindow.h"
+#include "shell/icons.h"
+#include "shell/prompts.h"
+#include "shell/services.h"
+#include "shell/settingsfile.h"
+#include "transfer/curlftpclient.h"
+#include "transfer/probe.h"
+
+#include <QApplication>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include <unistd.h>
+
+namespace {
+
+// A figure of /proc/self/status in kB ("VmRSS", "VmHWM"), or -1.
+long statusKb(const std::string& field)
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind(field + ":", 0) == 0)
+            return std::strtol(line.c_str() + field.size() + 1, nullptr, 10);
+    }
+    return -1;
+}
+
+// Shows the window and lets it paint everything, as an operator would first see it.
+void settle(QWidget& window)
+{
+    window.show();
+    for (int i = 0; i < 10; ++i)
+        QApplication::processEvents();
+    window.repaint();
+}
+
+} // namespace
+
+// Opens the real Upgrade window on a list of MaxGateways rows (or of the count given as the
+// argument) and prints what the process holds before and after: the growth is what the window
+// and its list cost.
+int main(int argc, char** argv)
+{
+    const std::size_t count = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : MaxGateways;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setWindowIcon(applicationIcon());
+
+    char folder[] = "/tmp/orbiphon-memory-XXXXXX";
+    if (!::mkdtemp(folder)) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const std::string listPath = std::string(folder) + "/gateways.obl";
+    std::vector<GatewayRecord> records;
+    for (std::size_t row = 0; row < count; ++row) {
+        records.push_back({"10." + std::to_string(row / 250) + "." + std::to_string(row % 250)
+                               + ".1",
+                           "operator" + std::to_string(row), "password-" + std::to_string(row)});
+    }
+    if (saveGatewayList(listPath, records) != FileError::None) {
+        std::fprintf(stderr, "memory: cannot write %s\n", listPath.c_str());
+        return 1;
+    }
+
+    QtPrompts prompts;
+    IcmpProber prober;
+    CurlFtpClientFactory ftp;
+    SettingsFile settings;
+    Services services{prompts, prober, ftp, settings, QString()};
+
+    const long before = statusKb("VmRSS");
+    long after = 0;
+    long peakOpen = 0;
+    int rows = 0;
+    {
+        UpgradeOptions options;
+        options.sourcePath = "/nonexistent/Addrbook.cpe";
+        options.listPath = listPath;
+        UpgradeWindow window(services, options);
+        settle(window);
+        after = statusKb("VmRSS");
+        peakOpen = statusKb("VmHWM");
+        rows = window.findChild<QTreeWidget*>(QStringLiteral("gatewayList"))->topLevelItemCount();
+    }
+    // The kernel folds the resident count into the high-water mark lazily: take the larger.
+    const long peak = std::max({statusKb("VmHWM"), peakOpen, after});
+    std::remove(listPath.c_str());
+    ::rmdir(folder);
+
+    std::printf("rows shown:                        %d\n", rows);
+    std::printf("resident before the window:        %ld kB\n", before);
+    std::printf("resident with the window and list: %ld kB\n", after);
+    std::printf("growth for window and list:        %ld kB\n", after - before);
+    std::printf("peak resident (VmHWM):             %ld kB\n", peak);
+    return rows == static_cast<int>(count) ? 0 : 1;
+}
