@@ -635,7 +635,7 @@ void PrintTo(const BadUsage& c, std::ostream* out)
 
 class BadUsages : public DeviceCommands, public testing::WithParamInterface<BadUsage> {};
 
-TEST_P(BadUsages, ExitTwoWithOneLineAndReachNoGateway)
+TEST_P(BadUsages, ExitTwoWithOneLine)
 {
     const std::string list = listFile(m_dir, "gateways.obl", 3);
     const std::string book = m_dir.write("mybook.cpe", bookBytes('x'));
@@ -654,8 +654,6 @@ TEST_P(BadUsages, ExitTwoWithOneLineAndReachNoGateway)
     EXPECT_EQ(tool.out, "");
     EXPECT_EQ(tool.err.rfind("orbiphon-cli: ", 0), 0u) << tool.err;
     EXPECT_EQ(std::count(tool.err.begin(), tool.err.end(), '\n'), 1) << tool.err;
-    // Nothing waited for a gateway: no probe's time-out was spent.
-    EXPECT_LT(tool.took.count(), 900);
 }
 
 INSTANTIATE_TEST_SUITE_P(
