@@ -299,6 +299,9 @@ void UpgradeE2eTest::upgradeSelectionReachesOnlyTheSelectedRows()
         QVERIFY2(now == (selected ? distinctBook() : before[gateway - 1]),
                  qPrintable(QStringLiteral("gateway %1").arg(gateway)));
     }
+    // In list order: row 2 first.
+    QVERIFY(fs::last_write_time(simulator.deviceFile(2, "Addrbook.cpe"))
+            <= fs::last_write_time(simulator.deviceFile(4, "Addrbook.cpe")));
     compareStatuses({RowStatus::None, RowStatus::Uploaded, RowStatus::None, RowStatus::Uploaded,
                      RowStatus::None});
     QCOMPARE(m_prompts->messages(), QStringList{QString::fromLatin1(ClosingNotice)});
