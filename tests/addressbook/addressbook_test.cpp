@@ -1,13 +1,12 @@
 #include "addressbook/addressbook.h"
 
+#include "support/failingbuffer.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <sstream>
-#include <stdexcept>
-#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -207,21 +206,6 @@ TEST(AddressBookFile, WrittenBookReadsBackTheSame)
     EXPECT_EQ(again.gateways()[1], book.gateways()[1]);
     EXPECT_EQ(again.entries(), book.entries());
 }
-
-// Hands out its bytes, then fails as a broken disk would.
-class FailingBuffer : public std::streambuf {
-public:
-    explicit FailingBuffer(std::string bytes) : m_bytes(std::move(bytes))
-    {
-        setg(m_bytes.data(), m_bytes.data(), m_bytes.data() + m_bytes.size());
-    }
-
-protected:
-    int_type underflow() override { throw std::ios_base::failure("device error"); }
-
-private:
-    std::string m_bytes;
-};
 
 TEST(AddressBookFile, ReadErrorIsReportedAndKeepsWhatCameBefore)
 {

@@ -1,41 +1,21 @@
 #include "gatewaylist/listfile.h"
+#include "support/programrun.h"
 #include "support/simulatorfixture.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
-
-const char* const TestIni =
-    "[RemoveFromRFA]\nExt1=BIN\nExt2=TXT\n"
-    "[RemoveFromDoc]\nExt1=DAT\n"
-    "[RemoveFromImages]\nExt1=DAT\n"
-    "[RemoveFromUser]\nExt1=DAT\n"
-    "[PutList]\nExt1=BIN\nExt2=PDF\nExt3=BMP\nExt4=TXT\n";
-
-struct ToolResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-    std::chrono::milliseconds took{0};
-};
+using ToolResult = ProgramRun;
 
 Lines linesOf(const std::string& text)
 {
@@ -74,20 +54,6 @@ Lines fileSteps(const std::string& out)
     return steps;
 }
 
-std::set<std::string> entriesOf(const std::string& folder)
-{
-    std::set<std::string> names;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
-void writeFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
 std::string bookBytes(char seed)
 {
     std::string bytes(13770, '\0');
@@ -114,7 +80,7 @@ protected:
         s_tool = nullptr;
     }
 
-    void SetUp() override { s_tool->write("Orbiphon.ini", TestIni); }
+    void SetUp() override { s_tool->write("Orbiphon.ini", SimulatorFixture::FirmwareIni); }
 
     // Runs the tool with args; ORBIPHON_PASSWORD is taken from the environment only when
     // given in variables.
@@ -141,55 +107,14 @@ TempDir* DeviceCommands::s_tool = nullptr;
 ToolResult DeviceCommands::run(const std::vector<std::string>& args,
                         const std::map<std::string, std::string>& variables)
 {
-    TempDir capture;
-    const std::string outPath = capture.file("stdout");
-    const std::string errPath = capture.file("stderr");
-    const std::string tool = s_tool->file("orbiphon-cli");
-
     std::vector<std::string> environment;
-    for (char** variable = environ; *variable; ++variable) {
-        if (std::string(*variable).rfind("ORBIPHON_PASSWORD=", 0) != 0)
-            environment.emplace_back(*variable);
+    for (const std::string& variable : processEnvironment()) {
+        if (variable.rfind("ORBIPHON_PASSWORD=", 0) != 0)
+            environment.push_back(variable);
     }
     for (const auto& [name, value] : variables)
         environment.push_back(name + "=" + value);
-    std::vector<char*> envp;
-    for (std::string& variable : environment)
-        envp.push_back(variable.data());
-    envp.push_back(nullptr);
-
-    std::vector<std::string> argvStrings{tool};
-    argvStrings.insert(argvStrings.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : argvStrings)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    const auto started = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(),
-                                    envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    ToolResult result;
-    if (spawned != 0) {
-        ADD_FAILURE() << "cannot start " << tool;
-        return result;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.took = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - started);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = readFileBytes(outPath);
-    result.err = readFileBytes(errPath);
-    return result;
+    return runProgram(s_tool->file("orbiphon-cli"), args, environment);
 }
 
 SimulatorOptions gateways(int count)
@@ -244,7 +169,7 @@ TEST_F(DeviceCommands, DownloadFetchesTheDevicesBookByteForByte)
 {
     SimulatorFixture simulator(gateways(1));
     ORBIPHON_REQUIRE_SIMULATOR(simulator);
-    writeFile(simulator.deviceFile(1, "Addrbook.cpe"), bookBytes('d'));
+    writeFileBytes(simulator.deviceFile(1, "Addrbook.cpe"), bookBytes('d'));
     // Replaces an existing file of that name.
     const std::string out = m_dir.write("books/Addrbook.cpe", "older book");
 
@@ -256,7 +181,7 @@ TEST_F(DeviceCommands, DownloadFetchesTheDevicesBookByteForByte)
                      "  FTP : /RFA/Addrbook.cpe  [1/2]", "  FTP : /RFA/Addrbook.cpe  [2/2]",
                      "Done"}));
     EXPECT_EQ(readFileBytes(out), bookBytes('d'));
-    EXPECT_EQ(entriesOf(m_dir.file("books")), std::set<std::string>{"Addrbook.cpe"});
+    EXPECT_EQ(folderEntries(m_dir.file("books")), std::set<std::string>{"Addrbook.cpe"});
 }
 
 struct FailedDownload {
@@ -289,7 +214,7 @@ TEST_P(FailedDownloads, KeepTheOperatorsFileUntouched)
     EXPECT_EQ(download.err, "orbiphon-cli: 127.0.0.2: FTP failure!\n");
     EXPECT_EQ(readFileBytes(out), "the operator's own book");
     // No partial or temporary file is left beside it.
-    EXPECT_EQ(entriesOf(m_dir.file("books")), std::set<std::string>{"Addrbook.cpe"});
+    EXPECT_EQ(folderEntries(m_dir.file("books")), std::set<std::string>{"Addrbook.cpe"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Device, FailedDownloads,
@@ -333,7 +258,7 @@ TEST_F(DeviceCommands, UploadBookPutsTheFileAsAddrbookCpe)
 {
     SimulatorFixture simulator(gateways(1));
     ORBIPHON_REQUIRE_SIMULATOR(simulator);
-    const std::set<std::string> before = entriesOf(simulator.rfaFolder(1));
+    const std::set<std::string> before = folderEntries(simulator.rfaFolder(1));
     const std::string book = m_dir.write("mybook.cpe", bookBytes('b'));
 
     const ToolResult upload = run({"upload-book", book, "127.0.0.2", SimulatorFixture::UserId,
@@ -343,7 +268,7 @@ TEST_F(DeviceCommands, UploadBookPutsTheFileAsAddrbookCpe)
               (Lines{"  Connecting...  [0/2]", "  FTP : /RFA/Addrbook.cpe  [1/2]",
                      "  FTP : /RFA/Addrbook.cpe  [2/2]", "Done"}));
     EXPECT_EQ(readFileBytes(simulator.deviceFile(1, "Addrbook.cpe")), bookBytes('b'));
-    EXPECT_EQ(entriesOf(simulator.rfaFolder(1)), before);
+    EXPECT_EQ(folderEntries(simulator.rfaFolder(1)), before);
 }
 
 TEST_F(DeviceCommands, UploadBookFailuresLeaveTheDeviceBook)
@@ -374,7 +299,7 @@ TEST_F(DeviceCommands, CodeUpgradeUploadsListedFilesAndDeletesNothing)
     SimulatorFixture simulator(gateways(1));
     ORBIPHON_REQUIRE_SIMULATOR(simulator);
     const std::string rfa = simulator.rfaFolder(1);
-    writeFile(rfa + "/OLD.BIN", "old");
+    writeFileBytes(rfa + "/OLD.BIN", "old");
     const std::string nvram = readFileBytes(rfa + "/NVRAM.TXT");
 
     const ToolResult upgrade = run({"upload-firmware", firmwareFolder(), "127.0.0.2",
@@ -424,9 +349,9 @@ TEST_P(FullUpgrades, DeleteListedKindsPerDeviceFolderThenUpload)
     SimulatorFixture simulator(options);
     ORBIPHON_REQUIRE_SIMULATOR(simulator);
     const std::string rfa = simulator.rfaFolder(1);
-    writeFile(rfa + "/OLD.BIN", "old");
-    writeFile(rfa + "/KEEP.CFG", "kept");
-    writeFile(rfa + "/Doc/KEEP.PDF.TXT", "txt is not listed for Doc");
+    writeFileBytes(rfa + "/OLD.BIN", "old");
+    writeFileBytes(rfa + "/KEEP.CFG", "kept");
+    writeFileBytes(rfa + "/Doc/KEEP.PDF.TXT", "txt is not listed for Doc");
     const std::string nvram = readFileBytes(rfa + "/NVRAM.TXT");
 
     const ToolResult upgrade = run({"upload-firmware", firmwareFolder(), "127.0.0.2",
@@ -434,12 +359,14 @@ TEST_P(FullUpgrades, DeleteListedKindsPerDeviceFolderThenUpload)
     EXPECT_EQ(upgrade.status, 0) << upgrade.err;
     EXPECT_EQ(linesOf(upgrade.out).back(), "Done");
 
-    EXPECT_EQ(entriesOf(rfa), (std::set<std::string>{"Addrbook.cpe", "Doc", "Images", "KEEP.CFG",
-                                                      "NVRAM.TXT", "SETUP.BIN", "User"}));
-    EXPECT_EQ(entriesOf(rfa + "/Doc"), (std::set<std::string>{"KEEP.PDF.TXT", "MANUAL.PDF"}));
-    EXPECT_EQ(entriesOf(rfa + "/Images"), std::set<std::string>{"LOGO.BMP"});
+    EXPECT_EQ(folderEntries(rfa), (std::set<std::string>{"Addrbook.cpe", "Doc", "Images",
+                                                         "KEEP.CFG", "NVRAM.TXT", "SETUP.BIN",
+                                                         "User"}));
+    EXPECT_EQ(folderEntries(rfa + "/Doc"),
+              (std::set<std::string>{"KEEP.PDF.TXT", "MANUAL.PDF"}));
+    EXPECT_EQ(folderEntries(rfa + "/Images"), std::set<std::string>{"LOGO.BMP"});
     // No USER folder in the firmware: User/ is not cleaned.
-    EXPECT_EQ(entriesOf(rfa + "/User"), std::set<std::string>{"OLD.DAT"});
+    EXPECT_EQ(folderEntries(rfa + "/User"), std::set<std::string>{"OLD.DAT"});
     EXPECT_EQ(readFileBytes(rfa + "/NVRAM.TXT"), nvram);
     EXPECT_EQ(readFileBytes(rfa + "/SETUP.BIN"), "new firmware");
 }
@@ -463,7 +390,7 @@ TEST_F(DeviceCommands, MissingDeviceFolderFailsTheUpgradeButTheOtherFilesArrive)
     EXPECT_EQ(linesOf(upgrade.out).back(), "Failed");
     EXPECT_EQ(upgrade.out.find("MANUAL.PDF"), std::string::npos) << upgrade.out;
     EXPECT_EQ(readFileBytes(rfa + "/SETUP.BIN"), "new firmware");
-    EXPECT_EQ(entriesOf(rfa + "/Images"), std::set<std::string>{"LOGO.BMP"});
+    EXPECT_EQ(folderEntries(rfa + "/Images"), std::set<std::string>{"LOGO.BMP"});
     EXPECT_FALSE(fs::exists(rfa + "/Doc"));
     EXPECT_FALSE(fs::exists(rfa + "/MANUAL.PDF"));
 }

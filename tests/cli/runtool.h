@@ -1,13 +1,11 @@
 #pragma once
 
+#include "support/programrun.h"
+
 #include <string>
 #include <vector>
 
-struct ToolRun {
-    int status = -1;  // exit status, or -1 when the tool did not exit normally
-    std::string out;
-    std::string err;
-};
+using ToolRun = ProgramRun;
 
 // Runs the built orbiphon-cli with args, standard input empty, and captures what it prints.
 // stdoutPath, when given, replaces the captured standard output (e.g. "/dev/full").

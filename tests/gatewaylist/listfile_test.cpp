@@ -1,5 +1,6 @@
 #include "gatewaylist/listfile.h"
 
+#include "support/failingbuffer.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -8,8 +9,6 @@
 
 #include <cstdint>
 #include <sstream>
-#include <stdexcept>
-#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -249,21 +248,6 @@ INSTANTIATE_TEST_SUITE_P(
                       0},
         TruncatedCase{"a 4 G-character two-byte string claimed",
                       Magic + le32(1) + "\xFF\xFE\xFF\xFF\xFF\xFF\xFF\xFF\xFF"s + "abc", 0}));
-
-// Hands out its bytes, then fails as a broken disk would.
-class FailingBuffer : public std::streambuf {
-public:
-    explicit FailingBuffer(std::string bytes) : m_bytes(std::move(bytes))
-    {
-        setg(m_bytes.data(), m_bytes.data(), m_bytes.data() + m_bytes.size());
-    }
-
-protected:
-    int_type underflow() override { throw std::ios_base::failure("device error"); }
-
-private:
-    std::string m_bytes;
-};
 
 TEST(ListFile, StreamFailureIsAReadErrorNotAnEndOfFile)
 {

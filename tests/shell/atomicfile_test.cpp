@@ -11,13 +11,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <ostream>
+#include <set>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -32,15 +31,6 @@ std::function<bool(std::ostream&)> writing(const std::string& bytes)
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         return true;
     };
-}
-
-std::vector<std::string> namesIn(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 mode_t modeOf(const std::string& path)
@@ -70,7 +60,7 @@ TEST(WriteFileAtomically, NewFileGetsTheBytesAndTheUmaskMode)
     ASSERT_EQ(writeFileAtomically(path, writing(NewBytes)), FileError::None);
     EXPECT_EQ(readFileBytes(path), NewBytes);
     EXPECT_EQ(modeOf(path), 0640u);
-    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"Addrbook.cpe"});
+    EXPECT_EQ(folderEntries(dir.path()), std::set<std::string>{"Addrbook.cpe"});
 }
 
 TEST(WriteFileAtomically, ExistingFileKeepsItsPermissions)
@@ -102,7 +92,7 @@ TEST(WriteFileAtomically, WriterGivingUpHalfWayKeepsTheOldFile)
     });
     EXPECT_NE(error, FileError::None);
     EXPECT_EQ(readFileBytes(path), OldBytes);
-    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"Addrbook.cpe"});
+    EXPECT_EQ(folderEntries(dir.path()), std::set<std::string>{"Addrbook.cpe"});
 }
 
 TEST(WriteFileAtomically, WriterThrowingKeepsTheOldFileAndLeavesNoTemporary)
@@ -116,7 +106,7 @@ TEST(WriteFileAtomically, WriterThrowingKeepsTheOldFileAndLeavesNoTemporary)
                                      }),
                  std::runtime_error);
     EXPECT_EQ(readFileBytes(path), OldBytes);
-    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"Addrbook.cpe"});
+    EXPECT_EQ(folderEntries(dir.path()), std::set<std::string>{"Addrbook.cpe"});
 }
 
 TEST(WriteFileAtomically, SymbolicLinkSurvivesAndItsDestinationIsReplaced)
@@ -131,8 +121,8 @@ TEST(WriteFileAtomically, SymbolicLinkSurvivesAndItsDestinationIsReplaced)
     ASSERT_EQ(writeFileAtomically(link, writing(NewBytes)), FileError::None);
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(readFileBytes(real), NewBytes);
-    EXPECT_EQ(namesIn(dir.file("real")), std::vector<std::string>{"list.obl"});
-    EXPECT_EQ(namesIn(dir.file("links")), std::vector<std::string>{"list.obl"});
+    EXPECT_EQ(folderEntries(dir.file("real")), std::set<std::string>{"list.obl"});
+    EXPECT_EQ(folderEntries(dir.file("links")), std::set<std::string>{"list.obl"});
 }
 
 TEST(WriteFileAtomically, DanglingLinkCreatesItsDestination)
@@ -166,7 +156,7 @@ TEST(WriteFileAtomically, FolderAsTargetIsABadPathAndLeavesNoTemporary)
     fs::create_directories(dir.file("Addrbook.cpe"));
     EXPECT_EQ(writeFileAtomically(dir.file("Addrbook.cpe"), writing(NewBytes)),
               FileError::BadPath);
-    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"Addrbook.cpe"});
+    EXPECT_EQ(folderEntries(dir.path()), std::set<std::string>{"Addrbook.cpe"});
 }
 
 TEST(TemporaryBeside, ReplacesTheTargetKeepingItsPermissions)
@@ -247,7 +237,7 @@ std::string oldFileSurvives(const std::string& folder, const std::string& path)
 {
     if (readFileBytes(path) != OldBytes)
         return "the old bytes were changed";
-    if (namesIn(folder) != std::vector<std::string>{"Addrbook.cpe"})
+    if (folderEntries(folder) != std::set<std::string>{"Addrbook.cpe"})
         return "a temporary file was left behind";
     return {};
 }

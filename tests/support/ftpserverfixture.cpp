@@ -1,6 +1,7 @@
 #include "support/ftpserverfixture.h"
 
 #include "support/privatenetwork.h"
+#include "transfer/curlftpclient.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -9,7 +10,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -139,6 +139,16 @@ void FtpServerFixture::stop()
     m_pid = -1;
 }
 
+FtpTimeouts shortFtpTimeouts()
+{
+    FtpTimeouts timeouts;
+    timeouts.connect = std::chrono::seconds(3);
+    timeouts.response = std::chrono::seconds(3);
+    timeouts.stall = std::chrono::seconds(3);
+    timeouts.accept = std::chrono::seconds(3);
+    return timeouts;
+}
+
 FtpLogin FtpServerFixture::login() const
 {
     return {m_address, m_port, m_options.userId, m_options.password};
@@ -154,10 +164,7 @@ std::string FtpServerFixture::writeDeviceFile(const std::string& path,
 {
     const std::string local = devicePath(path);
     fs::create_directories(fs::path(local).parent_path());
-    std::ofstream out(local, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out)
-        throw std::runtime_error("cannot write " + local);
+    writeFileBytes(local, bytes);
     return local;
 }
 
@@ -178,11 +185,8 @@ std::string FtpServerFixture::readDeviceFile(const std::string& path) const
 
 std::vector<std::string> FtpServerFixture::deviceEntries(const std::string& path) const
 {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(devicePath(path)))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
+    const std::set<std::string> names = folderEntries(devicePath(path));
+    return {names.begin(), names.end()};
 }
 
 std::vector<std::string> FtpServerFixture::commands() const

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+struct FtpTimeouts;
+
 struct FtpServerOptions {
     std::string userId = "ftp";
     std::string password = "secret";
@@ -24,6 +26,10 @@ struct FtpServerOptions {
     // NLST answers with whole `ls -l` lines, as some gateways do.
     bool longNameList = false;
 };
+
+// Time limits for a client of the local server: short, so that a fault fails the test within
+// seconds instead of hanging it.
+FtpTimeouts shortFtpTimeouts();
 
 // A real FTP server (pyftpdlib) on 127.0.0.1 and a free port, serving a temporary root that
 // holds /RFA/. The constructor returns once the server listens and throws when it can't start;

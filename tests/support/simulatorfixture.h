@@ -31,6 +31,15 @@ class SimulatorFixture {
 public:
     inline static const std::string UserId = "admin";
     inline static const std::string Password = "orbiphon";
+    // An Orbiphon.ini for firmware upgrades of the gateways' trees (/RFA/ with Addrbook.cpe,
+    // NVRAM.TXT, SETUP.BIN and an OLD.DAT in Doc/, Images/ and User/): a full upgrade removes
+    // BIN and TXT files from /RFA/ and DAT files from its folders; BIN, PDF, BMP and TXT go up.
+    inline static const std::string FirmwareIni =
+        "[RemoveFromRFA]\nExt1=BIN\nExt2=TXT\n"
+        "[RemoveFromDoc]\nExt1=DAT\n"
+        "[RemoveFromImages]\nExt1=DAT\n"
+        "[RemoveFromUser]\nExt1=DAT\n"
+        "[PutList]\nExt1=BIN\nExt2=PDF\nExt3=BMP\nExt4=TXT\n";
 
     explicit SimulatorFixture(SimulatorOptions options = {});
     ~SimulatorFixture();

@@ -19,16 +19,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-FtpTimeouts shortTimeouts()
-{
-    FtpTimeouts timeouts;
-    timeouts.connect = 3s;
-    timeouts.response = 3s;
-    timeouts.stall = 3s;
-    timeouts.accept = 3s;
-    return timeouts;
-}
-
 std::string allByteValues()
 {
     std::string bytes;
@@ -75,7 +65,7 @@ protected:
     }
 
     TempDir m_local;
-    CurlFtpClientFactory m_factory{shortTimeouts()};
+    CurlFtpClientFactory m_factory{shortFtpTimeouts()};
     std::unique_ptr<FtpServerFixture> m_server;
 };
 
@@ -161,7 +151,7 @@ TEST_F(CurlFtp, AServerThatNeverGreetsCannotHangTheConnect)
     ASSERT_EQ(::listen(fd, 4), 0);
     ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
 
-    FtpTimeouts timeouts = shortTimeouts();
+    FtpTimeouts timeouts = shortFtpTimeouts();
     timeouts.connect = 1s;
     CurlFtpClientFactory impatient(timeouts);
     FtpLogin login = server().login();
@@ -371,7 +361,7 @@ TEST_P(StalledTransfers, AServerThatFallsSilentMidTransferCannotHangUs)
     startServer(options);
     server().writeDeviceFile("/RFA/big.bin", std::string(16 << 20, 'g'));
     const std::string local = m_local.write("big.bin", std::string(16 << 20, 'p'));
-    FtpTimeouts timeouts = shortTimeouts();
+    FtpTimeouts timeouts = shortFtpTimeouts();
     timeouts.stall = 1s;
     timeouts.response = 1s;
     CurlFtpClientFactory impatient(timeouts);

@@ -469,16 +469,6 @@ TEST_F(FirmwareOrder, MoreThan65535FilesSetTheBarToTheCountsLow16Bits)
 
 // --- against a real FTP server ------------------------------------------------------------
 
-FtpTimeouts shortTimeouts()
-{
-    FtpTimeouts timeouts;
-    timeouts.connect = 3s;
-    timeouts.response = 3s;
-    timeouts.stall = 3s;
-    timeouts.accept = 3s;
-    return timeouts;
-}
-
 const char* const DeviceIni = "; what a full upgrade removes, and what both kinds put\r\n"
                               "[RemoveFromRFA]\r\n"
                               "Ext1 = BIN\r\n"
@@ -552,7 +542,7 @@ protected:
     TempDir m_config;
     SettingsFile m_settings;
     FakeProber m_prober;
-    CurlFtpClientFactory m_ftp{shortTimeouts()};
+    CurlFtpClientFactory m_ftp{shortFtpTimeouts()};
     RecordingProgress m_progress;
     TransferContext m_context{m_prober, m_ftp, m_progress};
     std::unique_ptr<FtpServerFixture> m_server;
