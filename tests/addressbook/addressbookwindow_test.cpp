@@ -7,6 +7,7 @@
 #include "shell/settingsfile.h"
 #include "support/scriptedprompts.h"
 #include "support/tempdir.h"
+#include "support/windowtesting.h"
 #include "transfer/ftpclient.h"
 #include "transfer/probe.h"
 
@@ -56,13 +57,7 @@ struct Harness {
     }
 
     template <typename T>
-    T* child(const char* name) const
-    {
-        T* found = window->findChild<T*>(QLatin1String(name));
-        if (!found)
-            qFatal("no child named %s", name);
-        return found;
-    }
+    T* child(const char* name) const { return requireChild<T>(window.get(), name); }
 
     QTreeWidget* list() const { return child<QTreeWidget>("entryList"); }
     TelephoneEdit* telephone() const { return child<TelephoneEdit>("telephoneEdit"); }
@@ -77,78 +72,20 @@ struct Harness {
         return child<QLineEdit>(n == 1 ? "gateway1Port" : "gateway2Port");
     }
     void trigger(const char* action) const { child<QAction>(action)->trigger(); }
+    void click(const char* button) const { clickButton(window.get(), button); }
+    void show() const { QVERIFY(showActive(window.get())); }
 
-    void show() const
-    {
-        window->show();
-        window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
-    }
-
-    // Every row as its four column texts joined by '|'.
-    QStringList rows() const
-    {
-        QStringList result;
-        QTreeWidget* view = list();
-        for (int row = 0; row < view->topLevelItemCount(); ++row) {
-            const QTreeWidgetItem* item = view->topLevelItem(row);
-            QStringList cells;
-            for (int column = 0; column < 4; ++column)
-                cells << item->text(column);
-            result << cells.join(QLatin1Char('|'));
-        }
-        return result;
-    }
-
-    QList<int> selectedRows() const
-    {
-        QList<int> result;
-        for (const QModelIndex& index : list()->selectionModel()->selectedRows())
-            result << index.row();
-        std::sort(result.begin(), result.end());
-        return result;
-    }
-
-    // Clicks the first row, then control-clicks the others, as an operator picks rows.
-    void selectRows(const QList<int>& rows) const
-    {
-        QTreeWidget* view = list();
-        bool first = true;
-        for (int row : rows) {
-            QTreeWidgetItem* item = view->topLevelItem(row);
-            view->scrollToItem(item);
-            QTest::mouseClick(view->viewport(), Qt::LeftButton,
-                              first ? Qt::NoModifier : Qt::ControlModifier,
-                              view->visualItemRect(item).center());
-            first = false;
-        }
-    }
-
-    // Types the four parts of an address; an empty string leaves that part blank.
-    void typeAddress(IpAddressEdit* edit, const QStringList& parts) const
-    {
-        edit->clear();
-        for (int i = 0; i < 4; ++i)
-            QTest::keyClicks(edit->part(i), parts.at(i));
-    }
-
-    void typeTelephone(const QString& text) const
-    {
-        telephone()->clear();
-        QTest::keyClicks(telephone(), text);
-    }
-
-    void typePort(QLineEdit* edit, const QString& text) const
-    {
-        edit->clear();
-        QTest::keyClicks(edit, text);
-    }
+    // Every row as "#|IP Address|Port|Telephone number".
+    QStringList rows() const { return rowTexts(list(), 4); }
+    QList<int> selectedRows() const { return selectedRowsOf(list()); }
+    void selectRows(const QList<int>& rows) const { clickRows(list(), rows); }
+    void typeTelephone(const QString& text) const { retype(telephone(), text); }
 
     void addRecord(const QString& address, const QString& number) const
     {
         typeAddress(recordAddress(), address.split(QLatin1Char('.')));
         typeTelephone(number);
-        QTest::mouseClick(child<QPushButton>("addButton"), Qt::LeftButton);
+        click("addButton");
     }
 };
 
@@ -183,11 +120,6 @@ std::string modelImage(const AddressBook& book)
     std::ostringstream out;
     book.write(out);
     return out.str();
-}
-
-QString qs(const std::string& text)
-{
-    return QString::fromStdString(text);
 }
 
 }  // namespace
@@ -279,27 +211,18 @@ void AddressBookWindowTest::layoutFollowsDialogUnits()
 void AddressBookWindowTest::commandsAreSharedByMenuToolbarAndButtons()
 {
     Harness h;
-    auto* menuBar = h.child<QMenuBar>("menuBar");
-    QStringList menus;
-    for (QAction* menuAction : menuBar->actions()) {
-        QStringList entries;
-        for (QAction* action : menuAction->menu()->actions())
-            entries << (action->isSeparator() ? QStringLiteral("-") : action->text());
-        menus << menuAction->text() + QLatin1Char(':') + entries.join(QLatin1Char(','));
-    }
-    QCOMPARE(menus, QStringList({"&File:&New,&Open,&Save,-,&Exit",
-                                 "&Record:&Add,&Modify,&Delete,&Reset fields",
-                                 "&Help:Help,About Orbiphon"}));
+    QCOMPARE(menuEntries(h.child<QMenuBar>("menuBar")),
+             QStringList({"&File:&New,&Open,&Save,-,&Exit",
+                          "&Record:&Add,&Modify,&Delete,&Reset fields",
+                          "&Help:Help,About Orbiphon"}));
 
     auto* toolBar = h.child<QToolBar>("toolBar");
     QCOMPARE(toolBar->iconSize(), QSize(16, 15));
-    QStringList tips;
-    for (QAction* action : toolBar->actions()) {
-        tips << (action->isSeparator() ? QStringLiteral("-") : action->toolTip());
+    for (QAction* action : toolBar->actions())
         QVERIFY(action->isSeparator() || !action->icon().isNull());
-    }
-    QCOMPARE(tips, QStringList({"New", "Open", "Save", "-", "Add", "Modify", "Delete",
-                                "Reset fields", "-", "Help", "About Orbiphon"}));
+    QCOMPARE(toolTips(toolBar), QStringList({"New", "Open", "Save", "-", "Add", "Modify",
+                                             "Delete", "Reset fields", "-", "Help",
+                                             "About Orbiphon"}));
 
     // The same action behind the menu entry, the toolbar button and the push button.
     auto* recordMenu = h.child<QMenu>("recordMenu");
@@ -307,12 +230,12 @@ void AddressBookWindowTest::commandsAreSharedByMenuToolbarAndButtons()
     QVERIFY(recordMenu->actions().contains(addAction));
     QVERIFY(toolBar->actions().contains(addAction));
     QSignalSpy triggered(addAction, &QAction::triggered);
-    QTest::mouseClick(h.child<QPushButton>("addButton"), Qt::LeftButton);
+    h.click("addButton");
     QCOMPARE(triggered.count(), 1);
     QCOMPARE(h.prompts.messages(), QStringList({"Invalid params!"}));
 
     h.prompts.clear();
-    h.typeAddress(h.recordAddress(), {"10", "0", "0", "1"});
+    typeAddress(h.recordAddress(), {"10", "0", "0", "1"});
     h.typeTelephone(QStringLiteral("123"));
     QTest::mouseClick(toolBar->widgetForAction(addAction), Qt::LeftButton);
     QCOMPARE(h.rows(), QStringList({"1|10.0.0.1|1720|123"}));
@@ -441,7 +364,7 @@ void AddressBookWindowTest::telephonePasteKeepsOnlyAcceptedCharacters()
 void AddressBookWindowTest::portFieldsTakeDigitsOnly()
 {
     Harness h;
-    h.typePort(h.gatewayPort(1), QStringLiteral("5a0-6 0"));
+    retype(h.gatewayPort(1), QStringLiteral("5a0-6 0"));
     QCOMPARE(h.gatewayPort(1)->text(), QStringLiteral("5060"));
 }
 
@@ -480,7 +403,7 @@ void AddressBookWindowTest::addPlacesRowAndRenumbers()
     h.selectRows(selected);
 
     // What the operator typed stays in the fields after Add, whatever the selection filled in.
-    h.typeAddress(h.recordAddress(), {"4", "4", "4", "4"});
+    typeAddress(h.recordAddress(), {"4", "4", "4", "4"});
     h.typeTelephone(QStringLiteral("44"));
     h.trigger("addAction");
 
@@ -515,7 +438,7 @@ void AddressBookWindowTest::addRefusesInvalidParams()
     QFETCH(QString, message);
     QFETCH(QString, row);
     Harness h;
-    h.typeAddress(h.recordAddress(), address);
+    typeAddress(h.recordAddress(), address);
     h.typeTelephone(telephone);
     h.trigger("addAction");
     QCOMPARE(h.prompts.messages(), message.isEmpty() ? QStringList() : QStringList{message});
@@ -530,8 +453,8 @@ void AddressBookWindowTest::addOnFullListShowsLimitWithoutTakingFields()
     QCOMPARE(h.rows().last(), QStringLiteral("253|10.0.0.253|1720|100253"));
 
     // A bad port would be reported if the fields were taken.
-    h.typePort(h.gatewayPort(1), QString());
-    h.typeAddress(h.recordAddress(), {"1", "2", "3", "4"});
+    retype(h.gatewayPort(1), QString());
+    typeAddress(h.recordAddress(), {"1", "2", "3", "4"});
     h.typeTelephone(QStringLiteral("77"));
     h.trigger("addAction");
     QCOMPARE(h.prompts.messages(), QStringList({"Maximum number of items reached!"}));
@@ -576,7 +499,7 @@ void AddressBookWindowTest::modifyWithoutSelectionDoesNothing()
     Harness h;
     h.addRecord(QStringLiteral("1.1.1.1"), QStringLiteral("11"));
     // With no row selected the fields are not even taken: a bad port goes unreported.
-    h.typePort(h.gatewayPort(2), QString());
+    retype(h.gatewayPort(2), QString());
     h.typeTelephone(QStringLiteral("99"));
     h.trigger("modifyAction");
     QVERIFY(h.prompts.records().empty());
@@ -611,7 +534,7 @@ void AddressBookWindowTest::deleteRemovesSelectedRowsAndRenumbers()
         h.addRecord(QStringLiteral("%1.0.0.1").arg(n), QString::number(n));
     h.selectRows({1, 3});
     h.typeTelephone(QStringLiteral("777"));
-    QTest::mouseClick(h.child<QPushButton>("deleteButton"), Qt::LeftButton);
+    h.click("deleteButton");
     QCOMPARE(h.rows(), QStringList({"1|1.0.0.1|1720|1", "2|3.0.0.1|1720|3", "3|5.0.0.1|1720|5"}));
     QCOMPARE(h.window->book().size(), std::size_t(3));
     QCOMPARE(h.window->book().entries().at(1).telephone, std::string("3"));
@@ -633,7 +556,7 @@ void AddressBookWindowTest::selectionFillsRecordFields()
     QCOMPARE(h.rows().at(0), QStringLiteral("1|300.1.1.1|-1|12a#"));
 
     // A gateway port typed but not taken yet gives way to the value last taken.
-    h.typePort(h.gatewayPort(1), QStringLiteral("9999"));
+    retype(h.gatewayPort(1), QStringLiteral("9999"));
     h.selectRows({0});
     QCOMPARE(h.recordAddress()->address(), IpAddressInput(IpOctets{44, 1, 1, 1}));
     QCOMPARE(h.telephone()->text(), QStringLiteral("12a#"));
@@ -654,7 +577,7 @@ void AddressBookWindowTest::resetFieldsClearsRecordOnly()
     h.show();
     h.selectRows({0});
     QCOMPARE(h.recordPort()->text(), QStringLiteral("7"));
-    QTest::mouseClick(h.child<QPushButton>("resetFieldsButton"), Qt::LeftButton);
+    h.click("resetFieldsButton");
     QVERIFY(h.recordAddress()->isBlank());
     QCOMPARE(h.telephone()->text(), QString());
     QCOMPARE(h.recordPort()->text(), QStringLiteral("1720"));
@@ -667,8 +590,8 @@ void AddressBookWindowTest::newAsksNothingAndClears()
 {
     Harness h;
     h.addRecord(QStringLiteral("1.1.1.1"), QStringLiteral("11"));
-    h.typeAddress(h.gatewayAddress(1), {"10", "0", "0", "1"});
-    h.typePort(h.gatewayPort(1), QStringLiteral("5060"));
+    typeAddress(h.gatewayAddress(1), {"10", "0", "0", "1"});
+    retype(h.gatewayPort(1), QStringLiteral("5060"));
     h.prompts.answerSaveFile(QString());
     h.trigger("saveAction");  // takes 5060; the save dialog is cancelled
     h.prompts.clear();
@@ -718,16 +641,16 @@ void AddressBookWindowTest::takeFieldsStopsAtFirstBadField()
     Harness h(qs(dir.write("book.cpe", file)));
     h.show();
     if (telephone.isEmpty()) {
-        h.typeAddress(h.recordAddress(), {"5", "5", "5", "5"});
+        typeAddress(h.recordAddress(), {"5", "5", "5", "5"});
         h.typeTelephone(QStringLiteral("55"));
     } else {
         h.selectRows({0});  // only a row read from a file can bring a longer number
     }
-    h.typePort(h.gatewayPort(1), port1);
-    h.typePort(h.gatewayPort(2), port2);
+    retype(h.gatewayPort(1), port1);
+    retype(h.gatewayPort(2), port2);
     h.window->setFocus();
 
-    QTest::mouseClick(h.child<QPushButton>("addButton"), Qt::LeftButton);
+    h.click("addButton");
 
     QCOMPARE(h.prompts.messages(), message.isEmpty() ? QStringList() : QStringList{message});
     if (!focus.isEmpty())
@@ -745,13 +668,13 @@ void AddressBookWindowTest::exitClosesOnlyAfterFieldsAreTaken()
 {
     Harness h;
     h.show();
-    h.typePort(h.gatewayPort(2), QString());
+    retype(h.gatewayPort(2), QString());
     h.trigger("exitAction");
     QCOMPARE(h.prompts.messages(), QStringList({"Please enter a positive integer."}));
     QVERIFY(h.window->isVisible());
 
     h.prompts.clear();
-    h.typePort(h.gatewayPort(2), QStringLiteral("1721"));
+    retype(h.gatewayPort(2), QStringLiteral("1721"));
     h.trigger("exitAction");
     QVERIFY(h.prompts.records().empty());
     QVERIFY(!h.window->isVisible());
@@ -763,7 +686,7 @@ void AddressBookWindowTest::enterActsAsExitExceptOnButtons()
 {
     Harness h;
     h.show();
-    h.typeAddress(h.recordAddress(), {"1", "1", "1", "1"});
+    typeAddress(h.recordAddress(), {"1", "1", "1", "1"});
     h.typeTelephone(QStringLiteral("11"));
     auto* addButton = h.child<QPushButton>("addButton");
     addButton->setFocus();
@@ -797,7 +720,7 @@ void AddressBookWindowTest::enterInAnyFieldActsAsExit()
     if (auto* address = qobject_cast<IpAddressEdit*>(target))
         target = address->part(1);
     target->setFocus();
-    h.typePort(h.gatewayPort(2), QStringLiteral("1730"));
+    retype(h.gatewayPort(2), QStringLiteral("1730"));
     target->setFocus();
     QTest::keyClick(target, Qt::Key(key),
                     key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
@@ -810,7 +733,7 @@ void AddressBookWindowTest::escapeClosesWithoutTakingFields()
 {
     Harness h;
     h.show();
-    h.typePort(h.gatewayPort(1), QString());
+    retype(h.gatewayPort(1), QString());
     h.telephone()->setFocus();
     QTest::keyClick(h.telephone(), Qt::Key_Escape);
     QVERIFY(h.prompts.records().empty());
@@ -847,10 +770,10 @@ void AddressBookWindowTest::saveAndOpenRoundTrip()
     {
         Harness h;
         h.show();
-        h.typeAddress(h.gatewayAddress(1), {"192", "168", "0", "1"});
-        h.typePort(h.gatewayPort(1), QStringLiteral("1719"));
-        h.typeAddress(h.gatewayAddress(2), {"10", "1", "2", "3"});
-        h.typePort(h.gatewayPort(2), QStringLiteral("65536"));
+        typeAddress(h.gatewayAddress(1), {"192", "168", "0", "1"});
+        retype(h.gatewayPort(1), QStringLiteral("1719"));
+        typeAddress(h.gatewayAddress(2), {"10", "1", "2", "3"});
+        retype(h.gatewayPort(2), QStringLiteral("65536"));
         h.addRecord(QStringLiteral("192.168.0.5"), QStringLiteral("0039*06"));
         h.addRecord(QStringLiteral("255.255.255.255"), QString(35, QLatin1Char('9')));
         h.prompts.answerSaveFile(qs(path));
@@ -889,8 +812,8 @@ void AddressBookWindowTest::saveWritesGatewayFieldsAsTyped()
     TempDir dir;
     const std::string path = dir.file("gw.cpe");
     Harness h;
-    h.typeAddress(h.gatewayAddress(1), {"", "", "", ""});
-    h.typeAddress(h.gatewayAddress(2), {"7", "", "", ""});
+    typeAddress(h.gatewayAddress(1), {"", "", "", ""});
+    typeAddress(h.gatewayAddress(2), {"7", "", "", ""});
     h.prompts.answerSaveFile(qs(path));
     h.trigger("saveAction");
     const std::string bytes = readFileBytes(path);
@@ -902,7 +825,7 @@ void AddressBookWindowTest::saveCancelledWritesNothingButTakesFields()
 {
     TempDir dir;
     Harness h;
-    h.typePort(h.gatewayPort(1), QStringLiteral("80"));
+    retype(h.gatewayPort(1), QStringLiteral("80"));
     h.prompts.answerSaveFile(QString());
     h.trigger("saveAction");
     QCOMPARE(h.window->book().gateways()[0].port, 80u);
@@ -910,7 +833,7 @@ void AddressBookWindowTest::saveCancelledWritesNothingButTakesFields()
 
     // A bad port: the message, then the dialog all the same, with the earlier value.
     h.prompts.clear();
-    h.typePort(h.gatewayPort(1), QString());
+    retype(h.gatewayPort(1), QString());
     const std::string path = dir.file("b.cpe");
     h.prompts.answerSaveFile(qs(path));
     h.trigger("saveAction");
@@ -1016,7 +939,7 @@ void AddressBookWindowTest::openOfStrangeFileShowsItAsRead()
     Harness h;
     h.show();
     // Open starts with New: what the window held before is gone, even where the file is silent.
-    h.typeAddress(h.gatewayAddress(1), {"10", "0", "0", "1"});
+    typeAddress(h.gatewayAddress(1), {"10", "0", "0", "1"});
     h.addRecord(QStringLiteral("1.1.1.1"), QStringLiteral("1"));
     h.prompts.answerOpenFile(qs(dir.write("odd.cpe", file)));
     h.trigger("openAction");
@@ -1053,16 +976,8 @@ void AddressBookWindowTest::helpAndAbout()
     h.trigger("helpAction");
     QCOMPARE(h.prompts.messages(), QStringList({"Failed to launch help."}));
 
-    QString aboutTitle;
-    QTimer::singleShot(0, [&aboutTitle] {
-        QWidget* about = QApplication::activeModalWidget();
-        if (about) {
-            aboutTitle = about->windowTitle();
-            about->close();
-        }
-    });
-    h.trigger("aboutAction");
-    QCOMPARE(aboutTitle, QStringLiteral("About Orbiphon"));
+    QCOMPARE(titleOfModalOpenedBy([&h] { h.trigger("aboutAction"); }),
+             QStringLiteral("About Orbiphon"));
     QVERIFY(h.window->isVisible());
 }
 

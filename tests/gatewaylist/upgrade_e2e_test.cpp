@@ -9,6 +9,7 @@
 #include "support/scriptedprompts.h"
 #include "support/simulatorfixture.h"
 #include "support/tempdir.h"
+#include "support/windowtesting.h"
 #include "transfer/curlftpclient.h"
 #include "transfer/probe.h"
 
@@ -18,9 +19,7 @@
 #include <QToolBar>
 #include <QTreeWidget>
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <set>
 
@@ -40,32 +39,13 @@ std::string distinctBook()
     return bytes;
 }
 
-const char* const FirmwareIni =
-    "[RemoveFromRFA]\nExt1=BIN\nExt2=TXT\n"
-    "[RemoveFromDoc]\nExt1=DAT\n"
-    "[RemoveFromImages]\nExt1=DAT\n"
-    "[RemoveFromUser]\nExt1=DAT\n"
-    "[PutList]\nExt1=BIN\nExt2=PDF\nExt3=BMP\nExt4=TXT\n";
-
-// The entries of a folder on disk, sorted; empty when it does not exist.
-std::set<std::string> entriesOf(const std::string& folder)
-{
-    std::set<std::string> names;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
-void writeFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-QString qs(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
+// Skips without a private network; fails when the simulator did not start.
+#define REQUIRE_SIMULATOR(simulator)                                                          \
+    do {                                                                                      \
+        if (!(simulator).skipReason().empty())                                                \
+            QSKIP(qPrintable(qs((simulator).skipReason())));                                  \
+        QVERIFY2((simulator).startError().empty(), (simulator).startError().c_str());         \
+    } while (false)
 
 // Counts how often the progress window was shown.
 class ShowCounter final : public QObject {
@@ -144,7 +124,7 @@ void UpgradeE2eTest::cleanupTestCase()
 void UpgradeE2eTest::init()
 {
     m_dir = std::make_unique<TempDir>();
-    m_settings.setPath(m_dir->write("config/Orbiphon.ini", FirmwareIni));
+    m_settings.setPath(m_dir->write("config/Orbiphon.ini", SimulatorFixture::FirmwareIni));
     m_prompts = std::make_unique<ScriptedPrompts>();
     m_services = std::unique_ptr<Services>(new Services{
         *m_prompts, m_prober, m_ftp, m_settings, QStringLiteral("/nonexistent/Orbiphon.html")});
@@ -237,12 +217,10 @@ void UpgradeE2eTest::upgradeListPassesOverASilentGateway()
     options.gateways = 3;
     options.silent = {2};
     SimulatorFixture simulator(options);
-    if (!simulator.skipReason().empty())
-        QSKIP(qPrintable(qs(simulator.skipReason())));
-    QVERIFY2(simulator.startError().empty(), simulator.startError().c_str());
+    REQUIRE_SIMULATOR(simulator);
     const std::string book = m_dir->write("books/mybook.cpe", distinctBook());
     const std::string silentBefore = readFileBytes(simulator.deviceFile(2, "Addrbook.cpe"));
-    const std::set<std::string> rfaBefore = entriesOf(simulator.rfaFolder(1));
+    const std::set<std::string> rfaBefore = folderEntries(simulator.rfaFolder(1));
 
     openWindow({UpgradeMode::AddressBookUpgrade, book, false, simulator.listPath()});
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Address Book Upgrade"));
@@ -255,8 +233,8 @@ void UpgradeE2eTest::upgradeListPassesOverASilentGateway()
     QCOMPARE(readFileBytes(simulator.deviceFile(1, "Addrbook.cpe")), distinctBook());
     QCOMPARE(readFileBytes(simulator.deviceFile(3, "Addrbook.cpe")), distinctBook());
     QCOMPARE(readFileBytes(simulator.deviceFile(2, "Addrbook.cpe")), silentBefore);
-    QCOMPARE(entriesOf(simulator.rfaFolder(1)), rfaBefore);
-    QCOMPARE(entriesOf(simulator.rfaFolder(3)), rfaBefore);
+    QCOMPARE(folderEntries(simulator.rfaFolder(1)), rfaBefore);
+    QCOMPARE(folderEntries(simulator.rfaFolder(3)), rfaBefore);
     compareStatuses({RowStatus::Uploaded, RowStatus::NotReachable, RowStatus::Uploaded});
 
     QCOMPARE(m_prompts->messages(), QStringList{QString::fromLatin1(ClosingNotice)});
@@ -277,9 +255,7 @@ void UpgradeE2eTest::upgradeSelectionReachesOnlyTheSelectedRows()
     SimulatorOptions options;
     options.gateways = 5;
     SimulatorFixture simulator(options);
-    if (!simulator.skipReason().empty())
-        QSKIP(qPrintable(qs(simulator.skipReason())));
-    QVERIFY2(simulator.startError().empty(), simulator.startError().c_str());
+    REQUIRE_SIMULATOR(simulator);
     const std::string book = m_dir->write("Addrbook.cpe", distinctBook());
     std::vector<std::string> before;
     for (int gateway = 1; gateway <= 5; ++gateway)
@@ -318,9 +294,7 @@ void UpgradeE2eTest::fullFirmwareUpgradeOverTwoGateways()
     options.gateways = 2;
     options.listingLines = {2};
     SimulatorFixture simulator(options);
-    if (!simulator.skipReason().empty())
-        QSKIP(qPrintable(qs(simulator.skipReason())));
-    QVERIFY2(simulator.startError().empty(), simulator.startError().c_str());
+    REQUIRE_SIMULATOR(simulator);
 
     m_dir->write("firmware/SETUP.BIN", "new firmware");
     m_dir->write("firmware/NVRAM.TXT", "local nvram, never uploaded");
@@ -332,8 +306,8 @@ void UpgradeE2eTest::fullFirmwareUpgradeOverTwoGateways()
     std::vector<std::string> book;
     for (int gateway = 1; gateway <= 2; ++gateway) {
         const std::string rfa = simulator.rfaFolder(gateway);
-        writeFile(rfa + "/OLD.BIN", "old");
-        writeFile(rfa + "/KEEP.CFG", "kept");
+        writeFileBytes(rfa + "/OLD.BIN", "old");
+        writeFileBytes(rfa + "/KEEP.CFG", "kept");
         nvram.push_back(readFileBytes(rfa + "/NVRAM.TXT"));
         book.push_back(readFileBytes(rfa + "/Addrbook.cpe"));
     }
@@ -348,15 +322,15 @@ void UpgradeE2eTest::fullFirmwareUpgradeOverTwoGateways()
         const std::string rfa = simulator.rfaFolder(gateway);
         // Listed kinds gone per device folder; NVRAM.TXT neither deleted nor replaced; User/ is
         // not cleaned because the firmware has no USER folder.
-        QVERIFY2(entriesOf(rfa) == (std::set<std::string>{"Addrbook.cpe", "Doc", "Images",
+        QVERIFY2(folderEntries(rfa) == (std::set<std::string>{"Addrbook.cpe", "Doc", "Images",
                                                            "KEEP.CFG", "NVRAM.TXT", "SETUP.BIN",
                                                            "User"}),
                  where.constData());
-        QVERIFY2(entriesOf(rfa + "/Doc") == std::set<std::string>{"MANUAL.PDF"},
+        QVERIFY2(folderEntries(rfa + "/Doc") == std::set<std::string>{"MANUAL.PDF"},
                  where.constData());
-        QVERIFY2(entriesOf(rfa + "/Images") == std::set<std::string>{"LOGO.BMP"},
+        QVERIFY2(folderEntries(rfa + "/Images") == std::set<std::string>{"LOGO.BMP"},
                  where.constData());
-        QVERIFY2(entriesOf(rfa + "/User") == std::set<std::string>{"OLD.DAT"}, where.constData());
+        QVERIFY2(folderEntries(rfa + "/User") == std::set<std::string>{"OLD.DAT"}, where.constData());
         QCOMPARE(readFileBytes(rfa + "/SETUP.BIN"), std::string("new firmware"));
         QCOMPARE(readFileBytes(rfa + "/Images/LOGO.BMP"), std::string("BM\0\r\n\x1a logo", 12));
         QCOMPARE(readFileBytes(rfa + "/Doc/MANUAL.PDF"), std::string("%PDF-1.4 manual"));
@@ -377,9 +351,7 @@ void UpgradeE2eTest::checkConnectionsMarksRowsWithoutProgressOrNotice()
     options.gateways = 2;
     options.silent = {2};
     SimulatorFixture simulator(options);
-    if (!simulator.skipReason().empty())
-        QSKIP(qPrintable(qs(simulator.skipReason())));
-    QVERIFY2(simulator.startError().empty(), simulator.startError().c_str());
+    REQUIRE_SIMULATOR(simulator);
     const std::string book = m_dir->write("Addrbook.cpe", distinctBook());
     const std::string deviceBefore = readFileBytes(simulator.deviceFile(1, "Addrbook.cpe"));
 
@@ -403,15 +375,13 @@ void UpgradeE2eTest::refusedLoginAndMissingDeviceFolderMarkFtpFailed()
     options.refuseLogin = {1};
     options.lackFolder = {{2, "Doc"}};
     SimulatorFixture simulator(options);
-    if (!simulator.skipReason().empty())
-        QSKIP(qPrintable(qs(simulator.skipReason())));
-    QVERIFY2(simulator.startError().empty(), simulator.startError().c_str());
+    REQUIRE_SIMULATOR(simulator);
 
     m_dir->write("firmware/SETUP.BIN", "new firmware");
     m_dir->write("firmware/DOC/MANUAL.PDF", "%PDF-1.4 manual");
     m_dir->write("firmware/IMAGES/LOGO.BMP", "BM logo");
     const std::string refusedSetup = readFileBytes(simulator.deviceFile(1, "SETUP.BIN"));
-    const std::set<std::string> refusedImages = entriesOf(simulator.rfaFolder(1) + "/Images");
+    const std::set<std::string> refusedImages = folderEntries(simulator.rfaFolder(1) + "/Images");
 
     openWindow({UpgradeMode::FirmwareUpgrade, m_dir->file("firmware"), true,
                 simulator.listPath()});
@@ -420,12 +390,12 @@ void UpgradeE2eTest::refusedLoginAndMissingDeviceFolderMarkFtpFailed()
     compareStatuses({RowStatus::FtpFailed, RowStatus::FtpFailed});
     // The refused gateway: nothing deleted, nothing uploaded.
     QCOMPARE(readFileBytes(simulator.deviceFile(1, "SETUP.BIN")), refusedSetup);
-    QCOMPARE(entriesOf(simulator.rfaFolder(1) + "/Images"), refusedImages);
+    QCOMPARE(folderEntries(simulator.rfaFolder(1) + "/Images"), refusedImages);
     // The gateway without Doc/: its other files arrive, nothing lands in the wrong place, and
     // no folder is created for the missing one.
     QCOMPARE(readFileBytes(simulator.deviceFile(2, "SETUP.BIN")), std::string("new firmware"));
-    QCOMPARE(entriesOf(simulator.rfaFolder(2) + "/Images"), std::set<std::string>{"LOGO.BMP"});
-    QCOMPARE(entriesOf(simulator.rfaFolder(2)),
+    QCOMPARE(folderEntries(simulator.rfaFolder(2) + "/Images"), std::set<std::string>{"LOGO.BMP"});
+    QCOMPARE(folderEntries(simulator.rfaFolder(2)),
              (std::set<std::string>{"Addrbook.cpe", "Images", "NVRAM.TXT", "SETUP.BIN", "User"}));
     QCOMPARE(m_prompts->messages(), QStringList{QString::fromLatin1(ClosingNotice)});
     QCOMPARE(m_atNotice.lowerPosition, 2);

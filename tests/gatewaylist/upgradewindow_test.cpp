@@ -12,6 +12,7 @@
 #include "support/fakeftp.h"
 #include "support/scriptedprompts.h"
 #include "support/tempdir.h"
+#include "support/windowtesting.h"
 
 #include <QAction>
 #include <QApplication>
@@ -24,7 +25,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
 
@@ -98,11 +98,6 @@ QString statusName(int status)
     return status >= 0 && status < 5 ? QString::fromLatin1(names[status]) : QStringLiteral("?");
 }
 
-QImage comparable(const QPixmap& pixmap)
-{
-    return pixmap.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
-}
-
 std::string listBytes(const std::vector<GatewayRecord>& records)
 {
     std::ostringstream out;
@@ -125,23 +120,9 @@ std::string bytesOf(const QByteArray& bytes)
     return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
 }
 
-QStringList texts(const std::vector<std::string>& lines)
-{
-    QStringList result;
-    for (const std::string& line : lines)
-        result << QString::fromStdString(line);
-    return result;
-}
-
 QLatin1String word(bool condition, const char* yes, const char* no)
 {
     return QLatin1String(condition ? yes : no);
-}
-
-bool busy()
-{
-    const QCursor* cursor = QApplication::overrideCursor();
-    return cursor && cursor->shape() == Qt::WaitCursor;
 }
 
 // One Upgrade window over fakes: scripted prompts, a prober and an FTP server in memory that
@@ -181,13 +162,7 @@ struct Harness {
     }
 
     template <typename T>
-    T* child(const char* name) const
-    {
-        T* found = window->findChild<T*>(QLatin1String(name));
-        if (!found)
-            qFatal("no child named %s", name);
-        return found;
-    }
+    T* child(const char* name) const { return requireChild<T>(window.get(), name); }
 
     QTreeWidget* list() const { return child<QTreeWidget>("gatewayList"); }
     IpAddressEdit* address() const { return child<IpAddressEdit>("addressEdit"); }
@@ -195,31 +170,11 @@ struct Harness {
     QLineEdit* password() const { return child<QLineEdit>("passwordEdit"); }
     ProgressWindow* progress() const { return window->progressWindow(); }
     void trigger(const char* action) const { child<QAction>(action)->trigger(); }
-    void click(const char* button) const
-    {
-        QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton);
-    }
-
-    void show() const
-    {
-        window->show();
-        window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
-    }
+    void click(const char* button) const { clickButton(window.get(), button); }
+    void show() const { QVERIFY(showActive(window.get())); }
 
     // Every row as "#|IP Address|UserID|Password|PswReal".
-    QStringList rows() const
-    {
-        QStringList result;
-        for (int row = 0; row < list()->topLevelItemCount(); ++row) {
-            const QTreeWidgetItem* item = list()->topLevelItem(row);
-            QStringList cells;
-            for (int column = 0; column < 5; ++column)
-                cells << item->text(column);
-            result << cells.join(QLatin1Char('|'));
-        }
-        return result;
-    }
+    QStringList rows() const { return rowTexts(list(), 5); }
 
     QStringList addresses() const
     {
@@ -246,51 +201,18 @@ struct Harness {
         return result;
     }
 
-    QList<int> selectedRows() const
-    {
-        QList<int> result;
-        for (const QModelIndex& index : list()->selectionModel()->selectedRows())
-            result << index.row();
-        std::sort(result.begin(), result.end());
-        return result;
-    }
-
-    // Clicks the first row, then control-clicks the others, as an operator picks rows (0-based).
-    void selectRows(const QList<int>& rows) const
-    {
-        QTreeWidget* view = list();
-        bool first = true;
-        for (int row : rows) {
-            QTreeWidgetItem* item = view->topLevelItem(row);
-            view->scrollToItem(item);
-            QTest::mouseClick(view->viewport(), Qt::LeftButton,
-                              first ? Qt::NoModifier : Qt::ControlModifier,
-                              view->visualItemRect(item).center());
-            first = false;
-        }
-    }
-
+    QList<int> selectedRows() const { return selectedRowsOf(list()); }
+    void selectRows(const QList<int>& rows) const { clickRows(list(), rows); }
     void clearSelection() const { list()->clearSelection(); }
 
-    // Types the four parts of an address; an empty string leaves that part blank.
     void typeFields(const QStringList& parts, const QString& user, const QString& pass) const
     {
-        address()->clear();
-        for (int i = 0; i < 4; ++i)
-            QTest::keyClicks(address()->part(i), parts.at(i));
-        userId()->clear();
-        QTest::keyClicks(userId(), user);
-        password()->clear();
-        QTest::keyClicks(password(), pass);
+        typeAddress(address(), parts);
+        retype(userId(), user);
+        retype(password(), pass);
     }
 
-    QString fieldAddress() const
-    {
-        QStringList parts;
-        for (int i = 0; i < 4; ++i)
-            parts << address()->part(i)->text();
-        return parts.join(QLatin1Char('.'));
-    }
+    QString fieldAddress() const { return partTexts(address()).join(QLatin1Char('.')); }
 
     // Leaves images of a finished batch on every row: all answer but the ones made silent.
     void runCheckConnections(const std::set<std::string>& silent = {})
@@ -362,9 +284,7 @@ private slots:
 
 void UpgradeWindowTest::cleanup()
 {
-    // A cursor left busy by a failed test would mislead the next one.
-    while (QApplication::overrideCursor())
-        QApplication::restoreOverrideCursor();
+    restoreCursors();
 }
 
 void UpgradeWindowTest::titleAndFrameFollowMode_data()
@@ -452,30 +372,22 @@ void UpgradeWindowTest::menusAndToolbarShareTheCommands()
 {
     Harness h;
     h.open();
-    auto* menuBar = h.child<QMenuBar>("menuBar");
-    QStringList menus;
-    for (QAction* menuAction : menuBar->actions()) {
-        QStringList entries;
-        for (QAction* action : menuAction->menu()->actions())
-            entries << (action->isSeparator() ? QStringLiteral("-") : action->text());
-        menus << menuAction->text() + QLatin1Char(':') + entries.join(QLatin1Char(','));
-    }
-    QCOMPARE(menus, QStringList({"&File:&New,&Open,&Save,-,&Exit",
-                                 "&Record:&Add,&Modify,&Delete,&Reset fields",
-                                 "Upgrade:Check connections,-,Upgrade selection,Upgrade list",
-                                 "&Help:Help,About Orbiphon"}));
+    QCOMPARE(menuEntries(h.child<QMenuBar>("menuBar")),
+             QStringList({"&File:&New,&Open,&Save,-,&Exit",
+                          "&Record:&Add,&Modify,&Delete,&Reset fields",
+                          "Upgrade:Check connections,-,Upgrade selection,Upgrade list",
+                          "&Help:Help,About Orbiphon"}));
 
     auto* toolBar = h.child<QToolBar>("toolBar");
     QCOMPARE(toolBar->iconSize(), QSize(16, 15));
-    QStringList tips;
     for (QAction* action : toolBar->actions()) {
-        tips << (action->isSeparator() ? QStringLiteral("-") : action->toolTip());
         QVERIFY2(action->isSeparator() || !action->icon().isNull(),
                  qPrintable(action->objectName()));
     }
-    QCOMPARE(tips, QStringList({"New", "Open", "Save", "-", "Add", "Modify", "Delete",
-                                "Reset fields", "-", "Check connections", "Upgrade selection",
-                                "Upgrade the whole list", "-", "Help", "About Orbiphon"}));
+    QCOMPARE(toolTips(toolBar),
+             QStringList({"New", "Open", "Save", "-", "Add", "Modify", "Delete", "Reset fields",
+                          "-", "Check connections", "Upgrade selection",
+                          "Upgrade the whole list", "-", "Help", "About Orbiphon"}));
 
     // Everything stays enabled whatever the list holds; each command checks for itself.
     for (QAction* action : h.window->findChildren<QAction*>())
@@ -1169,16 +1081,12 @@ void UpgradeWindowTest::enterEscapeAndCloseBoxClose()
     QVERIFY(target);
     target->setFocus();
 
-    if (how == QLatin1String("enter"))
-        QTest::keyClick(target, Qt::Key_Return);
-    else if (how == QLatin1String("keypad enter"))
-        QTest::keyClick(target, Qt::Key_Enter, Qt::KeypadModifier);
-    else if (how == QLatin1String("escape"))
-        QTest::keyClick(target, Qt::Key_Escape);
-    else if (how == QLatin1String("exit"))
+    if (how == QLatin1String("exit"))
         h.trigger("exitAction");
-    else
+    else if (how == QLatin1String("close"))
         h.window->close();
+    else
+        QVERIFY(pressNamedKey(target, how));
 
     QVERIFY(!h.window->isVisible());
     // Closing asks nothing and saves nothing; the list was not touched.
@@ -1208,15 +1116,8 @@ void UpgradeWindowTest::helpAndAbout()
     h.trigger("helpAction");
     QCOMPARE(h.prompts.messages(), QStringList({"Failed to launch help."}));
 
-    QString aboutTitle;
-    QTimer::singleShot(0, [&aboutTitle] {
-        if (QWidget* about = QApplication::activeModalWidget()) {
-            aboutTitle = about->windowTitle();
-            about->close();
-        }
-    });
-    h.trigger("aboutAction");
-    QCOMPARE(aboutTitle, QStringLiteral("About Orbiphon"));
+    QCOMPARE(titleOfModalOpenedBy([&h] { h.trigger("aboutAction"); }),
+             QStringLiteral("About Orbiphon"));
     QVERIFY(h.window->isVisible());
 }
 
@@ -1261,7 +1162,8 @@ void UpgradeWindowTest::checkConnectionsMarksEachRowAsItGoes()
     QStringList seen;
     h.prober.onProbe = [&](const std::string& address) {
         seen << QString::fromStdString(address) + QLatin1Char(' ')
-                    + h.shownStatuses().join(QLatin1Char(',')) + word(busy(), " busy", " idle")
+                    + h.shownStatuses().join(QLatin1Char(','))
+                    + word(waitCursorShown(), " busy", " idle")
                     + word(h.progress()->isVisible(), " progress", "");
     };
     h.prober.fake.silent = {"10.0.0.2"};
@@ -1299,7 +1201,8 @@ void UpgradeWindowTest::upgradeListOverFakeTransfers()
                     .arg(lower.position())
                     .arg(lower.maximum())
                     .arg(word(h.progress()->isVisible(), "shown", "hidden"),
-                         word(busy(), "busy", "idle"), h.shownStatuses().join(QLatin1Char(',')));
+                         word(waitCursorShown(), "busy", "idle"),
+                         h.shownStatuses().join(QLatin1Char(',')));
     };
     QStringList atNotice;
     h.prompts.onPrompt = [&](const ScriptedPrompts::Record&) {

@@ -2,6 +2,7 @@
 
 #include "support/scriptedprompts.h"
 #include "support/tempdir.h"
+#include "support/windowtesting.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -13,12 +14,6 @@
 #include <memory>
 
 namespace {
-
-// The help file as the build puts it beside the executables.
-QString builtHelpFile()
-{
-    return qEnvironmentVariable("ORBIPHON_BINARY_DIR") + QStringLiteral("/bin/Orbiphon.html");
-}
 
 QDialog* helpWindowOf(QWidget* owner)
 {

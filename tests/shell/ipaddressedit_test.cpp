@@ -1,5 +1,7 @@
 #include "shell/ipaddressedit.h"
 
+#include "support/windowtesting.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
@@ -27,7 +29,6 @@ private slots:
 private:
     // Types each character into whichever part has the focus at that moment.
     void type(const QString& keys);
-    QStringList partTexts() const;
 
     std::unique_ptr<QWidget> m_window;
     IpAddressEdit* m_edit = nullptr;
@@ -43,9 +44,7 @@ void IpAddressEditTest::init()
     m_after->setObjectName("fieldAfter");
     layout->addWidget(m_edit);
     layout->addWidget(m_after);
-    m_window->show();
-    m_window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QVERIFY(showActive(m_window.get()));
     m_edit->setFocus();
     QCOMPARE(QApplication::focusWidget(), m_edit->part(0));
 }
@@ -65,14 +64,6 @@ void IpAddressEditTest::type(const QString& keys)
         else
             QTest::keyClick(target, c.toLatin1());
     }
-}
-
-QStringList IpAddressEditTest::partTexts() const
-{
-    QStringList texts;
-    for (int i = 0; i < 4; ++i)
-        texts << m_edit->part(i)->text();
-    return texts;
 }
 
 void IpAddressEditTest::typingFillsThePartsAsAnOperatorExpects_data()
@@ -114,7 +105,7 @@ void IpAddressEditTest::typingFillsThePartsAsAnOperatorExpects()
     QFETCH(IpAddressInput, address);
 
     type(keys);
-    QCOMPARE(partTexts(), parts);
+    QCOMPARE(partTexts(m_edit), parts);
     QCOMPARE(m_edit->address(), address);
     QCOMPARE(m_edit->isBlank(), !address.has_value());
     QCOMPARE(m_edit->octets(), address.value_or(IpOctets{}));
@@ -125,11 +116,11 @@ void IpAddressEditTest::backspaceInAnEmptyPartGoesBack()
     type("12.3");
     QCOMPARE(QApplication::focusWidget(), m_edit->part(1));
     type("\b");
-    QCOMPARE(partTexts(), (QStringList{"12", "", "", ""}));
+    QCOMPARE(partTexts(m_edit), (QStringList{"12", "", "", ""}));
     QCOMPARE(QApplication::focusWidget(), m_edit->part(1));
     type("\b");
     QCOMPARE(QApplication::focusWidget(), m_edit->part(0));
-    QCOMPARE(partTexts(), (QStringList{"12", "", "", ""}));
+    QCOMPARE(partTexts(m_edit), (QStringList{"12", "", "", ""}));
     type("\b\b");
     QVERIFY(m_edit->isBlank());
     QCOMPARE(m_edit->address(), IpAddressInput());
@@ -142,7 +133,7 @@ void IpAddressEditTest::pastedAddressFillsTheParts()
 {
     QApplication::clipboard()->setText("172.16.300.9");
     QTest::keyClick(m_edit->part(0), Qt::Key_V, Qt::ControlModifier);
-    QCOMPARE(partTexts(), (QStringList{"172", "16", "255", "9"}));
+    QCOMPARE(partTexts(m_edit), (QStringList{"172", "16", "255", "9"}));
     QCOMPARE(m_edit->address(), IpAddressInput(IpOctets{172, 16, 255, 9}));
 }
 
@@ -150,7 +141,7 @@ void IpAddressEditTest::setAddressAndClear()
 {
     QSignalSpy changed(m_edit, &IpAddressEdit::addressChanged);
     m_edit->setAddress({255, 0, 10, 1});
-    QCOMPARE(partTexts(), (QStringList{"255", "0", "10", "1"}));
+    QCOMPARE(partTexts(m_edit), (QStringList{"255", "0", "10", "1"}));
     QVERIFY(!changed.isEmpty());
     QVERIFY(!m_edit->isBlank());
 

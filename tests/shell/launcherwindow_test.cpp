@@ -6,6 +6,7 @@
 #include "support/fakeftp.h"
 #include "support/scriptedprompts.h"
 #include "support/tempdir.h"
+#include "support/windowtesting.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -96,9 +97,8 @@ void LauncherWindowTest::init()
 {
     m_dir = std::make_unique<TempDir>();
     m_prompts = std::make_unique<ScriptedPrompts>();
-    m_services = std::unique_ptr<Services>(new Services{
-        *m_prompts, m_prober, m_ftp, m_settings,
-        qEnvironmentVariable("ORBIPHON_BINARY_DIR") + QStringLiteral("/bin/Orbiphon.html")});
+    m_services = std::unique_ptr<Services>(
+        new Services{*m_prompts, m_prober, m_ftp, m_settings, builtHelpFile()});
     m_calls.clear();
     m_launcherVisibleAtBook = true;
 }

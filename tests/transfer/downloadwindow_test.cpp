@@ -9,6 +9,7 @@
 #include "support/fakeftp.h"
 #include "support/scriptedprompts.h"
 #include "support/tempdir.h"
+#include "support/windowtesting.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -20,19 +21,6 @@
 #include <memory>
 
 namespace {
-
-QStringList texts(const std::vector<std::string>& lines)
-{
-    QStringList result;
-    for (const std::string& line : lines)
-        result << QString::fromStdString(line);
-    return result;
-}
-
-QImage comparable(const QPixmap& pixmap)
-{
-    return pixmap.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
-}
 
 // What the progress window and the cursor looked like when a message box came up.
 struct Snapshot {
@@ -63,48 +51,28 @@ struct Harness {
             if (record.kind != ScriptedPrompts::Kind::Message)
                 return;
             ProgressWindow* progress = window->progressWindow();
-            const QCursor* cursor = QApplication::overrideCursor();
             atMessages.push_back({progress->isVisible(), progress->windowTitle(),
                                   progress->line1(),
                                   progress->barState(ProgressBar::Upper).position(),
-                                  cursor && cursor->shape() == Qt::WaitCursor, log.size()});
+                                  waitCursorShown(), log.size()});
         };
     }
 
     template <typename T>
-    T* child(const char* name) const
-    {
-        T* found = window->findChild<T*>(QLatin1String(name));
-        if (!found)
-            qFatal("no child named %s", name);
-        return found;
-    }
+    T* child(const char* name) const { return requireChild<T>(window.get(), name); }
 
     IpAddressEdit* address() const { return child<IpAddressEdit>("addressEdit"); }
     QLineEdit* userId() const { return child<QLineEdit>("userIdEdit"); }
     QLineEdit* password() const { return child<QLineEdit>("passwordEdit"); }
     ProgressWindow* progress() const { return window->progressWindow(); }
-    void click(const char* button) const
-    {
-        QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton);
-    }
-
-    void show() const
-    {
-        window->show();
-        window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
-    }
+    void click(const char* button) const { clickButton(window.get(), button); }
+    void show() const { QVERIFY(showActive(window.get())); }
 
     void typeFields(const QStringList& parts, const QString& user, const QString& pass) const
     {
-        address()->clear();
-        for (int i = 0; i < 4; ++i)
-            QTest::keyClicks(address()->part(i), parts.at(i));
-        userId()->clear();
-        QTest::keyClicks(userId(), user);
-        password()->clear();
-        QTest::keyClicks(password(), pass);
+        typeAddress(address(), parts);
+        retype(userId(), user);
+        retype(password(), pass);
     }
 
     // The operator's save dialog answer, then the Download button.
@@ -144,8 +112,7 @@ private slots:
 
 void DownloadWindowTest::cleanup()
 {
-    while (QApplication::overrideCursor())
-        QApplication::restoreOverrideCursor();
+    restoreCursors();
 }
 
 void DownloadWindowTest::layoutFollowsDialogUnits_data()
@@ -451,16 +418,12 @@ void DownloadWindowTest::enterEscapeAndCloseBoxClose()
     QVERIFY(target);
     target->setFocus();
 
-    if (how == QLatin1String("enter"))
-        QTest::keyClick(target, Qt::Key_Return);
-    else if (how == QLatin1String("keypad enter"))
-        QTest::keyClick(target, Qt::Key_Enter, Qt::KeypadModifier);
-    else if (how == QLatin1String("escape"))
-        QTest::keyClick(target, Qt::Key_Escape);
-    else if (how == QLatin1String("cancel"))
+    if (how == QLatin1String("cancel"))
         h.click("cancelButton");
-    else
+    else if (how == QLatin1String("close"))
         h.window->close();
+    else
+        QVERIFY(pressNamedKey(target, how));
 
     QVERIFY(!h.window->isVisible());
     QCOMPARE(h.window->result(), int(QDialog::Rejected));
