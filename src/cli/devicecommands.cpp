@@ -130,15 +130,10 @@ private:
 std::optional<int> loadList(const std::string& path, GatewayList& list, CliIo& io)
 {
     const ListFileResult result = loadGatewayList(path, list);
-    if (result.read == ListReadResult::OtherVersion)
-        return reportFailure(io, ExitBadUsage,
-                             path + ": Different OBL file version, can't read the file!");
-    if (result.read == ListReadResult::FormatNotRecognized)
-        return reportFailure(io, ExitBadUsage, path + ": OBL Format not recognized!");
+    if (const std::optional<int> failed = reportUnreadableList(result, path, io))
+        return failed;
     if (result.error == FileError::EndOfFile)
         return reportFailure(io, ExitBadUsage, fileErrorText(result.error, path));
-    if (result.error != FileError::None)
-        return reportFailure(io, ExitFailed, fileErrorText(result.error, path));
     return std::nullopt;
 }
 

@@ -80,6 +80,19 @@ std::vector<GatewayRecord> recordsFromJson(const json& document)
 
 }  // namespace
 
+std::optional<int> reportUnreadableList(const ListFileResult& result, const std::string& path,
+                                        CliIo& io)
+{
+    if (result.read == ListReadResult::OtherVersion)
+        return reportFailure(io, ExitBadUsage,
+                             path + ": Different OBL file version, can't read the file!");
+    if (result.read == ListReadResult::FormatNotRecognized)
+        return reportFailure(io, ExitBadUsage, path + ": OBL Format not recognized!");
+    if (result.error != FileError::None && result.error != FileError::EndOfFile)
+        return reportFailure(io, ExitFailed, fileErrorText(result.error, path));
+    return std::nullopt;
+}
+
 int listShow(const std::vector<std::string>& args, CliIo& io)
 {
     ParsedArguments parsed;
@@ -91,13 +104,8 @@ int listShow(const std::vector<std::string>& args, CliIo& io)
 
     GatewayList list;
     const ListFileResult result = loadGatewayList(path, list);
-    if (result.read == ListReadResult::OtherVersion)
-        return reportFailure(io, ExitBadUsage,
-                             path + ": Different OBL file version, can't read the file!");
-    if (result.read == ListReadResult::FormatNotRecognized)
-        return reportFailure(io, ExitBadUsage, path + ": OBL Format not recognized!");
-    if (result.error != FileError::None && result.error != FileError::EndOfFile)
-        return reportFailure(io, ExitFailed, fileErrorText(result.error, path));
+    if (const std::optional<int> failed = reportUnreadableList(result, path, io))
+        return *failed;
 
     // A list cut short still shows the gateways before the cut, as the window does.
     if (parsed.has("--json"))
