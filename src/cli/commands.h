@@ -8,6 +8,12 @@
 
 struct ListFileResult;
 
+// Why a user ID or password is refused; it never repeats the text.
+inline constexpr const char* UnsendableLoginText =
+    "holds a CR, LF or NUL character, which can't be sent to a gateway";
+inline constexpr const char* UnsendableLoginMessage =
+    "the user ID or password holds a CR, LF or NUL character, which can't be sent to a gateway";
+
 // One function per command; cli.cpp lists them in its table.
 int bookShow(const std::vector<std::string>& args, CliIo& io);
 int bookFromJson(const std::vector<std::string>& args, CliIo& io);

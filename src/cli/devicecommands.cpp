@@ -44,6 +44,26 @@ std::optional<std::string> passwordFrom(const ParsedArguments& parsed, std::size
     return std::nullopt;
 }
 
+// A login that could smuggle commands to the gateway is refused before anything is sent; the
+// message never repeats the password.
+std::optional<int> refuseUnsendableLogin(const std::string& userId, const std::string& password,
+                                         CliIo& io)
+{
+    if (isSendableLogin(userId, password))
+        return std::nullopt;
+    return reportFailure(io, ExitBadUsage, UnsendableLoginMessage);
+}
+
+// A firmware upgrade without its settings file would send nothing and report Done.
+std::optional<int> refuseUnreadableSettings(const UpgradeOptions& options,
+                                            const SettingsFile& settings, CliIo& io)
+{
+    const FileError error = upgradeSettingsError(options, settings);
+    if (error == FileError::None)
+        return std::nullopt;
+    return reportFailure(io, ExitBadUsage, fileErrorText(error, settings.path()));
+}
+
 int missingPassword(CliIo& io)
 {
     return reportFailure(io, ExitBadUsage,
@@ -181,6 +201,8 @@ int downloadCommand(const std::vector<std::string>& args, CliIo& io)
     const std::optional<std::string> password = passwordFrom(parsed, 2, 4);
     if (!password)
         return missingPassword(io);
+    if (const std::optional<int> refused = refuseUnsendableLogin(userId, *password, io))
+        return *refused;
 
     Device device(io.out);
     if (!device.prober.probe(address, ProbeTimeoutMs)) {
@@ -204,6 +226,8 @@ int uploadBookCommand(const std::vector<std::string>& args, CliIo& io)
     const std::optional<std::string> password = passwordFrom(parsed, 3, 4);
     if (!password)
         return missingPassword(io);
+    if (const std::optional<int> refused = refuseUnsendableLogin(parsed.operands[2], *password, io))
+        return *refused;
 
     Device device(io.out);
     TransferContext context = device.context();
@@ -222,8 +246,14 @@ int uploadFirmwareCommand(const std::vector<std::string>& args, CliIo& io)
     const std::optional<std::string> password = passwordFrom(parsed, 3, 4);
     if (!password)
         return missingPassword(io);
+    if (const std::optional<int> refused = refuseUnsendableLogin(parsed.operands[2], *password, io))
+        return *refused;
 
     Device device(io.out);
+    UpgradeOptions options;
+    options.mode = UpgradeMode::FirmwareUpgrade;
+    if (const std::optional<int> refused = refuseUnreadableSettings(options, device.settings, io))
+        return *refused;
     TransferContext context = device.context();
     return finish(io, uploadFirmware(context, device.settings, parsed.operands[0],
                                      parsed.has("--full"), parsed.operands[1],
@@ -291,6 +321,8 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
     }
 
     Device device(io.out);
+    if (const std::optional<int> refused = refuseUnreadableSettings(options, device.settings, io))
+        return *refused;
     TransferContext context = device.context();
     TransferUploader uploader(context, device.settings, options);
     PrintingView view(io.out, list);

@@ -2,6 +2,7 @@
 
 #include "cli/jsontext.h"
 #include "gatewaylist/listfile.h"
+#include "transfer/ftpclient.h"
 
 #include <iomanip>
 #include <limits>
@@ -73,6 +74,11 @@ std::vector<GatewayRecord> recordsFromJson(const json& document)
         // A zero byte would end the password when it is read back.
         record.password = textField(member(item, "password", where), where + ".password",
                                     Unlimited / 2, false);
+        // Written as it stands, such a text would reach the gateway as commands of its own.
+        if (!isSendableLoginText(record.userId))
+            throw BadInput(where + ".userId: " + UnsendableLoginText);
+        if (!isSendableLoginText(record.password))
+            throw BadInput(where + ".password: " + UnsendableLoginText);
         records.push_back(std::move(record));
     }
     return records;

@@ -1,6 +1,7 @@
 #include "gatewaylist/batch.h"
 
 #include "shell/progresssink.h"
+#include "shell/settingsfile.h"
 #include "transfer/addressbooktransfer.h"
 #include "transfer/firmwareupload.h"
 #include "transfer/probe.h"
@@ -70,6 +71,13 @@ TransferResult TransferUploader::upload(const GatewayRecord& gateway)
                               gateway.ipText, gateway.userId, gateway.password);
     return uploadAddressBook(m_context, m_options.sourcePath, gateway.ipText, gateway.userId,
                              gateway.password);
+}
+
+FileError upgradeSettingsError(const UpgradeOptions& options, const SettingsFile& settings)
+{
+    if (options.mode != UpgradeMode::FirmwareUpgrade)
+        return FileError::None;
+    return settings.readError();
 }
 
 RowStatus statusForResult(TransferResult result)

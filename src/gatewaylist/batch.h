@@ -2,6 +2,7 @@
 
 #include "gatewaylist/gatewaylist.h"
 #include "gatewaylist/upgrademode.h"
+#include "shell/fileerror.h"
 #include "transfer/transferresult.h"
 
 #include <cstddef>
@@ -51,6 +52,11 @@ inline constexpr const char* ClosingNotice =
     "Spegnere e riaccendere i Orbiphon per rendere attive le nuove impostazioni.";
 
 RowStatus statusForResult(TransferResult result);
+
+// Why an upgrade with these options must not start: a firmware upgrade takes what it deletes
+// and puts from the settings file, and without that file every gateway would report Done with
+// nothing sent. None when it may start (always for an address book).
+FileError upgradeSettingsError(const UpgradeOptions& options, const SettingsFile& settings);
 
 // Probes every row and marks it Reachable or NotReachable.
 BatchOutcome checkConnections(GatewayList& list, Prober& prober, BatchView& view);

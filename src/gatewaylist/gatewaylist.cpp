@@ -1,5 +1,7 @@
 #include "gatewaylist/gatewaylist.h"
 
+#include "transfer/ftpclient.h"
+
 #include <algorithm>
 
 std::vector<GatewayRecord> GatewayList::records() const
@@ -26,7 +28,7 @@ ListEditResult GatewayList::insertRecord(std::size_t position, const IpAddressIn
 {
     if (position >= MaxGateways)
         return ListEditResult::MaxGatewaysReached;
-    if (!address)
+    if (!address || !isSendableLogin(userId, password))
         return ListEditResult::InvalidParams;
     const auto where =
         m_rows.begin() + static_cast<std::ptrdiff_t>(std::min(position, m_rows.size()));
@@ -39,7 +41,7 @@ ListEditResult GatewayList::replaceRecord(std::size_t index, const IpAddressInpu
 {
     if (index >= MaxGateways)
         return ListEditResult::MaxGatewaysReached;
-    if (!address)
+    if (!address || !isSendableLogin(userId, password))
         return ListEditResult::InvalidParams;
     // An index past the last row names nothing to replace: refused rather than appended, so a
     // stale selection cannot create a row the operator did not add.

@@ -31,12 +31,14 @@ public:
     RowStatus status(std::size_t index) const { return m_rows.at(index).status; }
     std::vector<GatewayRecord> records() const;
 
-    // Appends with status None, without any limit (used when reading a file).
+    // Appends with status None, without any limit or check (used when reading a file; a login
+    // that can't be sent stays in the list and fails its upload).
     void append(GatewayRecord record);
     void clear();
 
     // position 0..size(); beyond size() appends. Checks the position against MaxGateways, then
-    // that the address is not blank.
+    // that the address is not blank and that the user ID and password can be sent
+    // (isSendableLogin).
     ListEditResult insertRecord(std::size_t position, const IpAddressInput& address,
                                 const std::string& userId, const std::string& password);
     // Same checks as insertRecord; an index past the last row then gives InvalidParams.

@@ -11,6 +11,7 @@
 #include "shell/progresswindow.h"
 #include "shell/prompts.h"
 #include "shell/services.h"
+#include "shell/settingsfile.h"
 #include "shell/widgets.h"
 #include "transfer/transfercontext.h"
 
@@ -332,7 +333,11 @@ void UpgradeWindow::add()
     const std::set<std::size_t> selected = selectedRows();
     const std::size_t position = selected.empty() ? m_list.size() : *selected.begin();
 
-    const ListEditResult result = m_list.insertRecord(position, address, userId, password);
+    // The list is not full here, so the only refusal left for a login that the file can't hold
+    // is the one insertRecord gives a login that can't be sent.
+    const ListEditResult result = loginFieldsFit()
+                                      ? m_list.insertRecord(position, address, userId, password)
+                                      : ListEditResult::InvalidParams;
     if (result == ListEditResult::Ok) {
         insertRow(position);
         renumberRows();
@@ -350,8 +355,10 @@ void UpgradeWindow::modify()
     if (!selected.empty()) {
         const std::size_t index = *selected.begin();
         const ListEditResult result =
-            m_list.replaceRecord(index, m_address->address(), toFileText(m_userId->text()),
-                                 toFileText(m_password->text()));
+            loginFieldsFit() || index >= MaxGateways
+                ? m_list.replaceRecord(index, m_address->address(), toFileText(m_userId->text()),
+                                       toFileText(m_password->text()))
+                : ListEditResult::InvalidParams;
         if (result == ListEditResult::Ok) {
             updateRow(index);
             m_rows->topLevelItem(static_cast<int>(index))->setSelected(false);
@@ -363,6 +370,12 @@ void UpgradeWindow::modify()
         }
     }
     cleanStatuses();
+}
+
+bool UpgradeWindow::loginFieldsFit() const
+{
+    // A character beyond one byte would be saved as '?' without a word.
+    return isFileText(m_userId->text()) && isFileText(m_password->text());
 }
 
 void UpgradeWindow::remove()
@@ -469,8 +482,21 @@ void UpgradeWindow::checkConnections()
         m_services.prompts.message(this, QStringLiteral("No item in list!"));
 }
 
+bool UpgradeWindow::settingsReady()
+{
+    const FileError error = upgradeSettingsError(m_options, m_services.settings);
+    if (error == FileError::None)
+        return true;
+    m_services.prompts.message(
+        this, QString::fromStdString(fileErrorText(error, m_services.settings.path())),
+        Prompts::Icon::Stop);
+    return false;
+}
+
 void UpgradeWindow::upgradeSelection()
 {
+    if (!settingsReady())
+        return;
     View view(*this);
     TransferContext context{m_services.prober, m_services.ftp, *m_progress, m_services.ftpPort};
     TransferUploader uploader(context, m_services.settings, m_options);
@@ -481,6 +507,8 @@ void UpgradeWindow::upgradeSelection()
 
 void UpgradeWindow::upgradeList()
 {
+    if (!settingsReady())
+        return;
     View view(*this);
     TransferContext context{m_services.prober, m_services.ftp, *m_progress, m_services.ftpPort};
     TransferUploader uploader(context, m_services.settings, m_options);

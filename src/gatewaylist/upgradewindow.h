@@ -56,6 +56,9 @@ private:
     void readList(const QString& path);
     void reportListResult(ListReadResult result);
     void cleanStatuses();
+    bool loginFieldsFit() const;
+    // False, after saying why, when a firmware upgrade can't read its settings file.
+    bool settingsReady();
     void fillFieldsFromSelection();
 
     void rebuildRows();

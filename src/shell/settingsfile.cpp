@@ -2,7 +2,10 @@
 
 #include "shell/fdstream.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <istream>
 
 namespace {
@@ -52,6 +55,17 @@ void SettingsFile::setPath(std::string path)
 {
     // Kept whole: a path cut to the classic 259 characters would silently name another file.
     m_path = std::move(path);
+}
+
+FileError SettingsFile::readError() const
+{
+    struct stat status {};
+    if (::stat(m_path.c_str(), &status) != 0)
+        return fileErrorFromErrno(errno);
+    // Opening a FIFO would wait for a writer; a folder or a device is no settings file either.
+    if (!S_ISREG(status.st_mode))
+        return FileError::NotFound;
+    return readFileWith(m_path, [](std::istream& in) { in.peek(); });
 }
 
 std::string SettingsFile::readString(std::string_view section, std::string_view key,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/fileerror.h"
+
 #include <string>
 #include <string_view>
 
@@ -22,6 +24,10 @@ public:
     // comments.
     std::string readString(std::string_view section, std::string_view key,
                            std::string_view defaultValue) const;
+
+    // Why the file can't be read (NotFound also for what is not a regular file), or None. The
+    // readers take a file that can't be read as empty; a firmware upgrade asks first.
+    FileError readError() const;
 
 private:
     std::string m_path;

@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+#include <algorithm>
+
 QString fromFileText(const std::string& bytes)
 {
     return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
@@ -11,6 +13,11 @@ std::string toFileText(const QString& text)
 {
     const QByteArray bytes = text.toLatin1();
     return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
+
+bool isFileText(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 0xFF; });
 }
 
 QLabel* sunkenLabel(const char* objectName, const QString& text, const QRect& geometry,

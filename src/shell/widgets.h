@@ -12,6 +12,8 @@ class QWidget;
 // and a character beyond one byte goes back as '?'.
 QString fromFileText(const std::string& bytes);
 std::string toFileText(const QString& text);
+// True when every character of text has a single-byte value, so toFileText keeps it as it is.
+bool isFileText(const QString& text);
 
 // The centred, sunken field labels of the FTP groups.
 QLabel* sunkenLabel(const char* objectName, const QString& text, const QRect& geometry,

@@ -56,6 +56,8 @@ TransferResult uploadAddressBook(TransferContext& context, std::string localPath
 {
     if (!context.prober.probe(gatewayAddress, ProbeTimeoutMs))
         return TransferResult::NotFound;
+    if (!isSendableLogin(userId, password))
+        return TransferResult::Failed;
     const std::unique_ptr<FtpClient> client = context.ftp.open("Upgrade");
     if (!client)
         return TransferResult::Failed;
@@ -82,7 +84,7 @@ DownloadResult downloadAddressBook(TransferContext& context, const std::string& 
     bool done = false;
     {
         std::unique_ptr<FtpConnection> connection;
-        if (client) {
+        if (client && isSendableLogin(userId, password)) {
             startBookProgress(progress);
             connection = client->connect({gatewayAddress, context.ftpPort, userId, password});
         }

@@ -10,7 +10,8 @@ inline constexpr const char* DeviceRoot = "/RFA/";
 inline constexpr const char* DeviceBookName = "Addrbook.cpe";
 
 // Probes the gateway, then puts localPath into /RFA/ as Addrbook.cpe. Drives line 1 and the
-// upper bar; leaves the progress display shown.
+// upper bar; leaves the progress display shown. A login that isSendableLogin refuses fails
+// after the probe, before anything is sent.
 TransferResult uploadAddressBook(TransferContext& context, std::string localPath,
                                  const std::string& gatewayAddress, const std::string& userId,
                                  const std::string& password);

@@ -5,10 +5,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <deque>
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 // A listing larger than this comes from a broken or hostile server, not from a gateway.
 constexpr std::size_t MaxListingBytes = 8u << 20;
@@ -107,6 +113,125 @@ size_t appendToString(char* data, size_t size, size_t count, void* userData)
     return total;
 }
 
+// Watches one transfer for a stall: less than StallBytes moved over the last `limit`. Samples
+// are kept at most every tenth of a second, so a fast transfer costs a few hundred entries.
+class StallWatch {
+public:
+    explicit StallWatch(std::chrono::milliseconds limit) : m_limit(limit)
+    {
+        m_samples.push_back({Clock::now(), 0});
+    }
+
+    // False once the transfer has stalled.
+    bool moving(curl_off_t moved)
+    {
+        const Clock::time_point now = Clock::now();
+        if (now - m_samples.back().when >= std::chrono::milliseconds(100))
+            m_samples.push_back({now, moved});
+        // The front stays the newest sample at least `limit` old, the base of the window.
+        while (m_samples.size() > 1 && now - m_samples[1].when >= m_limit)
+            m_samples.pop_front();
+        if (now - m_samples.front().when < m_limit)
+            return true;
+        return moved - m_samples.front().moved >= StallBytes;
+    }
+
+private:
+    struct Sample {
+        Clock::time_point when;
+        curl_off_t moved;
+    };
+    std::chrono::milliseconds m_limit;
+    std::deque<Sample> m_samples;
+};
+
+int watchProgress(void* userData, curl_off_t, curl_off_t downloaded, curl_off_t,
+                  curl_off_t uploaded)
+{
+    return static_cast<StallWatch*>(userData)->moving(downloaded + uploaded) ? 0 : 1;
+}
+
+bool allDigits(std::string_view text)
+{
+    return !text.empty() && text.size() <= 18
+           && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// The size a server announces for a download: "213 N" answering SIZE, or "(N bytes)" in the
+// 150 or 125 reply that opens the transfer. -1 while none came.
+size_t noteAnnouncedSize(char* data, size_t size, size_t count, void* userData)
+{
+    const size_t total = size * count;
+    std::string_view line(data, total);
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' '))
+        line.remove_suffix(1);
+    auto& announced = *static_cast<long long*>(userData);
+    if (line.substr(0, 4) == "213 " && allDigits(line.substr(4))) {
+        announced = std::stoll(std::string(line.substr(4)));
+    } else if (line.substr(0, 4) == "150 " || line.substr(0, 4) == "125 ") {
+        const std::size_t bytes = line.rfind(" bytes)");
+        const std::size_t open = bytes == std::string_view::npos ? bytes : line.rfind('(', bytes);
+        if (open != std::string_view::npos && allDigits(line.substr(open + 1, bytes - open - 1)))
+            announced = std::stoll(std::string(line.substr(open + 1, bytes - open - 1)));
+    }
+    return total;
+}
+
+struct WrittenFile {
+    int fd;
+    long long written = 0;
+};
+
+size_t writeToCountedFile(char* data, size_t size, size_t count, void* userData)
+{
+    auto& file = *static_cast<WrittenFile*>(userData);
+    const size_t done = writeToFile(data, size, count, &file.fd);
+    file.written += static_cast<long long>(done);
+    return done;
+}
+
+// After the login the control connection is the only one to the server: a second would log
+// in again behind the caller's back. The active-mode listening socket is the other one opened.
+struct SocketGuard {
+    int serverPort;
+    bool loggedIn = false;
+    bool refused = false;
+};
+
+curl_socket_t openGuardedSocket(void* userData, curlsocktype purpose, curl_sockaddr* address)
+{
+    auto& guard = *static_cast<SocketGuard*>(userData);
+    if (guard.loggedIn && purpose == CURLSOCKTYPE_IPCXN) {
+        int port = 0;
+        if (address->family == AF_INET)
+            port = ntohs(reinterpret_cast<const sockaddr_in*>(&address->addr)->sin_port);
+        else if (address->family == AF_INET6)
+            port = ntohs(reinterpret_cast<const sockaddr_in6*>(&address->addr)->sin6_port);
+        if (port == guard.serverPort) {
+            guard.refused = true;
+            return CURL_SOCKET_BAD;
+        }
+    }
+    return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+}
+
+// Failures after which the control connection can't be trusted or is gone.
+bool losesConnection(CURLcode result)
+{
+    switch (result) {
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_ABORTED_BY_CALLBACK:
+    case CURLE_FTP_ACCEPT_TIMEOUT:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_COULDNT_CONNECT:
+        return true;
+    default:
+        return false;
+    }
+}
+
 class CurlFtpConnection final : public FtpConnection {
 public:
     CurlFtpConnection(CURL* handle, const FtpLogin& login, const FtpTimeouts& timeouts)
@@ -114,7 +239,8 @@ public:
           m_base("ftp://" + login.address + ":" + std::to_string(login.port) + "/"),
           m_userId(login.userId),
           m_password(login.password),
-          m_timeouts(timeouts)
+          m_timeouts(timeouts),
+          m_guard{login.port}
     {
     }
 
@@ -127,8 +253,13 @@ public:
     {
         prepare(m_base);
         curl_easy_setopt(m_handle, CURLOPT_NOBODY, 1L);
-        return perform();
+        if (!perform())
+            return false;
+        m_guard.loggedIn = true;
+        return true;
     }
+
+    bool lost() const override { return m_lost; }
 
     bool changeDirectory(const std::string& directory) override
     {
@@ -160,6 +291,8 @@ public:
         curl_easy_setopt(m_handle, CURLOPT_READDATA, &fd);
         curl_easy_setopt(m_handle, CURLOPT_INFILESIZE_LARGE,
                          static_cast<curl_off_t>(status.st_size));
+        StallWatch watch(m_timeouts.stall);
+        watchStalls(watch);
         return perform();
     }
 
@@ -171,12 +304,29 @@ public:
             ::open(localPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
         if (file.get() < 0)
             return false;
-        int fd = file.get();
+        WrittenFile target{file.get()};
+        long long announced = -1;
+        // libcurl would stop reading at the announced size and call a longer file complete, so
+        // it reads to the end of the data connection and the sizes are compared here. SIZE is
+        // asked for after entering the directory; a server without it may still announce the
+        // size when it opens the transfer.
+        curl_slist* commands = curl_slist_append(nullptr, ("*SIZE " + remoteName).c_str());
+        if (!commands)
+            return false;
         prepare(fileUrl(remoteName));
-        curl_easy_setopt(m_handle, CURLOPT_WRITEFUNCTION, writeToFile);
-        curl_easy_setopt(m_handle, CURLOPT_WRITEDATA, &fd);
+        curl_easy_setopt(m_handle, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
+        curl_easy_setopt(m_handle, CURLOPT_PREQUOTE, commands);
+        curl_easy_setopt(m_handle, CURLOPT_WRITEFUNCTION, writeToCountedFile);
+        curl_easy_setopt(m_handle, CURLOPT_WRITEDATA, &target);
+        curl_easy_setopt(m_handle, CURLOPT_HEADERFUNCTION, noteAnnouncedSize);
+        curl_easy_setopt(m_handle, CURLOPT_HEADERDATA, &announced);
+        StallWatch watch(m_timeouts.stall);
+        watchStalls(watch);
         const bool transferred = perform();
-        return file.close() && transferred;
+        curl_easy_setopt(m_handle, CURLOPT_PREQUOTE, nullptr);
+        curl_slist_free_all(commands);
+        const bool complete = announced < 0 || announced == target.written;
+        return file.close() && transferred && complete;
     }
 
     bool deleteFile(const std::string& remoteName) override
@@ -207,6 +357,8 @@ public:
         curl_easy_setopt(m_handle, CURLOPT_DIRLISTONLY, 1L);
         curl_easy_setopt(m_handle, CURLOPT_WRITEFUNCTION, appendToString);
         curl_easy_setopt(m_handle, CURLOPT_WRITEDATA, &text);
+        StallWatch watch(m_timeouts.stall);
+        watchStalls(watch);
         if (!perform())
             return std::nullopt;
         std::vector<std::string> names;
@@ -276,12 +428,28 @@ private:
                          static_cast<long>(std::max<long long>(1, responseSeconds.count())));
         curl_easy_setopt(m_handle, CURLOPT_ACCEPTTIMEOUT_MS,
                          static_cast<long>(m_timeouts.accept.count()));
-        curl_easy_setopt(m_handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(m_handle, CURLOPT_LOW_SPEED_TIME,
-                         static_cast<long>(m_timeouts.stall.count()));
+        curl_easy_setopt(m_handle, CURLOPT_OPENSOCKETFUNCTION, openGuardedSocket);
+        curl_easy_setopt(m_handle, CURLOPT_OPENSOCKETDATA, &m_guard);
     }
 
-    bool perform() { return curl_easy_perform(m_handle) == CURLE_OK; }
+    // For the steps that move data; the watch must outlive the step.
+    void watchStalls(StallWatch& watch)
+    {
+        curl_easy_setopt(m_handle, CURLOPT_XFERINFOFUNCTION, watchProgress);
+        curl_easy_setopt(m_handle, CURLOPT_XFERINFODATA, &watch);
+        curl_easy_setopt(m_handle, CURLOPT_NOPROGRESS, 0L);
+    }
+
+    bool perform()
+    {
+        if (m_lost)
+            return false;
+        const CURLcode result = curl_easy_perform(m_handle);
+        if (result == CURLE_OK)
+            return true;
+        m_lost = m_guard.loggedIn && (losesConnection(result) || m_guard.refused);
+        return false;
+    }
 
     CURL* m_handle;
     std::string m_base;
@@ -289,6 +457,8 @@ private:
     std::string m_userId;
     std::string m_password;
     FtpTimeouts m_timeouts;
+    SocketGuard m_guard;
+    bool m_lost = false;
 };
 
 // The agent name only labels the instance: FTP has no field that would carry it.
@@ -298,7 +468,8 @@ public:
 
     std::unique_ptr<FtpConnection> connect(const FtpLogin& login) override
     {
-        if (!isSafeAddress(login.address) || login.port <= 0 || login.port > 65535)
+        if (!isSafeAddress(login.address) || login.port <= 0 || login.port > 65535
+            || !isSendableLogin(login.userId, login.password))
             return nullptr;
         CURL* handle = curl_easy_init();
         if (!handle)

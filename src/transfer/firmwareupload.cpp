@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <optional>
 
 namespace {
 
@@ -53,14 +55,24 @@ struct Entry {
 };
 
 // The folder's entries in the order the file system returns them, without "." and "..", and
-// without sub-folders that are already among the ancestors. Empty when the folder can't be read.
-std::vector<Entry> listFolder(const std::string& folder, const Ancestors& ancestors)
+// without sub-folders that are already among the ancestors. nullopt when the folder can't be
+// listed, wholly or part-way (a stick pulled out, a share gone, no permission).
+std::optional<std::vector<Entry>> listFolder(const std::string& folder, const Ancestors& ancestors)
 {
     std::vector<Entry> entries;
     DIR* directory = ::opendir(folder.c_str());
     if (!directory)
-        return entries;
-    while (const dirent* item = ::readdir(directory)) {
+        return std::nullopt;
+    for (;;) {
+        errno = 0;
+        const dirent* item = ::readdir(directory);
+        if (!item) {
+            if (errno != 0) {
+                ::closedir(directory);
+                return std::nullopt;
+            }
+            break;
+        }
         const std::string name = item->d_name;
         if (name == "." || name == "..")
             continue;
@@ -79,6 +91,17 @@ std::vector<Entry> listFolder(const std::string& folder, const Ancestors& ancest
     return entries;
 }
 
+bool canListFolder(const std::string& folder)
+{
+    DIR* directory = ::opendir(folder.c_str());
+    if (!directory)
+        return false;
+    errno = 0;
+    const bool readable = ::readdir(directory) != nullptr || errno == 0;
+    ::closedir(directory);
+    return readable;
+}
+
 Ancestors startingAt(const std::string& folder)
 {
     struct stat status {};
@@ -90,7 +113,7 @@ Ancestors startingAt(const std::string& folder)
 std::size_t countFilesBelow(const std::string& folder, Ancestors& ancestors)
 {
     std::size_t count = 0;
-    for (const Entry& entry : listFolder(folder, ancestors)) {
+    for (const Entry& entry : listFolder(folder, ancestors).value_or(std::vector<Entry>{})) {
         if (entry.isFolder) {
             ancestors.push_back(entry.id);
             count += countFilesBelow(joinPath(folder, entry.name), ancestors);
@@ -119,10 +142,14 @@ bool uploadTreeBelow(FtpConnection& connection, const SettingsFile& settings,
                      const std::string& folder, const std::string& root, ProgressSink& progress,
                      Ancestors& ancestors)
 {
+    const std::optional<std::vector<Entry>> entries = listFolder(folder, ancestors);
+    // Its files can't be sent: that fails the upgrade as a failed file would.
+    if (!entries)
+        return false;
     const ExtensionList putList = readExtensionList(settings, "PutList");
     const std::string deviceDirectory = deviceDirectoryOf(folder, root);
     bool allDone = true;
-    for (const Entry& entry : listFolder(folder, ancestors)) {
+    for (const Entry& entry : *entries) {
         const std::string path = joinPath(folder, entry.name);
         if (entry.isFolder) {
             ancestors.push_back(entry.id);
@@ -131,14 +158,19 @@ bool uploadTreeBelow(FtpConnection& connection, const SettingsFile& settings,
             ancestors.pop_back();
             continue;
         }
-        if (!connection.changeDirectory(deviceDirectory)) {
+        // After a time-out or a lost connection every file fails at once, and the bar still
+        // runs to its end.
+        if (!connection.lost() && !connection.changeDirectory(deviceDirectory)
+            && !connection.lost()) {
             allDone = false;
             continue;
         }
         progress.setLine1("FTP : " + deviceDirectory + entry.name);
         progress.stepIt(ProgressBar::Upper);
         progress.refresh();
-        if (isListedFile(entry.name, putList) && !connection.putFile(path, entry.name))
+        if (connection.lost())
+            allDone = false;
+        else if (isListedFile(entry.name, putList) && !connection.putFile(path, entry.name))
             allDone = false;
     }
     return allDone;
@@ -187,8 +219,10 @@ std::size_t countFiles(const std::string& folder)
 DeviceFolders findDeviceFolders(const std::string& root)
 {
     DeviceFolders folders;
-    for (const Entry& entry : listFolder(root, startingAt(root))) {
-        if (!entry.isFolder)
+    for (const Entry& entry :
+         listFolder(root, startingAt(root)).value_or(std::vector<Entry>{})) {
+        // A folder whose files can't be read must not have its device folder emptied.
+        if (!entry.isFolder || !canListFolder(joinPath(root, entry.name)))
             continue;
         const std::string name = upperCase(entry.name);
         folders.doc = folders.doc || name == "DOC";
@@ -229,6 +263,8 @@ TransferResult uploadFirmware(TransferContext& context, const SettingsFile& sett
 {
     if (!context.prober.probe(gatewayAddress, ProbeTimeoutMs))
         return TransferResult::NotFound;
+    if (!isSendableLogin(userId, password))
+        return TransferResult::Failed;
     const std::unique_ptr<FtpClient> client = context.ftp.open("Upgrade");
     if (!client)
         return TransferResult::Failed;
@@ -238,6 +274,10 @@ TransferResult uploadFirmware(TransferContext& context, const SettingsFile& sett
         return TransferResult::Failed;
 
     const std::size_t fileCount = countFiles(sourcePath);
+    // A firmware folder that has vanished or can't be read would have the device emptied and
+    // nothing put back.
+    if (!canListFolder(sourcePath))
+        return TransferResult::Failed;
     if (fullFirmware) {
         const DeviceFolders folders = findDeviceFolders(sourcePath);
         removeListedFiles(*connection, DeviceRoot,

@@ -26,7 +26,8 @@ struct DeviceFolders {
     bool images = false;
     bool user = false;
 };
-// Which of DOC, IMAGES and USER (any case) stand directly in the root.
+// Which of DOC, IMAGES and USER (any case) stand directly in the root and can be listed: the
+// device folder of one whose files can't be read is not cleaned.
 DeviceFolders findDeviceFolders(const std::string& root);
 
 // Deletes the listed files of one device directory; failures are passed over.
@@ -34,11 +35,14 @@ void removeListedFiles(FtpConnection& connection, const std::string& deviceDirec
                        const ExtensionList& list);
 
 // Uploads the listed files of folder's whole tree (depth first), stepping the upper bar once per
-// file reached. Returns false when any file failed.
+// file reached. Returns false when any file failed or a folder of the tree could not be listed.
+// Once the connection is lost the remaining files fail at once, each still stepping the bar.
 bool uploadTree(FtpConnection& connection, const SettingsFile& settings,
                 const std::string& folder, const std::string& root, ProgressSink& progress);
 
-// Probes, connects, (full only) cleans the device directories, then uploads the tree.
+// Probes, connects, (full only) cleans the device directories, then uploads the tree. Failed,
+// with nothing sent, for a login that isSendableLogin refuses; Failed, with nothing deleted or
+// sent after the login, when the root can't be listed.
 TransferResult uploadFirmware(TransferContext& context, const SettingsFile& settings,
                               std::string sourcePath, bool fullFirmware,
                               const std::string& gatewayAddress, const std::string& userId,

@@ -3,9 +3,17 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 inline constexpr int FtpPort = 21;
+
+// A user ID or password travels inside one command line of the FTP dialogue: a CR or LF in it
+// would end that line and send the rest as a command of its own (a DELE of a protected file),
+// and a NUL would cut it. Such a text is refused wherever it is entered or used, before
+// anything is sent.
+bool isSendableLoginText(std::string_view text);
+bool isSendableLogin(std::string_view userId, std::string_view password);
 
 struct FtpLogin {
     std::string address;  // dotted IPv4 text
@@ -28,13 +36,17 @@ public:
     virtual bool deleteFile(const std::string& remoteName) = 0;
     // The entries of the current directory as the server names them, read afresh each time.
     virtual std::optional<std::vector<std::string>> listDirectory() = 0;
+    // True once a step timed out or the connection was lost. Every later step then fails at
+    // once without sending anything: a frozen gateway costs one time-out, not one per file.
+    virtual bool lost() const { return false; }
 };
 
 // An FTP client instance, opened by each transfer under an agent name ("Download", "Upgrade").
 class FtpClient {
 public:
     virtual ~FtpClient() = default;
-    // nullptr when the server cannot be reached or refuses the login.
+    // nullptr when the server cannot be reached or refuses the login, or when the login is not
+    // sendable (nothing is sent then).
     virtual std::unique_ptr<FtpConnection> connect(const FtpLogin& login) = 0;
 };
 

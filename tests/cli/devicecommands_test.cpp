@@ -581,6 +581,7 @@ TEST_P(BadUsages, ExitTwoWithOneLine)
     EXPECT_EQ(tool.out, "");
     EXPECT_EQ(tool.err.rfind("orbiphon-cli: ", 0), 0u) << tool.err;
     EXPECT_EQ(std::count(tool.err.begin(), tool.err.end(), '\n'), 1) << tool.err;
+    EXPECT_EQ(tool.err.find("SECRET"), std::string::npos) << "a password is never shown";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -613,7 +614,31 @@ INSTANTIATE_TEST_SUITE_P(
         BadUsage{"RowPastTheList", {"upgrade", "{list}", "--book", "{book}", "--rows", "4"}},
         BadUsage{"EmptyRowNumber", {"upgrade", "{list}", "--book", "{book}", "--rows", "1,,2"}},
         BadUsage{"RowNotANumber", {"upgrade", "{list}", "--book", "{book}", "--rows", "two"}},
-        BadUsage{"RowsWithoutValue", {"upgrade", "{list}", "--book", "{book}", "--rows"}}),
+        BadUsage{"RowsWithoutValue", {"upgrade", "{list}", "--book", "{book}", "--rows"}},
+        BadUsage{"DownloadWithAPasswordCarryingACommand",
+                 {"download", "127.0.0.2", "admin", "SECRET\r\nDELE /RFA/NVRAM.TXT", "out.cpe"}},
+        BadUsage{"UploadBookWithAUserIdCarryingACommand",
+                 {"upload-book", "{book}", "127.0.0.2", "admin\nRMD /RFA/Doc", "SECRET"}},
+        BadUsage{"UploadFirmwareWithACarriageReturnInThePassword",
+                 {"upload-firmware", "{folder}", "127.0.0.2", "admin", "SECRET\rDELE x.bin",
+                  "--code"}}),
     [](const auto& test) { return std::string(test.param.name); });
+
+TEST_F(DeviceCommands, AFirmwareUpgradeWithoutItsSettingsFileDoesNotStart)
+{
+    fs::remove(s_tool->file("Orbiphon.ini"));
+    const std::string list = listFile(m_dir, "gateways.obl", 2);
+    const std::string folder = firmwareFolder();
+    const std::string message =
+        "orbiphon-cli: " + s_tool->file("Orbiphon.ini") + " was not found.\n";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"upload-firmware", folder, "127.0.0.2", "admin", "pw", "--full"},
+          std::vector<std::string>{"upgrade", list, "--firmware", folder, "--full"}}) {
+        const ToolResult tool = run(args);
+        EXPECT_EQ(tool.status, 2) << args[0];
+        EXPECT_EQ(tool.out, "") << args[0];
+        EXPECT_EQ(tool.err, message) << args[0];
+    }
+}
 
 } // namespace

@@ -195,6 +195,7 @@ TEST_P(ListFromBadJson, ExitsTwoAndWritesNothing)
     EXPECT_TRUE(isOneLineMessage(run.err)) << run.err;
     EXPECT_EQ(run.err.rfind("orbiphon-cli: " + input + ": ", 0), 0u) << run.err;
     EXPECT_NE(run.err.find(GetParam().message), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("SECRET"), std::string::npos) << "a password is never shown";
     EXPECT_EQ(readFileBytes(existing), "old list");
 }
 
@@ -215,6 +216,12 @@ INSTANTIATE_TEST_SUITE_P(
         BadJsonCase{"zero character in a password",
                     R"({"gateways":[{"ip":"1","userId":"","password":"a\u0000b"}]})",
                     "gateways[0].password: the file cannot hold a zero character"},
+        BadJsonCase{"password carrying a command",
+                    R"({"gateways":[{"ip":"1","userId":"ftp","password":"SECRET\r\nDELE /RFA/NVRAM.TXT"}]})",
+                    "gateways[0].password: holds a CR, LF or NUL character"},
+        BadJsonCase{"user ID carrying a command",
+                    R"({"gateways":[{"ip":"1","userId":"ftp\nRMD /RFA","password":"SECRET"}]})",
+                    "gateways[0].userId: holds a CR, LF or NUL character"},
         BadJsonCase{"invalid UTF-8", "{\"gateways\":[{\"ip\":\"\xE9\",\"userId\":\"\",\"password\":\"\"}]}",
                     "not valid JSON"}));
 

@@ -1,10 +1,20 @@
 #include "gatewaylist/batch.h"
 
+#include "gatewaylist/listfile.h"
+#include "shell/settingsfile.h"
 #include "support/fakeftp.h"
+#include "support/ftpserverfixture.h"
 #include "support/recordingprogress.h"
+#include "support/tempdir.h"
+#include "transfer/curlftpclient.h"
+#include "transfer/transfercontext.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -236,6 +246,64 @@ TEST_F(BatchTest, NoSelectionReportsAndLeavesEarlierImagesCleared)
     EXPECT_EQ(statuses(list), "NNN");
     EXPECT_FALSE(list.statusShown());
     EXPECT_EQ(log, (Log{"repaint(NNN)"}));
+}
+
+TEST(BatchOverFtp, ARowWhoseLoginWouldCarryCommandsStaysButReachesNoServer)
+{
+    FtpServerFixture server;
+    server.writeDeviceFile("/RFA/NVRAM.TXT", "device");
+    TempDir dir;
+    // The file format holds any bytes; the row is read as it stands.
+    const std::string listPath = dir.file("gateways.obl");
+    ASSERT_EQ(saveGatewayList(listPath, {{server.address(), "ftp", "secret\r\nDELE /RFA/NVRAM.TXT"},
+                                         {server.address(), "ftp\r\nRMD /RFA", "secret"},
+                                         {server.address(), "ftp", "secret"}}),
+              FileError::None);
+    GatewayList list;
+    ASSERT_EQ(loadGatewayList(listPath, list).read, ListReadResult::Loaded);
+    ASSERT_EQ(list.size(), 3u);
+
+    Log log;
+    FakeProber prober;
+    CurlFtpClientFactory ftp{shortFtpTimeouts()};
+    RecordingProgress progress;
+    TransferContext context{prober, ftp, progress, server.port()};
+    SettingsFile settings;
+    UpgradeOptions options;
+    options.sourcePath = dir.write("book.cpe", "book");
+    TransferUploader uploader(context, settings, options);
+    RecordingView view(log, list);
+    EXPECT_EQ(upgradeList(list, uploader, progress, view), BatchOutcome::Ran);
+
+    EXPECT_EQ(statuses(list), "XXU");
+    const Log verbs = server.verbs();
+    EXPECT_EQ(std::count(verbs.begin(), verbs.end(), "USER"), 1) << "only the sound row logs in";
+    EXPECT_EQ(std::count(verbs.begin(), verbs.end(), "DELE"), 0);
+    EXPECT_EQ(std::count(verbs.begin(), verbs.end(), "RMD"), 0);
+    EXPECT_EQ(server.readDeviceFile("/RFA/NVRAM.TXT"), "device");
+    EXPECT_EQ(server.readDeviceFile("/RFA/Addrbook.cpe"), "book");
+}
+
+TEST(BatchSettings, AFirmwareUpgradeStartsOnlyWithASettingsFileItCanRead)
+{
+    TempDir dir;
+    SettingsFile settings;
+    UpgradeOptions firmware;
+    firmware.mode = UpgradeMode::FirmwareUpgrade;
+    const UpgradeOptions book;
+
+    settings.setPath(dir.file("Orbiphon.ini"));
+    EXPECT_EQ(upgradeSettingsError(firmware, settings), FileError::NotFound);
+    EXPECT_EQ(upgradeSettingsError(book, settings), FileError::None) << "a book needs none";
+    std::filesystem::create_directory(dir.file("Orbiphon.ini"));
+    EXPECT_EQ(upgradeSettingsError(firmware, settings), FileError::NotFound);
+    const std::string fifo = dir.file("fifo.ini");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    settings.setPath(fifo);
+    EXPECT_EQ(upgradeSettingsError(firmware, settings), FileError::NotFound) << "never waits";
+    // Without a PutList section it still runs, stepping the bar and sending nothing.
+    settings.setPath(dir.write("empty.ini", ""));
+    EXPECT_EQ(upgradeSettingsError(firmware, settings), FileError::None);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -87,6 +88,22 @@ INSTANTIATE_TEST_SUITE_P(
         EditCase{"a blank address is invalid", 3, 1, Blank, ListEditResult::InvalidParams},
         EditCase{"an index past the last row changes nothing", 3, 3, Address,
                  ListEditResult::InvalidParams}));
+
+TEST(GatewayListEditing, LoginsThatWouldCarryCommandsAreInvalidParams)
+{
+    const std::vector<std::pair<std::string, std::string>> logins{
+        {"ftp", "secret\r\nDELE /RFA/NVRAM.TXT"}, {"ftp\nRMD /RFA/Doc", "secret"},
+        {"ftp", "a\rb"}, {std::string("f\0tp", 4), "secret"}};
+    for (const auto& [userId, password] : logins) {
+        GatewayList list = listOf(3);
+        EXPECT_EQ(list.insertRecord(0, Address, userId, password), ListEditResult::InvalidParams);
+        EXPECT_EQ(list.replaceRecord(1, Address, userId, password), ListEditResult::InvalidParams);
+        EXPECT_EQ(list.records(), listOf(3).records());
+        GatewayList full = listOf(253);
+        EXPECT_EQ(full.insertRecord(253, Address, userId, password),
+                  ListEditResult::MaxGatewaysReached);
+    }
+}
 
 TEST(GatewayListEditing, InsertGoesBeforeThePositionWithStatusNone)
 {

@@ -28,6 +28,7 @@
 #include <QToolBar>
 #include <QTreeWidget>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -252,6 +253,8 @@ private slots:
     void deleteRemovesTheSelectedRowsWithoutAsking();
     void modifyReplacesTheFirstSelectedRow();
     void modifyWithABlankAddressIsRefused();
+    void loginsThatCantBeKeptOrSentAreRefused_data();
+    void loginsThatCantBeKeptOrSentAreRefused();
     void passwordIsMaskedAndSelectionFillsTheFields();
     void resetFieldsAndNew();
 
@@ -280,6 +283,8 @@ private slots:
     void batchStartsByClearingEarlierImages();
     void firmwareModeRunsTheFirmwareUpload_data();
     void firmwareModeRunsTheFirmwareUpload();
+    void firmwareUpgradeNeedsItsSettingsFile_data();
+    void firmwareUpgradeNeedsItsSettingsFile();
 };
 
 void UpgradeWindowTest::cleanup()
@@ -739,6 +744,38 @@ void UpgradeWindowTest::modifyWithABlankAddressIsRefused()
     QCOMPARE(h.prompts.messages(), QStringList({"Invalid params!"}));
     QCOMPARE(h.prompts.lastMessage()->icon, Prompts::Icon::Warning);
     QCOMPARE(h.rows().at(1), QStringLiteral("2|10.0.0.2|user2|***|pw2"));
+}
+
+void UpgradeWindowTest::loginsThatCantBeKeptOrSentAreRefused_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("pass");
+    QTest::newRow("password carrying a command")
+        << QStringLiteral("admin") << QStringLiteral("secret\r\nDELE /RFA/NVRAM.TXT");
+    QTest::newRow("user ID carrying a command")
+        << QStringLiteral("admin\nRMD /RFA/Doc") << QStringLiteral("secret");
+    QTest::newRow("password beyond one byte") << QStringLiteral("admin") << QString::fromUtf8("p\u20acss");
+    QTest::newRow("user ID beyond one byte") << QString::fromUtf8("\u0100dmin") << QStringLiteral("x");
+}
+
+void UpgradeWindowTest::loginsThatCantBeKeptOrSentAreRefused()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, pass);
+    Harness h;
+    h.openWithList(numberedGateways(2));
+    h.show();
+    const QStringList before = h.rows();
+    typeAddress(h.address(), {"10", "0", "0", "9"});
+    h.userId()->setText(user);
+    h.password()->setText(pass);
+    h.click("addButton");
+    h.selectRows({1});
+    h.userId()->setText(user);
+    h.password()->setText(pass);
+    h.click("modifyButton");
+    QCOMPARE(h.prompts.messages(), QStringList({"Invalid params!", "Invalid params!"}));
+    QCOMPARE(h.rows(), before);
 }
 
 void UpgradeWindowTest::passwordIsMaskedAndSelectionFillsTheFields()
@@ -1365,6 +1402,54 @@ void UpgradeWindowTest::firmwareModeRunsTheFirmwareUpload()
     // The firmware upload counted its files on the upper bar; the notice still follows.
     QCOMPARE(upperAtNotice, QStringLiteral("2/2"));
     QCOMPARE(h.progress()->windowTitle(), QStringLiteral("Upgrade List"));
+}
+
+void UpgradeWindowTest::firmwareUpgradeNeedsItsSettingsFile_data()
+{
+    QTest::addColumn<QString>("settings");  // "missing", "folder" or "empty"
+    QTest::addColumn<bool>("runs");
+    QTest::newRow("no settings file") << QStringLiteral("missing") << false;
+    QTest::newRow("a folder in its place") << QStringLiteral("folder") << false;
+    QTest::newRow("an empty one still runs") << QStringLiteral("empty") << true;
+}
+
+void UpgradeWindowTest::firmwareUpgradeNeedsItsSettingsFile()
+{
+    QFETCH(QString, settings);
+    QFETCH(bool, runs);
+    Harness h;
+    const std::string path = h.temp.file("exe/Orbiphon.ini");
+    if (settings == QLatin1String("folder"))
+        std::filesystem::create_directories(path);
+    if (settings == QLatin1String("empty"))
+        h.temp.write("exe/Orbiphon.ini", "");
+    h.settings.setPath(path);
+    h.temp.write("firmware/CODE.BIN", "code");
+    UpgradeOptions options;
+    options.mode = UpgradeMode::FirmwareUpgrade;
+    options.fullFirmware = true;
+    options.sourcePath = h.temp.file("firmware");
+    options.listPath = h.temp.write("two.obl", listBytes(numberedGateways(2)));
+    h.open(options);
+    h.show();
+    QStringList progressShown;
+    h.prompts.onPrompt = [&](const ScriptedPrompts::Record&) {
+        progressShown << word(h.progress()->isVisible(), "shown", "hidden");
+    };
+    h.trigger("upgradeListAction");
+    h.selectRows({0});
+    h.trigger("upgradeSelectionAction");
+
+    if (runs) {
+        QCOMPARE(h.prompts.messages().size(), 2);
+        QCOMPARE(h.shownStatuses(), QStringList({"Uploaded", "None"}));
+        return;
+    }
+    const QString message = QString::fromStdString(path) + QStringLiteral(" was not found.");
+    QCOMPARE(h.prompts.messages(), QStringList({message, message}));
+    QCOMPARE(h.prompts.lastMessage()->icon, Prompts::Icon::Stop);
+    QCOMPARE(progressShown, QStringList({"hidden", "hidden"}));
+    QVERIFY(h.log.empty());
 }
 
 QTEST_MAIN(UpgradeWindowTest)

@@ -5,8 +5,10 @@ Serves --root (which holds the device tree under RFA/) on --host, port 0 by defa
 picks a free one, and prints "LISTENING <port>" on standard output once it accepts connections.
 The switches give it the misbehaviours the tests need: refusing every login, dropping the whole
 connection part-way through a STOR or a RETR, falling silent part-way through one (the whole server
-hangs, as a wedged gateway would), answering NLST with whole `ls -l` lines, and writing every
-command it receives to a log file.
+hangs, as a wedged gateway would), falling silent after a number of completed STORs, sending a
+RETR a few bytes at a time, announcing a wrong size for a RETR (in the SIZE reply, or only in the
+reply that opens the transfer), answering NLST with whole `ls -l` lines, and writing every command
+it receives to a log file.
 """
 
 import argparse
@@ -25,7 +27,7 @@ class RefusingAuthorizer(DummyAuthorizer):
         raise AuthenticationFailed("Login refused.")
 
 
-def make_dtp_handler(drop_store_after, drop_retrieve_after, stall_after):
+def make_dtp_handler(drop_store_after, drop_retrieve_after, stall_after, retrieve_rate):
     class MisbehavingDTPHandler(DTPHandler):
         def _misbehave_if_past(self, done, drop_limit):
             if stall_after is not None and done >= stall_after:
@@ -42,6 +44,11 @@ def make_dtp_handler(drop_store_after, drop_retrieve_after, stall_after):
         handle_read_event = handle_read
 
         def send(self, data):
+            # The file is there before the command's name, which comes after the first send.
+            if retrieve_rate is not None and self.file_obj is not None:
+                # A trickle: an eighth of a second's worth at a time.
+                data = data[:max(1, retrieve_rate // 8)]
+                time.sleep(len(data) / retrieve_rate)
             sent = DTPHandler.send(self, data)
             if self.cmd == "RETR":
                 self._misbehave_if_past(self.tot_bytes_sent, drop_retrieve_after)
@@ -61,6 +68,10 @@ def main():
     parser.add_argument("--drop-stor-after", type=int, default=None, metavar="BYTES")
     parser.add_argument("--drop-retr-after", type=int, default=None, metavar="BYTES")
     parser.add_argument("--stall-after", type=int, default=None, metavar="BYTES")
+    parser.add_argument("--freeze-after-stores", type=int, default=None, metavar="COUNT")
+    parser.add_argument("--retr-rate", type=int, default=None, metavar="BYTES_PER_SECOND")
+    parser.add_argument("--announce-size-delta", type=int, default=None, metavar="BYTES")
+    parser.add_argument("--no-size", action="store_true")
     parser.add_argument("--long-nlst", action="store_true")
     parser.add_argument("--log", default=None, metavar="FILE")
     args = parser.parse_args()
@@ -75,15 +86,44 @@ def main():
     class Handler(FTPHandler):
         auth_failed_timeout = 0
         # Sending through send() lets the RETR misbehaviours count the bytes.
-        use_sendfile = args.drop_retr_after is None and args.stall_after is None
+        use_sendfile = (args.drop_retr_after is None and args.stall_after is None
+                        and args.retr_rate is None)
         dtp_handler = make_dtp_handler(args.drop_stor_after, args.drop_retr_after,
-                                       args.stall_after)
+                                       args.stall_after, args.retr_rate)
+        stores_received = 0
+        announced_size = None
 
         def pre_process_command(self, line, cmd, arg):
             if log is not None:
                 log.write(line + "\n")
                 log.flush()
+            if (args.freeze_after_stores is not None
+                    and Handler.stores_received >= args.freeze_after_stores):
+                time.sleep(3600)
             FTPHandler.pre_process_command(self, line, cmd, arg)
+
+        def on_file_received(self, file):
+            Handler.stores_received += 1
+
+        def ftp_SIZE(self, path):
+            if args.no_size:
+                self.respond("502 Command not implemented.")
+            elif args.announce_size_delta is not None and self.fs.isfile(path):
+                self.respond("213 %d" % (self.fs.getsize(path) + args.announce_size_delta))
+            else:
+                FTPHandler.ftp_SIZE(self, path)
+
+        def ftp_RETR(self, file):
+            if args.announce_size_delta is not None and self.fs.isfile(file):
+                self.announced_size = self.fs.getsize(file) + args.announce_size_delta
+            FTPHandler.ftp_RETR(self, file)
+            self.announced_size = None
+
+        def respond(self, resp, *rest, **named):
+            # The reply that opens a transfer may carry its size, as "(N bytes)".
+            if self.announced_size is not None and resp[:4] in ("125 ", "150 "):
+                resp = "%s (%d bytes)" % (resp.rstrip("."), self.announced_size)
+            FTPHandler.respond(self, resp, *rest, **named)
 
         if args.long_nlst:
             def ftp_NLST(self, path):

@@ -80,6 +80,20 @@ FtpServerFixture::FtpServerFixture(FtpServerOptions options) : m_options(std::mo
         arguments.push_back("--stall-after");
         arguments.push_back(std::to_string(*m_options.stallAfter));
     }
+    if (m_options.freezeAfterStores) {
+        arguments.push_back("--freeze-after-stores");
+        arguments.push_back(std::to_string(*m_options.freezeAfterStores));
+    }
+    if (m_options.retrieveRate) {
+        arguments.push_back("--retr-rate");
+        arguments.push_back(std::to_string(*m_options.retrieveRate));
+    }
+    if (m_options.announceSizeDelta) {
+        arguments.push_back("--announce-size-delta");
+        arguments.push_back(std::to_string(*m_options.announceSizeDelta));
+    }
+    if (m_options.noSize)
+        arguments.push_back("--no-size");
     std::vector<char*> argv;
     for (std::string& argument : arguments)
         argv.push_back(argument.data());

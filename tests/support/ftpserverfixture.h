@@ -23,6 +23,15 @@ struct FtpServerOptions {
     // The whole server stops, connections open, once this many bytes of a STOR or RETR have
     // gone through.
     std::optional<std::size_t> stallAfter;
+    // The whole server stops answering, connections open, once this many STORs have completed.
+    std::optional<int> freezeAfterStores;
+    // A RETR trickles out at this many bytes a second.
+    std::optional<int> retrieveRate;
+    // A RETR is announced as this many bytes longer (negative: shorter) than the file it sends:
+    // in the SIZE reply, and as "(N bytes)" in the reply that opens the transfer.
+    std::optional<int> announceSizeDelta;
+    // SIZE is answered 502, so only the reply that opens a transfer can tell its size.
+    bool noSize = false;
     // NLST answers with whole `ls -l` lines, as some gateways do.
     bool longNameList = false;
 };

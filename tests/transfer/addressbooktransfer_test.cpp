@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <functional>
 #include <set>
+#include <utility>
 
 namespace {
 
@@ -275,6 +276,7 @@ struct FailedDownload {
     FtpServerOptions options;
     bool deviceHasBook;
     const char* password;
+    std::size_t bookSize = 4 << 20;
 };
 
 void PrintTo(const FailedDownload& c, std::ostream* out)
@@ -289,7 +291,7 @@ TEST_P(FailedDownloads, KeepTheOperatorsFileAndLeaveNoTemporary)
     const FailedDownload& c = GetParam();
     start(c.options);
     if (c.deviceHasBook)
-        server().writeDeviceFile("/RFA/Addrbook.cpe", std::string(4 << 20, 'd'));
+        server().writeDeviceFile("/RFA/Addrbook.cpe", std::string(c.bookSize, 'd'));
     const std::string target = m_local.write("Addrbook.cpe", "operator's only copy");
     EXPECT_EQ(download(target, c.password), DownloadResult::FtpFailure);
     EXPECT_EQ(readFileBytes(target), "operator's only copy");
@@ -304,11 +306,36 @@ FtpServerOptions droppingRetrieve()
     return options;
 }
 
+FtpServerOptions announcing(int delta, bool sizeReply)
+{
+    FtpServerOptions options;
+    options.announceSizeDelta = delta;
+    options.noSize = !sizeReply;
+    return options;
+}
+
+FtpServerOptions trickling(int bytesPerSecond)
+{
+    FtpServerOptions options;
+    options.retrieveRate = bytesPerSecond;
+    return options;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     AddressBook, FailedDownloads,
     testing::Values(FailedDownload{"noBookOnTheDevice", {}, false, "secret"},
                     FailedDownload{"wrongPassword", {}, true, "wrong"},
-                    FailedDownload{"cutOffInTheMiddle", droppingRetrieve(), true, "secret"}),
+                    FailedDownload{"cutOffInTheMiddle", droppingRetrieve(), true, "secret"},
+                    FailedDownload{"sizeReplyAnnouncesMore", announcing(5, true), true, "secret",
+                                   2000},
+                    FailedDownload{"sizeReplyAnnouncesLess", announcing(-5, true), true, "secret",
+                                   2000},
+                    FailedDownload{"openingReplyAloneAnnouncesMore", announcing(5, false), true,
+                                   "secret", 2000},
+                    FailedDownload{"openingReplyAloneAnnouncesLess", announcing(-5, false), true,
+                                   "secret", 2000},
+                    // Less than 1 KiB within the 3 s stall limit of the short time-outs.
+                    FailedDownload{"drippingTwoBytesASecond", trickling(2), true, "secret", 40}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST_F(BookOverFtp, DownloadIntoAFolderThatIsNotThereFailsWithoutFetching)
@@ -317,6 +344,38 @@ TEST_F(BookOverFtp, DownloadIntoAFolderThatIsNotThereFailsWithoutFetching)
     EXPECT_EQ(download(m_local.file("gone/Addrbook.cpe")), DownloadResult::FtpFailure);
     const std::vector<std::string> verbs = server().verbs();
     EXPECT_EQ(std::count(verbs.begin(), verbs.end(), "RETR"), 0);
+}
+
+TEST_F(BookOverFtp, ADownloadThatKeepsMovingIsNeverCut)
+{
+    start(trickling(4096));
+    // About four seconds at 4 KiB a second, past the 3 s stall limit.
+    server().writeDeviceFile("/RFA/Addrbook.cpe", std::string(16 << 10, 'k'));
+    const std::string target = m_local.file("Addrbook.cpe");
+    EXPECT_EQ(download(target), DownloadResult::Done);
+    EXPECT_EQ(readFileBytes(target), std::string(16 << 10, 'k'));
+}
+
+TEST_F(BookOverFtp, LoginsCarryingCommandsReachNoServer)
+{
+    server().writeDeviceFile("/RFA/Addrbook.cpe", "device book");
+    const std::string book = m_local.write("b.cpe", "b");
+    const std::string target = m_local.write("Addrbook.cpe", "mine");
+    const std::vector<std::pair<std::string, std::string>> logins{
+        {"ftp", "secret\r\nDELE /RFA/Addrbook.cpe"},
+        {"ftp\nRMD /RFA", "secret"},
+        {"ftp", std::string("sec\0ret", 7)}};
+    for (const auto& [userId, password] : logins) {
+        EXPECT_EQ(uploadAddressBook(m_context, book, server().address(), userId, password),
+                  TransferResult::Failed);
+        EXPECT_EQ(downloadAddressBook(m_context, server().address(), userId, password, target),
+                  DownloadResult::FtpFailure);
+        EXPECT_FALSE(m_ftp.open("Upgrade")->connect({server().address(), server().port(), userId,
+                                                     password}));
+    }
+    EXPECT_EQ(server().commands(), std::vector<std::string>{});
+    EXPECT_EQ(server().readDeviceFile("/RFA/Addrbook.cpe"), "device book");
+    EXPECT_EQ(readFileBytes(target), "mine");
 }
 
 }  // namespace

@@ -9,13 +9,16 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -643,6 +646,116 @@ TEST_F(FirmwareOverFtp, AConnectionDroppedInTheMiddleOfAPutFailsTheUpgrade)
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(upgrade(false), TransferResult::Failed);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+}
+
+// Runs body as an ordinary user, in a child process when the test runs as root (root lists
+// every folder whatever its mode); returns what body returned.
+int asOrdinaryUser(const std::function<int()>& body)
+{
+    if (::geteuid() != 0)
+        return body();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0
+            || ::setresuid(65534, 65534, 65534) != 0)
+            ::_exit(100);
+        ::_exit(body());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 101;
+}
+
+enum class Damage { None, RootVanished, RootLocked, ImagesLocked };
+
+struct Refusal {
+    const char* name;
+    std::string userId;
+    std::string password;
+    Damage damage;
+    bool anythingSent;
+    Log deleted;
+    Log stored;
+};
+
+void PrintTo(const Refusal& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class Refusals : public FirmwareOverFtp, public testing::WithParamInterface<Refusal> {};
+
+TEST_P(Refusals, FailWithoutSendingWhatTheyMustNot)
+{
+    const Refusal& c = GetParam();
+    writeFirmware();
+    for (const std::string& path : {m_root.path(), m_config.path(), m_root.file("Doc"),
+                                    m_root.file("Images")})
+        ::chmod(path.c_str(), 0755);
+    if (c.damage == Damage::RootVanished)
+        fs::remove_all(m_root.path());
+    if (c.damage == Damage::RootLocked)
+        ::chmod(m_root.path().c_str(), 0);
+    if (c.damage == Damage::ImagesLocked)
+        ::chmod(m_root.file("Images").c_str(), 0);
+
+    const int result = asOrdinaryUser([&] {
+        return static_cast<int>(uploadFirmware(m_context, m_settings, m_root.path(), true,
+                                               server().address(), c.userId, c.password));
+    });
+    ::chmod(m_root.path().c_str(), 0755);
+    ::chmod(m_root.file("Images").c_str(), 0755);
+
+    EXPECT_EQ(result, static_cast<int>(TransferResult::Failed));
+    if (!c.anythingSent) {
+        EXPECT_EQ(server().commands(), Log{});
+    }
+    EXPECT_EQ(deletions(), c.deleted);
+    Log stored;
+    for (const std::string& command : server().commands()) {
+        if (command.rfind("STOR ", 0) == 0)
+            stored.push_back(command.substr(5));
+    }
+    std::sort(stored.begin(), stored.end());
+    EXPECT_EQ(stored, c.stored);
+    EXPECT_EQ(server().readDeviceFile("/RFA/NVRAM.TXT"), "device");
+    EXPECT_TRUE(fs::is_directory(server().devicePath("/RFA/Doc")));
+}
+
+const Log AllButImages{"app.bin", "manual.pdf", "readme.txt"};
+const Log RfaAndDocCleaned{"OLD.BIN", "lower.bin", "notes.txt", "old.pdf"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Firmware, Refusals,
+    testing::Values(
+        Refusal{"passwordDeletingNvram", "ftp", "secret\r\nDELE /RFA/NVRAM.TXT", Damage::None,
+                false, {}, {}},
+        Refusal{"userIdRemovingAFolder", "ftp\r\nRMD /RFA/Doc", "secret", Damage::None, false,
+                {}, {}},
+        Refusal{"lineFeedOnly", "ftp", "secret\nDELE NVRAM.TXT", Damage::None, false, {}, {}},
+        Refusal{"nulInPassword", "ftp", std::string("sec\0ret", 7), Damage::None, false, {}, {}},
+        Refusal{"rootVanished", "ftp", "secret", Damage::RootVanished, true, {}, {}},
+        Refusal{"rootUnreadable", "ftp", "secret", Damage::RootLocked, true, {}, {}},
+        Refusal{"imagesUnreadable", "ftp", "secret", Damage::ImagesLocked, true,
+                RfaAndDocCleaned, AllButImages}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
+
+TEST_F(FirmwareOverFtp, AGatewayThatFreezesAfterItsFirstPutCostsOneTimeOut)
+{
+    FtpServerOptions options;
+    options.freezeAfterStores = 1;
+    start(options);
+    for (int i = 0; i < 10; ++i)
+        m_root.write("file" + std::to_string(i) + ".bin", "firmware " + std::to_string(i));
+    const auto began = std::chrono::steady_clock::now();
+    EXPECT_EQ(upgrade(false), TransferResult::Failed);
+    const auto took = std::chrono::steady_clock::now() - began;
+    // The short time-outs are 3 s; logging in again for every file would cost 3 s more each.
+    EXPECT_LT(took, 6s);
+    EXPECT_EQ(m_progress.bar(ProgressBar::Upper).position(), 10) << "the bar still runs out";
+    const Log verbs = server().verbs();
+    EXPECT_EQ(countOf(verbs, "USER"), 1u) << "no second login";
+    EXPECT_EQ(countOf(verbs, "STOR"), 1u);
 }
 
 }  // namespace

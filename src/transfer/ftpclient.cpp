@@ -1,0 +1,11 @@
+#include "transfer/ftpclient.h"
+
+bool isSendableLoginText(std::string_view text)
+{
+    return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
+bool isSendableLogin(std::string_view userId, std::string_view password)
+{
+    return isSendableLoginText(userId) && isSendableLoginText(password);
+}
