@@ -333,8 +333,8 @@ void UpgradeWindow::add()
     const std::set<std::size_t> selected = selectedRows();
     const std::size_t position = selected.empty() ? m_list.size() : *selected.begin();
 
-    // The list is not full here, so the only refusal left for a login that the file can't hold
-    // is the one insertRecord gives a login that can't be sent.
+    // A login the list file can't hold is refused as one that can't be sent; the list is not
+    // full here, so no other message could come first.
     const ListEditResult result = loginFieldsFit()
                                       ? m_list.insertRecord(position, address, userId, password)
                                       : ListEditResult::InvalidParams;
@@ -354,6 +354,7 @@ void UpgradeWindow::modify()
     const std::set<std::size_t> selected = selectedRows();
     if (!selected.empty()) {
         const std::size_t index = *selected.begin();
+        // Past row 253 the limit's message comes first, whatever the fields hold.
         const ListEditResult result =
             loginFieldsFit() || index >= MaxGateways
                 ? m_list.replaceRecord(index, m_address->address(), toFileText(m_userId->text()),
