@@ -754,8 +754,10 @@ void UpgradeWindowTest::loginsThatCantBeKeptOrSentAreRefused_data()
         << QStringLiteral("admin") << QStringLiteral("secret\r\nDELE /RFA/NVRAM.TXT");
     QTest::newRow("user ID carrying a command")
         << QStringLiteral("admin\nRMD /RFA/Doc") << QStringLiteral("secret");
-    QTest::newRow("password beyond one byte") << QStringLiteral("admin") << QString::fromUtf8("p\u20acss");
-    QTest::newRow("user ID beyond one byte") << QString::fromUtf8("\u0100dmin") << QStringLiteral("x");
+    QTest::newRow("password beyond one byte")
+        << QStringLiteral("admin") << QString::fromUtf8("p\u20acss");
+    QTest::newRow("user ID beyond one byte")
+        << QString::fromUtf8("\u0100dmin") << QStringLiteral("x");
 }
 
 void UpgradeWindowTest::loginsThatCantBeKeptOrSentAreRefused()
