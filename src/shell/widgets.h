@@ -4,8 +4,11 @@
 
 #include <string>
 
+class QDialog;
+class QFontMetrics;
 class QLabel;
 class QRect;
+class QTreeWidget;
 class QWidget;
 
 // Texts in the files are single bytes; each byte is shown as the character of the same value,
@@ -13,6 +16,23 @@ class QWidget;
 QString fromFileText(const std::string& bytes);
 std::string toFileText(const QString& text);
 
+// Runs dialog modally over its owners only (the window that opened it and theirs), never over
+// the whole program: the help viewer, which no window owns, stays usable beside it.
+int runModal(QDialog& dialog);
+
 // The centred, sunken field labels of the FTP groups.
 QLabel* sunkenLabel(const char* objectName, const QString& text, const QRect& geometry,
                     QWidget* parent);
+
+// count copies of the widest of characters in metrics' font: the longest text a column of
+// such characters can have to show.
+QString widestText(const QFontMetrics& metrics, const QString& characters, int count);
+// The widest dotted address (15 characters) and row number (3 digits) in metrics' font.
+QString widestAddressText(const QFontMetrics& metrics);
+QString widestRowNumber(const QFontMetrics& metrics);
+
+// Sets a list column to a width given in pixels for the layouts' own font, scaled with the
+// list's font like a dialog unit, and widened where that would still cut longestText (drawn
+// after the list's icon when withIcon).
+void setScaledColumnWidth(QTreeWidget* list, int column, int originalPixels,
+                          const QString& longestText, bool withIcon = false);
