@@ -321,12 +321,15 @@ void AddressBookWindow::setColumnWidths()
 {
     m_list->ensurePolished();
     // The widths were made for the layouts' own font: they grow with the font as the controls
-    // do, and as far as the longest number, address and port need.
+    // do, and as far as the longest number, address, port and telephone need.
     const QFontMetrics metrics(m_list->font());
-    setScaledColumnWidth(m_list, NumberColumn, NumberWidth, widestRowNumber(metrics));
-    setScaledColumnWidth(m_list, AddressColumn, AddressWidth, widestAddressText(metrics));
-    setScaledColumnWidth(m_list, PortColumn, PortWidth,
-                         QLatin1Char('-') + widestText(metrics, QStringLiteral("0123456789"), 5));
+    const QString digits = QStringLiteral("0123456789");
+    setScaledColumnWidths(
+        m_list,
+        {{NumberColumn, NumberWidth, widestRowNumber(metrics)},
+         {AddressColumn, AddressWidth, widestAddressText(metrics)},
+         {PortColumn, PortWidth, QLatin1Char('-') + widestText(metrics, digits, 5)}},
+        widestText(metrics, digits + QLatin1Char('*'), static_cast<int>(MaxTelephoneLength)));
 }
 
 void AddressBookWindow::keyPressEvent(QKeyEvent* event)

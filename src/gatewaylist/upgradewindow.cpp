@@ -294,9 +294,9 @@ void UpgradeWindow::setColumnWidths()
     // The widths were made for the layouts' own font: they grow with the font as the controls
     // do, and as far as the status image with the longest number, and the longest address, need.
     const QFontMetrics metrics(m_rows->font());
-    setScaledColumnWidth(m_rows, NumberColumn, 45, widestRowNumber(metrics), true);
-    setScaledColumnWidth(m_rows, AddressColumn, 100, widestAddressText(metrics));
-    setScaledColumnWidth(m_rows, UserIdColumn, 80, QString());
+    setScaledColumnWidths(m_rows, {{NumberColumn, 45, widestRowNumber(metrics), true},
+                                   {AddressColumn, 100, widestAddressText(metrics)},
+                                   {UserIdColumn, 80, QString()}});
     // The plain password travels with the row but is never shown.
     m_rows->setColumnWidth(PlainPasswordColumn, 0);
     m_rows->setColumnHidden(PlainPasswordColumn, true);

@@ -61,24 +61,50 @@ QString widestRowNumber(const QFontMetrics& metrics)
     return widestText(metrics, QStringLiteral("0123456789"), 3);
 }
 
-void setScaledColumnWidth(QTreeWidget* list, int column, int originalPixels,
-                          const QString& longestText, bool withIcon)
+namespace {
+
+// What the list's own items ask for to show text uncut: the style's margins around the text
+// and, before it, the icon with its margins.
+int neededWidth(const QTreeWidget* list, const QString& text, bool withIcon)
 {
-    // What the list's own items ask for to show the text uncut: the style's margins around
-    // the text and, before it, the icon with its margins.
+    if (text.isEmpty())
+        return 0;
     QStyleOptionViewItem option;
     option.initFrom(list);
     option.font = list->font();
     option.fontMetrics = QFontMetrics(option.font);
-    option.text = longestText;
+    option.text = text;
     option.features = QStyleOptionViewItem::HasDisplay;
     option.displayAlignment = Qt::AlignCenter;
     if (withIcon) {
         option.features |= QStyleOptionViewItem::HasDecoration;
         option.decorationSize = list->iconSize();
     }
-    const int needed =
-        list->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), list).width();
+    return list->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), list).width();
+}
+
+}  // namespace
+
+void setScaledColumnWidths(QTreeWidget* list, const std::vector<ScaledColumn>& columns,
+                           const QString& lastText)
+{
     const DialogUnits units(list->font());
-    list->setColumnWidth(column, std::max(units.scaledWidth(originalPixels), needed));
+    std::vector<int> needed;
+    std::vector<int> widths;
+    int total = 0;
+    for (const ScaledColumn& entry : columns) {
+        needed.push_back(neededWidth(list, entry.longestText, entry.withIcon));
+        widths.push_back(std::max(units.scaledWidth(entry.originalPixels), needed.back()));
+        total += widths.back();
+    }
+    const int scrollBar = list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list);
+    const int rest = list->contentsRect().width() - scrollBar - total;
+    int missing = neededWidth(list, lastText, false) - rest;
+    for (std::size_t i = 0; i < widths.size() && missing > 0; ++i) {
+        const int spare = std::min(missing, widths[i] - needed[i]);
+        widths[i] -= spare;
+        missing -= spare;
+    }
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        list->setColumnWidth(columns[i].column, widths[i]);
 }

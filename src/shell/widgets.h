@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <string>
+#include <vector>
 
 class QDialog;
 class QFontMetrics;
@@ -31,8 +32,17 @@ QString widestText(const QFontMetrics& metrics, const QString& characters, int c
 QString widestAddressText(const QFontMetrics& metrics);
 QString widestRowNumber(const QFontMetrics& metrics);
 
-// Sets a list column to a width given in pixels for the layouts' own font, scaled with the
-// list's font like a dialog unit, and widened where that would still cut longestText (drawn
-// after the list's icon when withIcon).
-void setScaledColumnWidth(QTreeWidget* list, int column, int originalPixels,
-                          const QString& longestText, bool withIcon = false);
+// A list column whose width was given in pixels for the layouts' own font.
+struct ScaledColumn {
+    int column = 0;
+    int originalPixels = 0;
+    QString longestText;    // the longest text it has to show uncut
+    bool withIcon = false;  // drawn after the list's icon
+};
+
+// Sets the columns to their pixel widths scaled with the list's font like a dialog unit, each
+// widened where that would still cut its longest text. The list's last shown column stretches
+// over the rest; should that rest, with a vertical scroll bar shown, be too narrow for
+// lastText, the other columns give up what they hold beyond their own longest text.
+void setScaledColumnWidths(QTreeWidget* list, const std::vector<ScaledColumn>& columns,
+                           const QString& lastText = {});
