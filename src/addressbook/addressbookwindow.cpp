@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -222,7 +223,7 @@ void AddressBookWindow::createControls()
     makeGroup(content, "recordGroup", tr("Record"), du.rect(4, 20, 284, 80));
     makeGroup(content, "portGroup", tr("Port"), du.rect(240, 32, 48, 68));
     makeLabel(content, "recordAddressLabel", tr("IP Address"), du.rect(16, 36, 44, 15));
-    m_recordAddress = new IpAddressEdit(content);
+    m_recordAddress = new IpAddressEdit(m_services.prompts, content);
     m_recordAddress->setObjectName(QStringLiteral("recordAddress"));
     m_recordAddress->setGeometry(du.rect(64, 36, 110, 15));
 
@@ -263,7 +264,7 @@ void AddressBookWindow::createControls()
         const int top = 116 + 20 * static_cast<int>(i);
         makeLabel(content, rowLabels[i], QString::number(i + 1), du.rect(10, top, 10, 15));
         makeLabel(content, addressLabels[i], tr("IP Address"), du.rect(34, top, 50, 15));
-        m_gatewayAddress[i] = new IpAddressEdit(content);
+        m_gatewayAddress[i] = new IpAddressEdit(m_services.prompts, content);
         m_gatewayAddress[i]->setObjectName(QLatin1String(addressNames[i]));
         m_gatewayAddress[i]->setGeometry(du.rect(89, top, 110, 15));
         makeLabel(content, portLabels[i], tr("Port"), du.rect(208, top, 30, 15));
@@ -299,7 +300,9 @@ void AddressBookWindow::createControls()
     headerView->setSectionResizeMode(QHeaderView::Fixed);
     // The style's minimum would widen the 25-pixel "#" column.
     headerView->setMinimumSectionSize(0);
-    headerView->setStretchLastSection(false);
+    // The telephone column takes whatever the others leave of the list's inner width, with or
+    // without a vertical scroll bar, so that bar never brings a horizontal one with it.
+    headerView->setStretchLastSection(true);
     headerView->setHighlightSections(false);
     headerView->setSortIndicatorShown(false);
 
@@ -317,11 +320,16 @@ void AddressBookWindow::createControls()
 void AddressBookWindow::setColumnWidths()
 {
     m_list->ensurePolished();
-    m_list->setColumnWidth(NumberColumn, NumberWidth);
-    m_list->setColumnWidth(AddressColumn, AddressWidth);
-    m_list->setColumnWidth(PortColumn, PortWidth);
-    m_list->setColumnWidth(
-        TelephoneColumn, m_list->contentsRect().width() - (NumberWidth + AddressWidth + PortWidth));
+    // The widths were made for the layouts' own font: they grow with the font as the controls
+    // do, and as far as the longest number, address, port and telephone need.
+    const QFontMetrics metrics(m_list->font());
+    const QString digits = QStringLiteral("0123456789");
+    setScaledColumnWidths(
+        m_list,
+        {{NumberColumn, NumberWidth, widestRowNumber(metrics)},
+         {AddressColumn, AddressWidth, widestAddressText(metrics)},
+         {PortColumn, PortWidth, QLatin1Char('-') + widestText(metrics, digits, 5)}},
+        widestText(metrics, digits + QLatin1Char('*'), static_cast<int>(MaxTelephoneLength)));
 }
 
 void AddressBookWindow::keyPressEvent(QKeyEvent* event)
@@ -539,7 +547,7 @@ void AddressBookWindow::exitWindow()
 void AddressBookWindow::showAbout()
 {
     AboutWindow about(this);
-    about.exec();
+    runModal(about);
 }
 
 void AddressBookWindow::showHelpTopic()

@@ -8,6 +8,7 @@
 #include "shell/prompts.h"
 #include "shell/services.h"
 #include "shell/settingsfile.h"
+#include "shell/widgets.h"
 #include "transfer/curlftpclient.h"
 #include "transfer/downloadwindow.h"
 #include "transfer/probe.h"
@@ -61,15 +62,15 @@ int main(int argc, char** argv)
         // A book named on the command line opens before the launcher is shown: no owner then.
         QWidget* owner = launcher && launcher->isVisible() ? launcher : nullptr;
         AddressBookWindow window(services, bookPath, owner);
-        window.exec();
+        runModal(window);
     };
     actions.openUpgrade = [&services, &launcher](const UpgradeOptions& options) {
         UpgradeWindow window(services, options, launcher);
-        window.exec();
+        runModal(window);
     };
     actions.openDownload = [&services, &launcher] {
         DownloadWindow window(services, launcher);
-        window.exec();
+        runModal(window);
     };
     actions.registerFileTypes = registerFileTypes;
 
@@ -78,9 +79,10 @@ int main(int argc, char** argv)
         launcher = &window;
         // Showing the launcher first runs its initialisation: the command-line file, or the
         // registration of the file types.
-        window.exec();
+        runModal(window);
         launcher = nullptr;
     }
+    closeHelp();
     releaseCurl();
     return 0;
 }

@@ -17,6 +17,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -150,7 +151,7 @@ void UpgradeWindow::createActions()
             [this] { showHelp(this, m_services.prompts, m_services.helpFile); });
     connect(m_aboutAction, &QAction::triggered, this, [this] {
         AboutWindow about(this);
-        about.exec();
+        runModal(about);
     });
 }
 
@@ -214,7 +215,7 @@ void UpgradeWindow::createControls()
     group->lower();
 
     sunkenLabel("addressLabel", QStringLiteral("IP Address"), du.rect(16, 36, 44, 15), client);
-    m_address = new IpAddressEdit(client);
+    m_address = new IpAddressEdit(m_services.prompts, client);
     m_address->setObjectName(QStringLiteral("addressEdit"));
     m_address->setGeometry(du.rect(65, 36, 110, 15));
 
@@ -268,7 +269,9 @@ void UpgradeWindow::createControls()
     header->setSectionsClickable(false);
     header->setSectionsMovable(false);
     header->setSectionResizeMode(QHeaderView::Fixed);
-    header->setStretchLastSection(false);
+    // The password column, the last one shown, takes whatever the others leave of the list's
+    // inner width, so a vertical scroll bar never brings a horizontal one with it.
+    header->setStretchLastSection(true);
     header->setMinimumSectionSize(0);
     header->setHighlightSections(false);
     header->setSortIndicatorShown(false);
@@ -289,11 +292,12 @@ void UpgradeWindow::setColumnWidths()
 {
     // The frame's width is known only once the style has polished the list.
     m_rows->ensurePolished();
-    const int inner = m_rows->contentsRect().width();
-    m_rows->setColumnWidth(NumberColumn, 45);
-    m_rows->setColumnWidth(AddressColumn, 100);
-    m_rows->setColumnWidth(UserIdColumn, 80);
-    m_rows->setColumnWidth(PasswordColumn, std::max(0, inner - 225));
+    // The widths were made for the layouts' own font: they grow with the font as the controls
+    // do, and as far as the status image with the longest number, and the longest address, need.
+    const QFontMetrics metrics(m_rows->font());
+    setScaledColumnWidths(m_rows, {{NumberColumn, 45, widestRowNumber(metrics), true},
+                                   {AddressColumn, 100, widestAddressText(metrics)},
+                                   {UserIdColumn, 80, QString()}});
     // The plain password travels with the row but is never shown.
     m_rows->setColumnWidth(PlainPasswordColumn, 0);
     m_rows->setColumnHidden(PlainPasswordColumn, true);

@@ -51,3 +51,8 @@ QSize DialogUnits::size(int width, int height) const
 {
     return {x(width), y(height)};
 }
+
+int DialogUnits::scaledWidth(int originalPixels) const
+{
+    return mulDiv(originalPixels, m_baseWidth, OriginalBaseWidth);
+}

@@ -15,6 +15,11 @@ public:
     int y(int units) const;
     QRect rect(int x, int y, int width, int height) const;
     QSize size(int width, int height) const;
+    // A width given in pixels for the layouts' own 8-point font, whose base width is
+    // OriginalBaseWidth, grown or shrunk with this font exactly as x() grows or shrinks a unit.
+    int scaledWidth(int originalPixels) const;
+
+    static constexpr int OriginalBaseWidth = 6;
 
 private:
     int m_baseWidth;

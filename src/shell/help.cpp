@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -25,11 +26,19 @@ bool isReadable(const QString& helpFile)
     return file.open(QIODevice::ReadOnly);
 }
 
-QDialog* createViewer(QWidget* owner)
+// The one viewer of the program, while it is open.
+QPointer<QDialog>& openViewer()
 {
-    // A window of its own, but owned by the caller: a modal work window does not block it, so
-    // the help can be read beside the window it explains.
-    auto* window = new QDialog(owner, Qt::Window);
+    static QPointer<QDialog> viewer;
+    return viewer;
+}
+
+QDialog* createViewer()
+{
+    // Owned by no window: the program's modal windows block only their own owners (runModal),
+    // so the help can be read beside whichever window it explains, and it outlives the window
+    // that asked for it.
+    auto* window = new QDialog(nullptr, Qt::Window);
     window->setObjectName("helpWindow");
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setModal(false);
@@ -59,11 +68,11 @@ void showHelp(QWidget* parent, Prompts& prompts, const QString& helpFile)
         prompts.message(parent, QStringLiteral("Failed to launch help."), Prompts::Icon::Warning);
         return;
     }
-    QWidget* owner = parent ? parent->window() : nullptr;
-    QDialog* window =
-        owner ? owner->findChild<QDialog*>("helpWindow", Qt::FindDirectChildrenOnly) : nullptr;
-    if (!window)
-        window = createViewer(owner);
+    QDialog* window = openViewer();
+    if (!window) {
+        window = createViewer();
+        openViewer() = window;
+    }
 
     auto* browser = window->findChild<QTextBrowser*>("helpViewer");
     QUrl topic = QUrl::fromLocalFile(QFileInfo(helpFile).absoluteFilePath());
@@ -71,7 +80,18 @@ void showHelp(QWidget* parent, Prompts& prompts, const QString& helpFile)
     browser->setSource(topic);
     browser->scrollToAnchor(topicAnchor());
 
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
     window->show();
     window->raise();
     window->activateWindow();
+}
+
+QDialog* helpViewer()
+{
+    return openViewer();
+}
+
+void closeHelp()
+{
+    delete openViewer();
 }

@@ -1,10 +1,14 @@
 #include "shell/prompts.h"
 
+#include "shell/widgets.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLayout>
 #include <QMessageBox>
+#include <QScreen>
 
 namespace {
 
@@ -25,7 +29,7 @@ QMessageBox::Icon boxIcon(Prompts::Icon icon)
 
 QString chosenFile(QFileDialog& dialog)
 {
-    if (dialog.exec() != QDialog::Accepted)
+    if (runModal(dialog) != QDialog::Accepted)
         return {};
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty())
@@ -44,6 +48,33 @@ void prepareFileDialog(QFileDialog& dialog, const Prompts::FileDialogOptions& op
         dialog.selectFile(options.initialName);
 }
 
+// A box is centred over its parent's window. A message about a window that is still being
+// opened (a file it reads first) would so stand over that window's unset position, the
+// screen's corner: place the window first where it is about to appear, centred over its owner
+// or, with none on screen, over the screen, as it would be placed when shown.
+void placeUnshownWindow(QWidget* parent)
+{
+    if (!parent)
+        return;
+    QWidget* window = parent->window();
+    if (window->isVisible() || window->testAttribute(Qt::WA_Moved))
+        return;
+    window->ensurePolished();
+    if (QLayout* layout = window->layout())
+        layout->activate();
+    if (!window->testAttribute(Qt::WA_Resized))
+        window->adjustSize();
+    const QWidget* owner = window->parentWidget() ? window->parentWidget()->window() : nullptr;
+    QRect area;
+    if (owner && owner->isVisible())
+        area = owner->frameGeometry();
+    else if (const QScreen* screen = window->screen())
+        area = screen->availableGeometry();
+    else
+        return;
+    window->move(area.center() - QPoint(window->width() / 2, window->height() / 2));
+}
+
 }  // namespace
 
 QString messageCaption()
@@ -53,9 +84,10 @@ QString messageCaption()
 
 void QtPrompts::message(QWidget* parent, const QString& text, Icon icon)
 {
+    placeUnshownWindow(parent);
     QMessageBox box(boxIcon(icon), messageCaption(), text, QMessageBox::Ok, parent);
     box.setObjectName("messageBox");
-    box.exec();
+    runModal(box);
 }
 
 bool QtPrompts::confirm(QWidget* parent, const QString& text, Icon icon)
@@ -64,7 +96,7 @@ bool QtPrompts::confirm(QWidget* parent, const QString& text, Icon icon)
                     parent);
     box.setObjectName("confirmBox");
     box.setDefaultButton(QMessageBox::Cancel);
-    return box.exec() == QMessageBox::Ok;
+    return runModal(box) == QMessageBox::Ok;
 }
 
 QString QtPrompts::openFile(QWidget* parent, const FileDialogOptions& options)

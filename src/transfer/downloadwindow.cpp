@@ -47,7 +47,7 @@ DownloadWindow::DownloadWindow(Services& services, QWidget* parent)
     group->setGeometry(du.rect(5, 5, 230, 65));
 
     sunkenLabel("addressLabel", QStringLiteral("IP Address"), du.rect(16, 21, 44, 15), this);
-    m_address = new IpAddressEdit(this);
+    m_address = new IpAddressEdit(m_services.prompts, this);
     m_address->setObjectName(QStringLiteral("addressEdit"));
     m_address->setGeometry(du.rect(65, 21, 105, 15));
 
@@ -103,7 +103,12 @@ void DownloadWindow::download()
     const std::string password = toFileText(m_password->text());
     const std::string address = formatIpText(m_address->octets());
 
-    if (!m_services.prober.probe(address, ProbeTimeoutMs)) {
+    // Busy from the press on: the probe alone may hold the window for a second. Every question
+    // and message is asked with the normal cursor.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool found = m_services.prober.probe(address, ProbeTimeoutMs);
+    QApplication::restoreOverrideCursor();
+    if (!found) {
         m_services.prompts.message(this, QStringLiteral("Orbiphon not found!"));
         return;
     }

@@ -21,6 +21,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -132,6 +134,8 @@ private slots:
     void layoutFollowsDialogUnits();
     void commandsAreSharedByMenuToolbarAndButtons();
     void listIsAnInertReport();
+    void longestContentsShowInFull_data();
+    void longestContentsShowInFull();
     void newWindowShowsClearedBook();
 
     void telephoneKeyFiltering_data();
@@ -241,6 +245,42 @@ void AddressBookWindowTest::commandsAreSharedByMenuToolbarAndButtons()
     QCOMPARE(h.rows(), QStringList({"1|10.0.0.1|1720|123"}));
 }
 
+void AddressBookWindowTest::longestContentsShowInFull_data()
+{
+    QTest::addColumn<qreal>("fontScale");
+    QTest::addColumn<int>("entries");
+    QTest::newRow("default font, a few rows") << 1.0 << 3;
+    QTest::newRow("default font, rows for a scroll bar") << 1.0 << 150;
+    QTest::newRow("as at 144 DPI, a few rows") << 1.5 << 3;
+    QTest::newRow("as at 144 DPI, rows for a scroll bar") << 1.5 << 150;
+}
+
+void AddressBookWindowTest::longestContentsShowInFull()
+{
+    QFETCH(qreal, fontScale);
+    QFETCH(int, entries);
+    const QFont original = QApplication::font();
+    QFont font = original;
+    font.setPointSizeF(original.pointSizeF() * fontScale);
+    QApplication::setFont(font);
+    const auto restoreFont = qScopeGuard([&] { QApplication::setFont(original); });
+
+    // Every row holds the longest address, port and telephone number an entry can show.
+    std::string bytes = gatewaySlot("255.255.255.255", 1720) + gatewaySlot("255.255.255.255", 1720);
+    for (int k = 0; k < entries; ++k)
+        bytes += slot("255.255.255.255", 0x8000, "01234567890123456789012345678901234");
+    TempDir temp;
+    Harness h(QString::fromStdString(temp.write("longest.cpe", bytes)));
+    h.show();
+    QTreeWidget* list = h.list();
+    QCOMPARE(list->topLevelItemCount(), entries);
+    QCOMPARE(list->topLevelItem(0)->text(2), QStringLiteral("-32768"));
+
+    QTRY_COMPARE(list->verticalScrollBar()->isVisible(), entries > 50);
+    QVERIFY2(cutColumns(list).isEmpty(), qPrintable(cutColumns(list).join(QStringLiteral("; "))));
+    QVERIFY(!list->horizontalScrollBar()->isVisible());
+}
+
 void AddressBookWindowTest::listIsAnInertReport()
 {
     Harness h;
@@ -252,10 +292,10 @@ void AddressBookWindowTest::listIsAnInertReport()
     QCOMPARE(header->text(1), QStringLiteral("IP Address"));
     QCOMPARE(header->text(2), QStringLiteral("Port"));
     QCOMPARE(header->text(3), QStringLiteral("Telephone number"));
-    QCOMPARE(list->columnWidth(0), 25);
-    QCOMPARE(list->columnWidth(1), 105);
-    QCOMPARE(list->columnWidth(2), 55);
-    QCOMPARE(list->columnWidth(3), list->viewport()->width() - 185);
+    // The widths follow the font (longestContentsShowInFull); the telephone takes the rest.
+    QCOMPARE(list->columnWidth(0) + list->columnWidth(1) + list->columnWidth(2) +
+                 list->columnWidth(3),
+             list->viewport()->width());
     QVERIFY(!list->header()->sectionsClickable());
     QVERIFY(!list->header()->sectionsMovable());
     for (int column = 0; column < 4; ++column)

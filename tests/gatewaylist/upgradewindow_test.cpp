@@ -23,6 +23,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolBar>
@@ -238,6 +240,8 @@ private slots:
     void layoutFollowsDialogUnits();
     void menusAndToolbarShareTheCommands();
     void listColumnsAndInertHeaders();
+    void longestContentsShowInFull_data();
+    void longestContentsShowInFull();
     void statusImagesAreDistinctAndDrawnAsDescribed_data();
     void statusImagesAreDistinctAndDrawnAsDescribed();
 
@@ -438,11 +442,15 @@ void UpgradeWindowTest::listColumnsAndInertHeaders()
                  expected);
     }
 
-    const int inner = list->contentsRect().width();
-    QCOMPARE(list->columnWidth(0), 45);
-    QCOMPARE(list->columnWidth(1), 100);
-    QCOMPARE(list->columnWidth(2), 80);
-    QCOMPARE(list->columnWidth(3), inner - 225);
+    // The original's pixel widths grow with the font like the dialog units, at least; the
+    // password column takes the rest.
+    const DialogUnits du(h.window->font());
+    QVERIFY(list->columnWidth(0) >= du.scaledWidth(45));
+    QVERIFY(list->columnWidth(1) >= du.scaledWidth(100));
+    QCOMPARE(list->columnWidth(2), du.scaledWidth(80));
+    const int password = list->viewport()->width() - list->columnWidth(0) -
+                         list->columnWidth(1) - list->columnWidth(2);
+    QCOMPARE(list->columnWidth(3), password);
     QVERIFY(list->isColumnHidden(4));
 
     QCOMPARE(list->selectionMode(), QAbstractItemView::ExtendedSelection);
@@ -470,8 +478,41 @@ void UpgradeWindowTest::listColumnsAndInertHeaders()
     list->setColumnWidth(3, 10);
     list->setColumnWidth(4, 50);
     h.trigger("newAction");
-    QCOMPARE(list->columnWidth(3), inner - 225);
+    QCOMPARE(list->columnWidth(3), password);
     QVERIFY(list->isColumnHidden(4));
+}
+
+void UpgradeWindowTest::longestContentsShowInFull_data()
+{
+    QTest::addColumn<qreal>("fontScale");
+    QTest::addColumn<int>("gateways");
+    QTest::newRow("default font, a few rows") << 1.0 << 3;
+    QTest::newRow("default font, rows for a scroll bar") << 1.0 << 150;
+    QTest::newRow("as at 144 DPI, a few rows") << 1.5 << 3;
+    QTest::newRow("as at 144 DPI, rows for a scroll bar") << 1.5 << 150;
+}
+
+void UpgradeWindowTest::longestContentsShowInFull()
+{
+    QFETCH(qreal, fontScale);
+    QFETCH(int, gateways);
+    const QFont original = QApplication::font();
+    QFont font = original;
+    font.setPointSizeF(original.pointSizeF() * fontScale);
+    QApplication::setFont(font);
+    const auto restoreFont = qScopeGuard([&] { QApplication::setFont(original); });
+
+    // The longest address on every row, after the status image and a number of up to 3 digits.
+    Harness h;
+    h.openWithList(std::vector<GatewayRecord>(static_cast<std::size_t>(gateways),
+                                              {"255.255.255.255", "admin", "secret"}));
+    h.show();
+    QTreeWidget* list = h.list();
+    QCOMPARE(list->topLevelItemCount(), gateways);
+
+    QTRY_COMPARE(list->verticalScrollBar()->isVisible(), gateways > 50);
+    QVERIFY2(cutColumns(list).isEmpty(), qPrintable(cutColumns(list).join(QStringLiteral("; "))));
+    QVERIFY(!list->horizontalScrollBar()->isVisible());
 }
 
 void UpgradeWindowTest::statusImagesAreDistinctAndDrawnAsDescribed_data()

@@ -67,6 +67,10 @@ void DialogUnitsTest::unitsFollowTheFont()
         QCOMPARE(du.y(-units), -static_cast<int>(expectedY));
     }
     QCOMPARE(du.size(136, 157), QSize(du.x(136), du.y(157)));
+    // Pixel widths made for the layouts' own font (six pixels to four units) scale as units do.
+    for (int pixels : {25, 45, 55, 80, 100, 105})
+        QCOMPARE(du.scaledWidth(pixels), static_cast<int>(std::lround(pixels * base.width() / 6.0)));
+    QCOMPARE(du.scaledWidth(6), du.x(4));
 }
 
 void DialogUnitsTest::neighbouringRectanglesMeetExactly_data()

@@ -1,12 +1,16 @@
 #include "shell/help.h"
 
+#include "shell/widgets.h"
 #include "support/scriptedprompts.h"
 #include "support/tempdir.h"
 #include "support/windowtesting.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
+#include <QEvent>
+#include <QMessageBox>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
@@ -15,10 +19,29 @@
 
 namespace {
 
-QDialog* helpWindowOf(QWidget* owner)
+int helpWindowCount()
 {
-    return owner->findChild<QDialog*>("helpWindow", Qt::FindDirectChildrenOnly);
+    int count = 0;
+    for (const QWidget* window : QApplication::topLevelWidgets())
+        count += window->objectName() == QLatin1String("helpWindow") ? 1 : 0;
+    return count;
 }
+
+// Follows whether a modal window holds the watched window blocked.
+class BlockWatch final : public QObject {
+public:
+    bool blocked = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::WindowBlocked)
+            blocked = true;
+        else if (event->type() == QEvent::WindowUnblocked)
+            blocked = false;
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 }  // namespace
 
@@ -26,12 +49,13 @@ class HelpTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void cleanup() { closeHelp(); }
     void helpFileLiesBesideTheExecutable();
     void unusableHelpFileShowsTheMessage_data();
     void unusableHelpFileShowsTheMessage();
-    void opensAtTopic100InAWindowOwnedByTheCaller();
-    void secondRequestReusesTheOpenViewer();
-    void viewerCanBeUsedBesideAModalWorkWindow();
+    void opensAtTopic100InAWindowOfItsOwn();
+    void everyRequestRaisesTheOneViewer();
+    void viewerIsNeverBlockedByAModalWindow();
     void helpExplainsEveryWindowAndCommand_data();
     void helpExplainsEveryWindowAndCommand();
 };
@@ -64,23 +88,24 @@ void HelpTest::unusableHelpFileShowsTheMessage()
     QCOMPARE(prompts.messages(), QStringList{"Failed to launch help."});
     QCOMPARE(prompts.lastMessage()->icon, Prompts::Icon::Warning);
     QCOMPARE(prompts.lastMessage()->parent, &owner);
-    QVERIFY(!helpWindowOf(&owner));
+    QVERIFY(!helpViewer());
 }
 
-void HelpTest::opensAtTopic100InAWindowOwnedByTheCaller()
+void HelpTest::opensAtTopic100InAWindowOfItsOwn()
 {
     QWidget owner;
     auto* field = new QWidget(&owner);
     ScriptedPrompts prompts;
-    // Asked from a control: the viewer belongs to the control's window.
     showHelp(field, prompts, builtHelpFile());
 
     QVERIFY(prompts.records().empty());
-    QDialog* window = helpWindowOf(&owner);
+    QDialog* window = helpViewer();
     QVERIFY(window);
     QVERIFY(window->isVisible());
     QVERIFY(!window->isModal());
     QVERIFY(window->isWindow());
+    // No window owns it: it outlives the one that asked.
+    QVERIFY(!window->parentWidget());
     auto* viewer = window->findChild<QTextBrowser*>("helpViewer");
     QVERIFY(viewer);
     QCOMPARE(viewer->source().fragment(), QString("topic100"));
@@ -88,46 +113,76 @@ void HelpTest::opensAtTopic100InAWindowOwnedByTheCaller()
     QVERIFY(viewer->toPlainText().contains("Address Book Management"));
 }
 
-void HelpTest::secondRequestReusesTheOpenViewer()
+void HelpTest::everyRequestRaisesTheOneViewer()
 {
-    QWidget owner;
+    QWidget launcher;
+    QWidget workWindow;
     ScriptedPrompts prompts;
-    showHelp(&owner, prompts, builtHelpFile());
-    QDialog* first = helpWindowOf(&owner);
+    showHelp(&launcher, prompts, builtHelpFile());
+    QDialog* first = helpViewer();
     QVERIFY(first);
     auto* viewer = first->findChild<QTextBrowser*>("helpViewer");
     viewer->scrollToAnchor("settings");
+    first->showMinimized();
 
-    showHelp(&owner, prompts, builtHelpFile());
-    QCOMPARE(owner.findChildren<QDialog*>("helpWindow").size(), 1);
-    QCOMPARE(helpWindowOf(&owner), first);
+    // Asked again, from another window: the same viewer, back at topic 100 and on screen.
+    showHelp(&workWindow, prompts, builtHelpFile());
+    QCOMPARE(helpWindowCount(), 1);
+    QCOMPARE(helpViewer(), first);
     QCOMPARE(viewer->source().fragment(), QString("topic100"));
+    QVERIFY(first->isVisible());
+    QVERIFY(!first->isMinimized());
 
     // Closing the viewer destroys it; the next request opens a fresh one.
     first->close();
-    QTRY_VERIFY(!helpWindowOf(&owner));
-    showHelp(&owner, prompts, builtHelpFile());
-    QVERIFY(helpWindowOf(&owner));
+    QTRY_VERIFY(!helpViewer());
+    QTRY_COMPARE(helpWindowCount(), 0);
+    showHelp(&launcher, prompts, builtHelpFile());
+    QVERIFY(helpViewer());
+    QCOMPARE(helpWindowCount(), 1);
 }
 
-void HelpTest::viewerCanBeUsedBesideAModalWorkWindow()
+void HelpTest::viewerIsNeverBlockedByAModalWindow()
 {
-    QDialog workWindow;
+    QDialog launcher;
+    launcher.show();
     ScriptedPrompts prompts;
-    bool ranInsideTheModalLoop = false;
-    QDialog* helpWindow = nullptr;
+    showHelp(&launcher, prompts, builtHelpFile());
+    QDialog* viewer = helpViewer();
+    QVERIFY(viewer);
+    BlockWatch viewerWatch;
+    BlockWatch launcherWatch;
+    viewer->installEventFilter(&viewerWatch);
+    launcher.installEventFilter(&launcherWatch);
+
+    // A work window over the launcher, and a message box over the work window, as the
+    // program runs them.
+    QDialog workWindow(&launcher);
+    bool launcherBlocked = false;
+    bool blockedByWorkWindow = true;
+    bool blockedByMessage = true;
+    QDialog* viewerAskedFromWorkWindow = nullptr;
     QTimer::singleShot(0, &workWindow, [&] {
-        ranInsideTheModalLoop = QApplication::activeModalWidget() == &workWindow;
+        launcherBlocked = launcherWatch.blocked;
+        blockedByWorkWindow = viewerWatch.blocked;
         showHelp(&workWindow, prompts, builtHelpFile());
-        helpWindow = helpWindowOf(&workWindow);
+        viewerAskedFromWorkWindow = helpViewer();
+        QTimer::singleShot(0, [&] {
+            blockedByMessage = viewerWatch.blocked;
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                box->accept();
+        });
+        QtPrompts real;
+        real.message(&workWindow, QStringLiteral("Orbiphon not found!"), Prompts::Icon::Warning);
         workWindow.accept();
     });
-    workWindow.exec();
-    QVERIFY(ranInsideTheModalLoop);
-    QVERIFY(helpWindow);
-    // A window whose parent is the modal window is exempt from its modality.
-    QCOMPARE(helpWindow->parentWidget(), &workWindow);
-    QVERIFY(!helpWindow->isModal());
+    runModal(workWindow);
+
+    QVERIFY(launcherBlocked);
+    QVERIFY(!blockedByWorkWindow);
+    QVERIFY(!blockedByMessage);
+    QCOMPARE(viewerAskedFromWorkWindow, viewer);
+    QCOMPARE(helpWindowCount(), 1);
 }
 
 void HelpTest::helpExplainsEveryWindowAndCommand_data()

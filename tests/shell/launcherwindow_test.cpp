@@ -1,6 +1,7 @@
 #include "shell/launcherwindow.h"
 
 #include "shell/dialogunits.h"
+#include "shell/help.h"
 #include "shell/services.h"
 #include "shell/settingsfile.h"
 #include "support/fakeftp.h"
@@ -385,7 +386,9 @@ void LauncherWindowTest::helpButton()
     m_launcher = makeLauncher({});
     QTest::mouseClick(button("helpButton"), Qt::LeftButton);
     QVERIFY(m_prompts->messages().isEmpty());
-    QVERIFY(m_launcher->findChild<QDialog*>("helpWindow"));
+    QVERIFY(helpViewer());
+    QVERIFY(helpViewer()->isVisible());
+    closeHelp();
 
     m_services->helpFile = dirPath() + "/missing.html";
     QTest::mouseClick(button("helpButton"), Qt::LeftButton);

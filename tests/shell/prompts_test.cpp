@@ -6,8 +6,10 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <functional>
 
@@ -39,6 +41,8 @@ private slots:
     void messageBoxIsOkOnlyWithCaptionAndIcon();
     void confirmAnswersOkAndCancel_data();
     void confirmAnswersOkAndCancel();
+    void messageBeforeItsWindowShowsStandsOverIt_data();
+    void messageBeforeItsWindowShowsStandsOverIt();
     void openDialogRequiresAnExistingFile();
     void saveDialogAddsSuffixAndConfirmsOverwrite();
     void cancelledFileDialogGivesEmpty();
@@ -104,6 +108,53 @@ void PromptsTest::confirmAnswersOkAndCancel()
     QtPrompts prompts;
     QCOMPARE(prompts.confirm(nullptr, "Save anyway?", Prompts::Icon::Warning), expected);
     QCOMPARE(seenButtons, QMessageBox::Ok | QMessageBox::Cancel);
+}
+
+void PromptsTest::messageBeforeItsWindowShowsStandsOverIt_data()
+{
+    QTest::addColumn<bool>("ownerShown");
+    QTest::newRow("the launcher, before it shows") << false;
+    QTest::newRow("a work window opening over the launcher") << true;
+}
+
+void PromptsTest::messageBeforeItsWindowShowsStandsOverIt()
+{
+    QFETCH(bool, ownerShown);
+    QDialog owner;
+    owner.resize(300, 200);
+    owner.move(60, 120);
+    if (ownerShown)
+        owner.show();
+    // Sized by its layout, as the work windows are, and not shown yet.
+    QDialog window(ownerShown ? &owner : nullptr);
+    auto* layout = new QVBoxLayout(&window);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    auto* content = new QWidget(&window);
+    content->setFixedSize(400, 260);
+    layout->addWidget(content);
+
+    QRect box;
+    whenModal<QMessageBox>([&](QMessageBox* shown) {
+        box = shown->frameGeometry();
+        shown->button(QMessageBox::Ok)->click();
+    });
+    QtPrompts prompts;
+    prompts.message(&window, QStringLiteral("Formato non riconosciuto!"), Prompts::Icon::Warning);
+    window.show();
+
+    const QPoint expected = ownerShown ? owner.frameGeometry().center()
+                                       : window.screen()->availableGeometry().center();
+    const auto near = [](QPoint a, QPoint b) { return (a - b).manhattanLength() <= 4; };
+    QVERIFY2(near(window.frameGeometry().center(), expected),
+             qPrintable(QStringLiteral("window centred at %1,%2")
+                            .arg(window.frameGeometry().center().x())
+                            .arg(window.frameGeometry().center().y())));
+    QVERIFY2(near(box.center(), window.frameGeometry().center()),
+             qPrintable(QStringLiteral("box centred at %1,%2, window at %3,%4")
+                            .arg(box.center().x())
+                            .arg(box.center().y())
+                            .arg(window.frameGeometry().center().x())
+                            .arg(window.frameGeometry().center().y())));
 }
 
 void PromptsTest::openDialogRequiresAnExistingFile()

@@ -99,5 +99,7 @@ FakeProber::FakeProber(std::vector<std::string>& sharedLog) : m_log(&sharedLog) 
 bool FakeProber::probe(const std::string& gatewayAddress, int timeoutMs)
 {
     m_log->push_back("probe(" + gatewayAddress + "," + std::to_string(timeoutMs) + ")");
+    if (onProbe)
+        onProbe();
     return !allSilent && !silent.count(gatewayAddress);
 }

@@ -3,6 +3,7 @@
 #include "transfer/ftpclient.h"
 #include "transfer/probe.h"
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -56,6 +57,8 @@ public:
 
     std::set<std::string> silent;
     bool allSilent = false;
+    // Called during every probe, e.g. to look at the windows while it runs.
+    std::function<void()> onProbe;
 
 private:
     std::vector<std::string> m_ownLog;

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -95,6 +96,28 @@ QStringList rowTexts(const QTreeWidget* list, int columns)
         result << cells.join(QLatin1Char('|'));
     }
     return result;
+}
+
+QStringList cutColumns(const QTreeWidget* list)
+{
+    QStringList cut;
+    const QFontMetrics metrics(list->font());
+    // What the rows ask for, as the view measures them when it sizes a column to its contents.
+    const QAbstractItemView* view = list;
+    for (int column = 0; column < list->columnCount(); ++column) {
+        if (list->isColumnHidden(column))
+            continue;
+        int needed = view->sizeHintForColumn(column);
+        for (int row = 0; row < list->topLevelItemCount(); ++row)
+            needed = std::max(needed,
+                              metrics.horizontalAdvance(list->topLevelItem(row)->text(column)));
+        if (list->columnWidth(column) < needed)
+            cut << QStringLiteral("%1: %2 < %3")
+                       .arg(list->headerItem()->text(column))
+                       .arg(list->columnWidth(column))
+                       .arg(needed);
+    }
+    return cut;
 }
 
 QStringList menuEntries(const QMenuBar* menuBar)

@@ -52,6 +52,9 @@ void clickRows(QTreeWidget* list, const QList<int>& rows);
 QList<int> selectedRowsOf(const QTreeWidget* list);
 // Every row as the texts of its first columns joined by '|'.
 QStringList rowTexts(const QTreeWidget* list, int columns);
+// The shown columns too narrow for what their rows hold, as "title: width < needed"; empty when
+// every column shows its contents uncut.
+QStringList cutColumns(const QTreeWidget* list);
 
 // Each menu of the bar as "&File:&New,&Open,-,&Exit", a separator written "-".
 QStringList menuEntries(const QMenuBar* menuBar);

@@ -12,6 +12,7 @@
 #include "support/windowtesting.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -105,6 +106,8 @@ private slots:
     void ftpFailureIsToldOverTheProgressWindow_data();
     void ftpFailureIsToldOverTheProgressWindow();
     void twoDownloadsUseTheFieldsAsTheyStand();
+    void busyFromThePressThroughTheProbe_data();
+    void busyFromThePressThroughTheProbe();
     void resetFieldsEmptiesAllThree();
     void enterEscapeAndCloseBoxClose_data();
     void enterEscapeAndCloseBoxClose();
@@ -370,6 +373,41 @@ void DownloadWindowTest::twoDownloadsUseTheFieldsAsTheyStand()
     QCOMPARE(readFileBytes(h.temp.file("a.cpe")), DeviceBook);
     QCOMPARE(readFileBytes(h.temp.file("b.cpe")), DeviceBook);
     QVERIFY(h.prompts.messages().isEmpty());
+}
+
+void DownloadWindowTest::busyFromThePressThroughTheProbe_data()
+{
+    QTest::addColumn<bool>("answers");
+    QTest::addColumn<QString>("saveAs");  // the save dialog's answer; empty for Cancel
+    QTest::newRow("silent gateway") << false << "";
+    QTest::newRow("answering gateway, save cancelled") << true << "";
+    QTest::newRow("answering gateway, downloaded") << true << "local.cpe";
+}
+
+void DownloadWindowTest::busyFromThePressThroughTheProbe()
+{
+    QFETCH(bool, answers);
+    QFETCH(QString, saveAs);
+    Harness h;
+    h.show();
+    h.ftp.remoteFiles["Addrbook.cpe"] = DeviceBook;
+    h.prober.allSilent = !answers;
+    std::vector<bool> busyAtProbe;
+    h.prober.onProbe = [&] { busyAtProbe.push_back(waitCursorShown()); };
+    std::vector<bool> busyAtPrompt;
+    h.prompts.onPrompt = [&](const ScriptedPrompts::Record&) {
+        busyAtPrompt.push_back(waitCursorShown());
+    };
+    h.typeFields({"10", "0", "0", "7"}, QStringLiteral("admin"), QStringLiteral("secret"));
+    if (answers)
+        h.prompts.answerSaveFile(saveAs.isEmpty() ? QString() : qs(h.temp.file("local.cpe")));
+    h.click("downloadButton");
+
+    QCOMPARE(busyAtProbe, std::vector<bool>{true});
+    // The operator is asked and told with the normal cursor, and it stays normal afterwards.
+    QCOMPARE(busyAtPrompt, std::vector<bool>{false});
+    QVERIFY(!QApplication::overrideCursor());
+    QCOMPARE(QFile::exists(qs(h.temp.file("local.cpe"))), !saveAs.isEmpty());
 }
 
 void DownloadWindowTest::resetFieldsEmptiesAllThree()
