@@ -4,7 +4,10 @@
 #include "gatewaylist/upgrademode.h"
 #include "transfer/transferresult.h"
 
+#include <atomic>
 #include <cstddef>
+#include <functional>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -24,11 +27,39 @@ public:
     virtual void showClosingNotice() = 0;
 };
 
-// Uploads the window's source to one gateway (address book or firmware, by mode).
+// Uploads the window's source to one gateway (address book or firmware, by mode). Runs off the
+// thread that started the batch, and with several gateways at once on several threads, each
+// reporting its steps to the progress it is given.
 class GatewayUploader {
 public:
     virtual ~GatewayUploader() = default;
-    virtual TransferResult upload(const GatewayRecord& gateway) = 0;
+    virtual TransferResult upload(const GatewayRecord& gateway, ProgressSink& progress) = 0;
+};
+
+// How the thread that started a batch waits for the gateways in progress. A window keeps its
+// event loop running meanwhile; the default blocks.
+class BatchWaiter {
+public:
+    virtual ~BatchWaiter() = default;
+    // Returns once ready() holds; ready() is asked again after every wake().
+    virtual void waitUntil(const std::function<bool()>& ready) = 0;
+    // Called from the threads that work on gateways when one of them ends.
+    virtual void wake() = 0;
+};
+
+inline constexpr int MinJobs = 1;
+inline constexpr int MaxJobs = 64;
+
+// Parses a number of gateways to work on at once; anything but 1 to 64 gives nothing.
+std::optional<int> parseJobs(const std::string& text);
+
+struct BatchControl {
+    // Gateways worked on at the same time, 1 to 64; 1 keeps the one-by-one progress display.
+    int jobs = MinJobs;
+    // Once set, no further gateway starts; the ones in progress end as usual.
+    const std::atomic<bool>* stop = nullptr;
+    // nullptr: the starting thread blocks while it waits.
+    BatchWaiter* waiter = nullptr;
 };
 
 // The real uploads: the address book or the firmware folder of the window's options.
@@ -36,7 +67,7 @@ class TransferUploader final : public GatewayUploader {
 public:
     TransferUploader(TransferContext& context, const SettingsFile& settings,
                      UpgradeOptions options);
-    TransferResult upload(const GatewayRecord& gateway) override;
+    TransferResult upload(const GatewayRecord& gateway, ProgressSink& progress) override;
 
 private:
     TransferContext& m_context;
@@ -52,12 +83,17 @@ inline constexpr const char* ClosingNotice =
 
 RowStatus statusForResult(TransferResult result);
 
+// The batches change the list, the view and the progress only on the thread that called them;
+// probes and uploads run on threads of their own, up to control.jobs at once, started in list
+// order. A row a stopped batch did not reach keeps no image.
+
 // Probes every row and marks it Reachable or NotReachable.
-BatchOutcome checkConnections(GatewayList& list, Prober& prober, BatchView& view);
+BatchOutcome checkConnections(GatewayList& list, Prober& prober, BatchView& view,
+                              const BatchControl& control = {});
 // Uploads to every row, in list order, whatever happens to each.
 BatchOutcome upgradeList(GatewayList& list, GatewayUploader& uploader, ProgressSink& progress,
-                         BatchView& view);
+                         BatchView& view, const BatchControl& control = {});
 // Uploads to the selected rows only, in list order.
 BatchOutcome upgradeSelection(GatewayList& list, const std::set<std::size_t>& selected,
                               GatewayUploader& uploader, ProgressSink& progress,
-                              BatchView& view);
+                              BatchView& view, const BatchControl& control = {});
