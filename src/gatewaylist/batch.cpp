@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -34,7 +35,7 @@ public:
     void hide() override {}
 };
 
-class BlockingWaiter final : public BatchWaiter {
+class BlockingWaiter final : public Waiter {
 public:
     void waitUntil(const std::function<bool()>& ready) override
     {
@@ -68,7 +69,7 @@ void runRows(const std::vector<std::size_t>& rows, const BatchControl& control,
              const std::function<void(std::size_t, Result)>& end)
 {
     BlockingWaiter blocking;
-    BatchWaiter& waiter = control.waiter != nullptr ? *control.waiter : blocking;
+    Waiter& waiter = control.waiter != nullptr ? *control.waiter : blocking;
     const std::size_t jobs = static_cast<std::size_t>(std::clamp(control.jobs, MinJobs, MaxJobs));
 
     std::mutex mutex;

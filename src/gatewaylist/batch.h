@@ -2,11 +2,11 @@
 
 #include "gatewaylist/gatewaylist.h"
 #include "gatewaylist/upgrademode.h"
+#include "shell/waiter.h"
 #include "transfer/transferresult.h"
 
 #include <atomic>
 #include <cstddef>
-#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -36,17 +36,6 @@ public:
     virtual TransferResult upload(const GatewayRecord& gateway, ProgressSink& progress) = 0;
 };
 
-// How the thread that started a batch waits for the gateways in progress. A window keeps its
-// event loop running meanwhile; the default blocks.
-class BatchWaiter {
-public:
-    virtual ~BatchWaiter() = default;
-    // Returns once ready() holds; ready() is asked again after every wake().
-    virtual void waitUntil(const std::function<bool()>& ready) = 0;
-    // Called from the threads that work on gateways when one of them ends.
-    virtual void wake() = 0;
-};
-
 inline constexpr int MinJobs = 1;
 inline constexpr int MaxJobs = 64;
 
@@ -58,8 +47,8 @@ struct BatchControl {
     int jobs = MinJobs;
     // Once set, no further gateway starts; the ones in progress end as usual.
     const std::atomic<bool>* stop = nullptr;
-    // nullptr: the starting thread blocks while it waits.
-    BatchWaiter* waiter = nullptr;
+    // How the starting thread waits for the gateways in progress; nullptr: it blocks.
+    Waiter* waiter = nullptr;
 };
 
 // The real uploads: the address book or the firmware folder of the window's options.
@@ -80,6 +69,9 @@ enum class BatchOutcome { Ran, NoItemInList, NoItemSelected };
 inline constexpr const char* ClosingNotice =
     "Turn-off and Turn-on the Orbiphons to activate the new settings.\r\n"
     "Spegnere e riaccendere i Orbiphon per rendere attive le nuove impostazioni.";
+
+inline constexpr const char* StopQuestion =
+    "Stop after the gateways in progress? No further gateway will be started.";
 
 RowStatus statusForResult(TransferResult result);
 

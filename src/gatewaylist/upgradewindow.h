@@ -57,6 +57,8 @@ private:
     void reportListResult(ListReadResult result);
     void cleanStatuses();
     void fillFieldsFromSelection();
+    int batchJobs() const;
+    void runUpgrade(bool selectionOnly);
 
     void rebuildRows();
     void insertRow(std::size_t index);
