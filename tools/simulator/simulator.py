@@ -295,9 +295,9 @@ class Simulator:
         self.own_root = options.root is None
         self.root = options.root or tempfile.mkdtemp(prefix="orbiphon-sim-")
         self.list_path = options.list or os.path.join(self.root, "gateways.obl")
-        self.ioloop = IOLoop()
+        self.ioloops = []
         self.stopping = threading.Event()
-        self.thread = None
+        self.threads = []
         self.silent = []
 
     def start(self):
@@ -319,14 +319,19 @@ class Simulator:
                          "hang": number in opts.hang,
                          "drop_put": number in opts.drop_put,
                          "rate": rates.get(number, 0)}
-            add_server(self.ioloop, address, home, opts.user, accepted, behaviour)
+            ioloop = IOLoop()
+            self.ioloops.append(ioloop)
+            add_server(ioloop, address, home, opts.user, accepted, behaviour)
             gateways.append((address, opts.user, opts.password))
         write_gateway_list(self.list_path, gateways)
         if opts.samples:
             print("simulator: samples in %s" % make_samples(self.root), file=sys.stderr)
-        # All gateways share one event loop, polled until stop() so it can end promptly.
-        self.thread = threading.Thread(target=self._serve, daemon=True)
-        self.thread.start()
+        # One event loop per gateway, as each device serves on its own: a busy or paused gateway
+        # never holds up another. Each is polled until stop() so it can end promptly.
+        for ioloop in self.ioloops:
+            thread = threading.Thread(target=self._serve, args=(ioloop,), daemon=True)
+            thread.start()
+            self.threads.append(thread)
         self.silent = [gateway_address(n) for n in opts.silent]
         silence(self.silent)
         if opts.ready:
@@ -336,15 +341,16 @@ class Simulator:
                 out.write(self.list_path + "\n")
             os.replace(partial, opts.ready)
 
-    def _serve(self):
+    def _serve(self, ioloop):
         while not self.stopping.is_set():
-            self.ioloop.loop(timeout=0.1, blocking=False)
+            ioloop.loop(timeout=0.1, blocking=False)
 
     def stop(self):
         self.stopping.set()
-        if self.thread:
-            self.thread.join()
-        self.ioloop.close()
+        for thread in self.threads:
+            thread.join()
+        for ioloop in self.ioloops:
+            ioloop.close()
         if self.silent:
             unsilence()
         if self.own_root:
