@@ -31,10 +31,13 @@ constexpr std::array Commands{
                "bring the gateway in line with a firmware folder (--full deletes listed files "
                "first)",
                &uploadFirmwareCommand},
-    CliCommand{"check", "LIST.obl", "probe every gateway of the list", &checkCommand},
+    CliCommand{"check", "LIST.obl [--jobs N]",
+               "probe every gateway of the list, N at once (1 to 64, default 1)", &checkCommand},
     CliCommand{"upgrade",
-               "LIST.obl (--book FILE.cpe | --firmware FOLDER (--full|--code)) [--rows 2,4]",
-               "upload to every gateway of the list, or to the numbered rows", &upgradeCommand},
+               "LIST.obl (--book FILE.cpe | --firmware FOLDER (--full|--code)) [--rows 2,4] "
+               "[--jobs N]",
+               "upload to every gateway of the list, or to the numbered rows, N at once",
+               &upgradeCommand},
 };
 
 std::vector<std::string_view> wordsOf(std::string_view name)

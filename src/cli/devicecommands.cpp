@@ -11,8 +11,11 @@
 #include "transfer/firmwareupload.h"
 #include "transfer/probe.h"
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <optional>
 #include <ostream>
@@ -146,6 +149,77 @@ private:
     bool m_allGood = true;
 };
 
+std::atomic<bool> stopRequested = false;
+std::atomic<int> stopSignals = 0;
+
+// The first SIGINT or SIGTERM lets the gateways in progress end and starts no further one; a
+// second abandons them at once.
+extern "C" void onStopSignal(int)
+{
+    if (stopSignals.fetch_add(1) == 0) {
+        stopRequested = true;
+        return;
+    }
+    static const char message[] = "orbiphon-cli: stopped, the gateways in progress abandoned\n";
+    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, message, sizeof message - 1);
+    ::_exit(ExitFailed);
+}
+
+// SIGINT and SIGTERM stop the batch while it runs; a shell that started us in the background
+// may have set them ignored, so the handler is installed whatever they were.
+class StopSignals {
+public:
+    StopSignals()
+    {
+        stopRequested = false;
+        stopSignals = 0;
+        struct sigaction action {};
+        action.sa_handler = onStopSignal;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, &m_interrupt);
+        ::sigaction(SIGTERM, &action, &m_terminate);
+    }
+    ~StopSignals()
+    {
+        ::sigaction(SIGINT, &m_interrupt, nullptr);
+        ::sigaction(SIGTERM, &m_terminate, nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    BatchControl control(int jobs) const { return {jobs, &stopRequested, nullptr}; }
+
+private:
+    struct sigaction m_interrupt {};
+    struct sigaction m_terminate {};
+};
+
+// The rows a stopped batch never started, as "3 10.0.0.3 NotStarted"; true when there were any.
+bool printNotStarted(std::ostream& out, const GatewayList& list,
+                     const std::optional<std::set<std::size_t>>& rows)
+{
+    bool any = false;
+    for (std::size_t row = 0; row < list.size(); ++row) {
+        if ((rows && !rows->contains(row)) || list.status(row) != RowStatus::None)
+            continue;
+        out << row + 1 << " " << printableText(list.record(row).ipText) << " NotStarted\n";
+        any = true;
+    }
+    return any;
+}
+
+// --jobs N, 1 when not given; nullopt after reporting a bad value.
+std::optional<int> jobsFrom(const ParsedArguments& parsed, CliIo& io)
+{
+    const auto option = parsed.options.find("--jobs");
+    if (option == parsed.options.end())
+        return MinJobs;
+    if (const std::optional<int> jobs = parseJobs(option->second))
+        return jobs;
+    reportFailure(io, ExitBadUsage, "--jobs takes a number from 1 to 64");
+    return std::nullopt;
+}
+
 // Reads a gateway list as the Upgrade window would; nullopt after reporting why it can't.
 std::optional<int> loadList(const std::string& path, GatewayList& list, CliIo& io)
 {
@@ -263,7 +337,10 @@ int uploadFirmwareCommand(const std::vector<std::string>& args, CliIo& io)
 int checkCommand(const std::vector<std::string>& args, CliIo& io)
 {
     ParsedArguments parsed;
-    if (!parseArguments(args, {}, 1, commandNamed("check"), io, parsed))
+    if (!parseArguments(args, {{"--jobs", true}}, 1, commandNamed("check"), io, parsed))
+        return ExitBadUsage;
+    const std::optional<int> jobs = jobsFrom(parsed, io);
+    if (!jobs)
         return ExitBadUsage;
     GatewayList list;
     if (const std::optional<int> failed = loadList(parsed.operands[0], list, io))
@@ -271,9 +348,12 @@ int checkCommand(const std::vector<std::string>& args, CliIo& io)
 
     IcmpProber prober;
     PrintingView view(io.out, list);
-    if (checkConnections(list, prober, view) == BatchOutcome::NoItemInList)
+    const StopSignals signals;
+    if (checkConnections(list, prober, view, signals.control(*jobs)) ==
+        BatchOutcome::NoItemInList)
         return reportFailure(io, ExitFailed, parsed.operands[0] + ": No item in list!");
-    return view.allGood() ? ExitSuccess : ExitFailed;
+    const bool stopped = printNotStarted(io.out, list, std::nullopt);
+    return view.allGood() && !stopped ? ExitSuccess : ExitFailed;
 }
 
 int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
@@ -282,8 +362,11 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
     ParsedArguments parsed;
     if (!parseArguments(args,
                         {{"--book", true}, {"--firmware", true}, {"--full"}, {"--code"},
-                         {"--rows", true}},
+                         {"--rows", true}, {"--jobs", true}},
                         1, command, io, parsed))
+        return ExitBadUsage;
+    const std::optional<int> jobs = jobsFrom(parsed, io);
+    if (!jobs)
         return ExitBadUsage;
 
     UpgradeOptions options;
@@ -326,12 +409,15 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
     TransferContext context = device.context();
     TransferUploader uploader(context, device.settings, options);
     PrintingView view(io.out, list);
+    const StopSignals signals;
+    const BatchControl control = signals.control(*jobs);
     const BatchOutcome outcome =
-        rows ? upgradeSelection(list, *rows, uploader, device.progress, view)
-             : upgradeList(list, uploader, device.progress, view);
+        rows ? upgradeSelection(list, *rows, uploader, device.progress, view, control)
+             : upgradeList(list, uploader, device.progress, view, control);
     if (outcome == BatchOutcome::NoItemInList)
         return reportFailure(io, ExitFailed, parsed.operands[0] + ": No item in list!");
     if (outcome == BatchOutcome::NoItemSelected)
         return reportFailure(io, ExitFailed, parsed.operands[0] + ": No item selected!");
-    return view.allGood() ? ExitSuccess : ExitFailed;
+    const bool stopped = printNotStarted(io.out, list, rows);
+    return view.allGood() && !stopped ? ExitSuccess : ExitFailed;
 }

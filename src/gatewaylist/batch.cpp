@@ -6,11 +6,127 @@
 #include "transfer/firmwareupload.h"
 #include "transfer/probe.h"
 
-#include <utility>
-
+#include <algorithm>
+#include <charconv>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
 
 namespace {
+
+// Reports nothing: the gateways of a batch that works on several at once share one display,
+// which the batch itself keeps.
+class QuietProgress final : public ProgressSink {
+public:
+    void reset() override {}
+    void setCaption(const std::string&) override {}
+    void setLine1(const std::string&) override {}
+    void setLine2(const std::string&) override {}
+    void setRange(ProgressBar, std::uint16_t) override {}
+    void setPosition(ProgressBar, int) override {}
+    void setStep(ProgressBar, int) override {}
+    void stepIt(ProgressBar) override {}
+    void refresh() override {}
+    void hide() override {}
+};
+
+class BlockingWaiter final : public Waiter {
+public:
+    void waitUntil(const std::function<bool()>& ready) override
+    {
+        std::unique_lock lock(m_mutex);
+        m_woken.wait(lock, [&] { return ready(); });
+    }
+    void wake() override
+    {
+        // Taking the lock orders the wake after a waiter's last look at ready().
+        { const std::lock_guard lock(m_mutex); }
+        m_woken.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_woken;
+};
+
+bool stopRequested(const BatchControl& control)
+{
+    return control.stop != nullptr && control.stop->load();
+}
+
+// Runs work(row) for every row on threads of its own, at most control.jobs at once, started in
+// the rows' order unless a stop is asked for. begin(row) runs before each start and end(row,
+// result) after each end, both on the calling thread, which waits in between.
+template <typename Result>
+void runRows(const std::vector<std::size_t>& rows, const BatchControl& control,
+             const std::function<void(std::size_t)>& begin,
+             const std::function<Result(std::size_t)>& work,
+             const std::function<void(std::size_t, Result)>& end)
+{
+    BlockingWaiter blocking;
+    Waiter& waiter = control.waiter != nullptr ? *control.waiter : blocking;
+    const std::size_t jobs = static_cast<std::size_t>(std::clamp(control.jobs, MinJobs, MaxJobs));
+
+    std::mutex mutex;
+    std::deque<std::pair<std::size_t, Result>> ended;  // guarded by mutex
+    std::map<std::size_t, std::thread> running;
+    std::size_t next = 0;
+    while (true) {
+        while (running.size() < jobs && next < rows.size() && !stopRequested(control)) {
+            const std::size_t row = rows[next++];
+            begin(row);
+            running.emplace(row, std::thread([&, row] {
+                Result result = work(row);
+                {
+                    const std::lock_guard lock(mutex);
+                    ended.emplace_back(row, std::move(result));
+                }
+                waiter.wake();
+            }));
+        }
+        if (running.empty())
+            break;
+        waiter.waitUntil([&] {
+            const std::lock_guard lock(mutex);
+            return !ended.empty();
+        });
+        std::deque<std::pair<std::size_t, Result>> taken;
+        {
+            const std::lock_guard lock(mutex);
+            taken.swap(ended);
+        }
+        for (auto& [row, result] : taken) {
+            running.at(row).join();
+            running.erase(row);
+            end(row, std::move(result));
+        }
+    }
+}
+
+// "Done 3 of 32" and the addresses in progress, for a batch over several gateways at once.
+void showFleetProgress(ProgressSink& progress, const GatewayList& list,
+                       const std::set<std::size_t>& inProgress, std::size_t done,
+                       std::size_t count)
+{
+    progress.setLine1("Done " + std::to_string(done) + " of " + std::to_string(count));
+    std::string addresses;
+    for (std::size_t row : inProgress) {
+        if (addresses.size() > 48) {
+            addresses += " ...";
+            break;
+        }
+        addresses += (addresses.empty() ? "" : " ") + list.record(row).ipText;
+    }
+    progress.setLine2(addresses.empty() ? std::string() : "In progress: " + addresses);
+    progress.setPosition(ProgressBar::Lower, static_cast<int>(done));
+    progress.refresh();
+}
 
 // Step 0 of every batch: no image of the last batch may survive into this one.
 void clearEarlierStatuses(GatewayList& list, BatchView& view)
@@ -46,14 +162,75 @@ void applyResult(GatewayList& list, std::size_t row, TransferResult result)
     }
 }
 
-void finish(GatewayList& list, ProgressSink& progress, BatchView& view, int full)
+// The end of an upgrade batch; a batch stopped before its first gateway has nothing to notice.
+void finish(GatewayList& list, ProgressSink& progress, BatchView& view, int full, bool reached)
 {
     list.setStatusShown();
     view.setBusy(false);
     progress.setPosition(ProgressBar::Lower, full);
     progress.refresh();
-    view.showClosingNotice();
+    if (reached)
+        view.showClosingNotice();
     progress.hide();
+}
+
+std::vector<GatewayRecord> recordsOf(const GatewayList& list)
+{
+    std::vector<GatewayRecord> records;
+    for (std::size_t row = 0; row < list.size(); ++row)
+        records.push_back(list.record(row));
+    return records;
+}
+
+// Uploads to rows, one by one with the per-file progress, or several at once with a count of the
+// gateways done. stepLower: the lower bar steps after each gateway (Upgrade selection) instead of
+// standing at the row's index while it is worked on (Upgrade list).
+std::size_t uploadRows(GatewayList& list, const std::vector<std::size_t>& rows,
+                       GatewayUploader& uploader, ProgressSink& progress, BatchView& view,
+                       const BatchControl& control, bool stepLower)
+{
+    // A copy: the uploads must not see a row change under them.
+    const std::vector<GatewayRecord> records = recordsOf(list);
+    std::size_t done = 0;
+    if (control.jobs <= MinJobs) {
+        runRows<TransferResult>(
+            rows, control,
+            [&](std::size_t row) {
+                showGateway(progress, records[row]);
+                if (!stepLower)
+                    progress.setPosition(ProgressBar::Lower, static_cast<int>(row));
+                progress.refresh();
+            },
+            [&](std::size_t row) { return uploader.upload(records[row], progress); },
+            [&](std::size_t row, TransferResult result) {
+                applyResult(list, row, result);
+                if (stepLower)
+                    progress.stepIt(ProgressBar::Lower);
+                view.repaintList();
+                ++done;
+            });
+        return done;
+    }
+
+    std::set<std::size_t> inProgress;
+    runRows<TransferResult>(
+        rows, control,
+        [&](std::size_t row) {
+            inProgress.insert(row);
+            showFleetProgress(progress, list, inProgress, done, rows.size());
+        },
+        [&](std::size_t row) {
+            QuietProgress quiet;
+            return uploader.upload(records[row], quiet);
+        },
+        [&](std::size_t row, TransferResult result) {
+            applyResult(list, row, result);
+            inProgress.erase(row);
+            ++done;
+            view.repaintList();
+            showFleetProgress(progress, list, inProgress, done, rows.size());
+        });
+    return done;
 }
 
 } // namespace
@@ -64,12 +241,13 @@ TransferUploader::TransferUploader(TransferContext& context, const SettingsFile&
 {
 }
 
-TransferResult TransferUploader::upload(const GatewayRecord& gateway)
+TransferResult TransferUploader::upload(const GatewayRecord& gateway, ProgressSink& progress)
 {
+    TransferContext context{m_context.prober, m_context.ftp, progress, m_context.ftpPort};
     if (m_options.mode == UpgradeMode::FirmwareUpgrade)
-        return uploadFirmware(m_context, m_settings, m_options.sourcePath, m_options.fullFirmware,
+        return uploadFirmware(context, m_settings, m_options.sourcePath, m_options.fullFirmware,
                               gateway.ipText, gateway.userId, gateway.password);
-    return uploadAddressBook(m_context, m_options.sourcePath, gateway.ipText, gateway.userId,
+    return uploadAddressBook(context, m_options.sourcePath, gateway.ipText, gateway.userId,
                              gateway.password);
 }
 
@@ -93,25 +271,42 @@ RowStatus statusForResult(TransferResult result)
     return RowStatus::None;
 }
 
-BatchOutcome checkConnections(GatewayList& list, Prober& prober, BatchView& view)
+std::optional<int> parseJobs(const std::string& text)
+{
+    int jobs = 0;
+    const char* last = text.data() + text.size();
+    const auto [end, error] = std::from_chars(text.data(), last, jobs);
+    if (error != std::errc() || end != last || jobs < MinJobs || jobs > MaxJobs)
+        return std::nullopt;
+    return jobs;
+}
+
+BatchOutcome checkConnections(GatewayList& list, Prober& prober, BatchView& view,
+                              const BatchControl& control)
 {
     clearEarlierStatuses(list, view);
     if (list.empty())
         return BatchOutcome::NoItemInList;
 
     view.setBusy(true);
-    for (std::size_t row = 0; row < list.size(); ++row) {
-        const bool present = prober.probe(list.record(row).ipText, ProbeTimeoutMs);
-        list.setStatus(row, present ? RowStatus::Reachable : RowStatus::NotReachable);
-        view.repaintList();
-    }
+    const std::vector<GatewayRecord> records = recordsOf(list);
+    std::vector<std::size_t> rows(list.size());
+    for (std::size_t row = 0; row < rows.size(); ++row)
+        rows[row] = row;
+    runRows<bool>(
+        rows, control, [](std::size_t) {},
+        [&](std::size_t row) { return prober.probe(records[row].ipText, ProbeTimeoutMs); },
+        [&](std::size_t row, bool present) {
+            list.setStatus(row, present ? RowStatus::Reachable : RowStatus::NotReachable);
+            view.repaintList();
+        });
     list.setStatusShown();
     view.setBusy(false);
     return BatchOutcome::Ran;
 }
 
 BatchOutcome upgradeList(GatewayList& list, GatewayUploader& uploader, ProgressSink& progress,
-                         BatchView& view)
+                         BatchView& view, const BatchControl& control)
 {
     clearEarlierStatuses(list, view);
     const std::size_t count = list.size();
@@ -122,47 +317,38 @@ BatchOutcome upgradeList(GatewayList& list, GatewayUploader& uploader, ProgressS
     progress.refresh();
     view.setBusy(true);
 
-    for (std::size_t row = 0; row < count; ++row) {
-        // A copy: the uploader must not see the row change under it.
-        const GatewayRecord gateway = list.record(row);
-        showGateway(progress, gateway);
-        progress.setPosition(ProgressBar::Lower, static_cast<int>(row));
-        progress.refresh();
-        applyResult(list, row, uploader.upload(gateway));
-        view.repaintList();
-    }
+    std::vector<std::size_t> rows(count);
+    for (std::size_t row = 0; row < count; ++row)
+        rows[row] = row;
+    const std::size_t reached = uploadRows(list, rows, uploader, progress, view, control, false);
 
-    finish(list, progress, view, static_cast<int>(count));
+    finish(list, progress, view, static_cast<int>(stopRequested(control) ? reached : count),
+           reached > 0);
     return BatchOutcome::Ran;
 }
 
 BatchOutcome upgradeSelection(GatewayList& list, const std::set<std::size_t>& selected,
                               GatewayUploader& uploader, ProgressSink& progress,
-                              BatchView& view)
+                              BatchView& view, const BatchControl& control)
 {
     clearEarlierStatuses(list, view);
-    std::size_t count = 0;
-    for (std::size_t row : selected)
-        count += row < list.size() ? 1 : 0;
-    if (count == 0)
+    std::vector<std::size_t> rows;
+    for (std::size_t row : selected) {
+        if (row < list.size())
+            rows.push_back(row);
+    }
+    if (rows.empty())
         return BatchOutcome::NoItemSelected;
 
+    const std::size_t count = rows.size();
     startProgress(progress, "Upgrade Selection", count);
     progress.setStep(ProgressBar::Lower, 1);
     progress.refresh();
     view.setBusy(true);
 
-    for (std::size_t row = 0; row < list.size(); ++row) {
-        if (!selected.contains(row))
-            continue;
-        const GatewayRecord gateway = list.record(row);
-        showGateway(progress, gateway);
-        progress.refresh();
-        applyResult(list, row, uploader.upload(gateway));
-        progress.stepIt(ProgressBar::Lower);
-        view.repaintList();
-    }
+    const std::size_t reached = uploadRows(list, rows, uploader, progress, view, control, true);
 
-    finish(list, progress, view, static_cast<int>(count));
+    finish(list, progress, view, static_cast<int>(stopRequested(control) ? reached : count),
+           reached > 0);
     return BatchOutcome::Ran;
 }

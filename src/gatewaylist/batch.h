@@ -3,9 +3,12 @@
 #include "gatewaylist/gatewaylist.h"
 #include "gatewaylist/upgrademode.h"
 #include "shell/fileerror.h"
+#include "shell/waiter.h"
 #include "transfer/transferresult.h"
 
+#include <atomic>
 #include <cstddef>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -25,11 +28,28 @@ public:
     virtual void showClosingNotice() = 0;
 };
 
-// Uploads the window's source to one gateway (address book or firmware, by mode).
+// Uploads the window's source to one gateway (address book or firmware, by mode). Runs off the
+// thread that started the batch, and with several gateways at once on several threads, each
+// reporting its steps to the progress it is given.
 class GatewayUploader {
 public:
     virtual ~GatewayUploader() = default;
-    virtual TransferResult upload(const GatewayRecord& gateway) = 0;
+    virtual TransferResult upload(const GatewayRecord& gateway, ProgressSink& progress) = 0;
+};
+
+inline constexpr int MinJobs = 1;
+inline constexpr int MaxJobs = 64;
+
+// Parses a number of gateways to work on at once; anything but 1 to 64 gives nothing.
+std::optional<int> parseJobs(const std::string& text);
+
+struct BatchControl {
+    // Gateways worked on at the same time, 1 to 64; 1 keeps the one-by-one progress display.
+    int jobs = MinJobs;
+    // Once set, no further gateway starts; the ones in progress end as usual.
+    const std::atomic<bool>* stop = nullptr;
+    // How the starting thread waits for the gateways in progress; nullptr: it blocks.
+    Waiter* waiter = nullptr;
 };
 
 // The real uploads: the address book or the firmware folder of the window's options.
@@ -37,7 +57,7 @@ class TransferUploader final : public GatewayUploader {
 public:
     TransferUploader(TransferContext& context, const SettingsFile& settings,
                      UpgradeOptions options);
-    TransferResult upload(const GatewayRecord& gateway) override;
+    TransferResult upload(const GatewayRecord& gateway, ProgressSink& progress) override;
 
 private:
     TransferContext& m_context;
@@ -51,19 +71,26 @@ inline constexpr const char* ClosingNotice =
     "Turn-off and Turn-on the Orbiphons to activate the new settings.\r\n"
     "Spegnere e riaccendere i Orbiphon per rendere attive le nuove impostazioni.";
 
+inline constexpr const char* StopQuestion =
+    "Stop after the gateways in progress? No further gateway will be started.";
+
 RowStatus statusForResult(TransferResult result);
 
 // Why an upgrade with these options must not start: a firmware upgrade takes what it deletes
 // and puts from the settings file, and without that file every gateway would report Done with
 // nothing sent. None when it may start (always for an address book).
 FileError upgradeSettingsError(const UpgradeOptions& options, const SettingsFile& settings);
+// The batches change the list, the view and the progress only on the thread that called them;
+// probes and uploads run on threads of their own, up to control.jobs at once, started in list
+// order. A row a stopped batch did not reach keeps no image.
 
 // Probes every row and marks it Reachable or NotReachable.
-BatchOutcome checkConnections(GatewayList& list, Prober& prober, BatchView& view);
+BatchOutcome checkConnections(GatewayList& list, Prober& prober, BatchView& view,
+                              const BatchControl& control = {});
 // Uploads to every row, in list order, whatever happens to each.
 BatchOutcome upgradeList(GatewayList& list, GatewayUploader& uploader, ProgressSink& progress,
-                         BatchView& view);
+                         BatchView& view, const BatchControl& control = {});
 // Uploads to the selected rows only, in list order.
 BatchOutcome upgradeSelection(GatewayList& list, const std::set<std::size_t>& selected,
                               GatewayUploader& uploader, ProgressSink& progress,
-                              BatchView& view);
+                              BatchView& view, const BatchControl& control = {});

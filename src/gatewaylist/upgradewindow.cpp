@@ -12,6 +12,7 @@
 #include "shell/prompts.h"
 #include "shell/services.h"
 #include "shell/settingsfile.h"
+#include "shell/windowwaiter.h"
 #include "shell/widgets.h"
 #include "transfer/transfercontext.h"
 
@@ -480,10 +481,19 @@ void UpgradeWindow::save()
     cleanStatuses();
 }
 
+int UpgradeWindow::batchJobs() const
+{
+    // Missing, empty or out of range: one gateway at a time, as the window always did.
+    return parseJobs(m_services.settings.readString("Batch", "Jobs", "")).value_or(MinJobs);
+}
+
 void UpgradeWindow::checkConnections()
 {
     View view(*this);
-    if (::checkConnections(m_list, m_services.prober, view) == BatchOutcome::NoItemInList)
+    WindowWaiter waiter(m_services.prompts, {this}, QString::fromLatin1(StopQuestion));
+    const BatchControl control{batchJobs(), &waiter.stopFlag(), &waiter};
+    if (::checkConnections(m_list, m_services.prober, view, control) ==
+        BatchOutcome::NoItemInList)
         m_services.prompts.message(this, QStringLiteral("No item in list!"));
 }
 
@@ -500,25 +510,33 @@ bool UpgradeWindow::settingsReady()
 
 void UpgradeWindow::upgradeSelection()
 {
-    if (!settingsReady())
-        return;
-    View view(*this);
-    TransferContext context{m_services.prober, m_services.ftp, *m_progress, m_services.ftpPort};
-    TransferUploader uploader(context, m_services.settings, m_options);
-    if (::upgradeSelection(m_list, selectedRows(), uploader, *m_progress, view) ==
-        BatchOutcome::NoItemSelected)
-        m_services.prompts.message(this, QStringLiteral("No item selected!"));
+    runUpgrade(true);
 }
 
 void UpgradeWindow::upgradeList()
 {
+    runUpgrade(false);
+}
+
+void UpgradeWindow::runUpgrade(bool selectionOnly)
+{
     if (!settingsReady())
         return;
     View view(*this);
-    TransferContext context{m_services.prober, m_services.ftp, *m_progress, m_services.ftpPort};
+    WindowWaiter waiter(m_services.prompts, {this, m_progress},
+                        QString::fromLatin1(StopQuestion));
+    WindowThreadProgress progress(*m_progress);
+    TransferContext context{m_services.prober, m_services.ftp, progress, m_services.ftpPort};
     TransferUploader uploader(context, m_services.settings, m_options);
-    if (::upgradeList(m_list, uploader, *m_progress, view) == BatchOutcome::NoItemInList)
+    const BatchControl control{batchJobs(), &waiter.stopFlag(), &waiter};
+    if (selectionOnly) {
+        if (::upgradeSelection(m_list, selectedRows(), uploader, progress, view, control) ==
+            BatchOutcome::NoItemSelected)
+            m_services.prompts.message(this, QStringLiteral("No item selected!"));
+    } else if (::upgradeList(m_list, uploader, progress, view, control) ==
+               BatchOutcome::NoItemInList) {
         m_services.prompts.message(this, QStringLiteral("No item in list!"));
+    }
 }
 
 void UpgradeWindow::fillFieldsFromSelection()

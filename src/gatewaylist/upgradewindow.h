@@ -60,6 +60,8 @@ private:
     // False, after saying why, when a firmware upgrade can't read its settings file.
     bool settingsReady();
     void fillFieldsFromSelection();
+    int batchJobs() const;
+    void runUpgrade(bool selectionOnly);
 
     void rebuildRows();
     void insertRow(std::size_t index);

@@ -92,11 +92,14 @@ void QtPrompts::message(QWidget* parent, const QString& text, Icon icon)
 
 bool QtPrompts::confirm(QWidget* parent, const QString& text, Icon icon)
 {
-    QMessageBox box(boxIcon(icon), messageCaption(), text, QMessageBox::Ok | QMessageBox::Cancel,
-                    parent);
+    // A question is answered Yes or No; a warning is confirmed with OK or Cancel.
+    const bool question = icon == Icon::Question;
+    const QMessageBox::StandardButton yes = question ? QMessageBox::Yes : QMessageBox::Ok;
+    const QMessageBox::StandardButton no = question ? QMessageBox::No : QMessageBox::Cancel;
+    QMessageBox box(boxIcon(icon), messageCaption(), text, yes | no, parent);
     box.setObjectName("confirmBox");
-    box.setDefaultButton(QMessageBox::Cancel);
-    return runModal(box) == QMessageBox::Ok;
+    box.setDefaultButton(no);
+    return runModal(box) == yes;
 }
 
 QString QtPrompts::openFile(QWidget* parent, const FileDialogOptions& options)

@@ -20,7 +20,7 @@ public:
 
     // An OK-only message box captioned with the application title.
     virtual void message(QWidget* parent, const QString& text, Icon icon = Icon::Warning) = 0;
-    // OK and Cancel; true for OK.
+    // OK and Cancel (Yes and No with the question icon); true for OK or Yes.
     virtual bool confirm(QWidget* parent, const QString& text, Icon icon = Icon::Warning) = 0;
     // The chosen existing file's full path, or empty when cancelled.
     virtual QString openFile(QWidget* parent, const FileDialogOptions& options) = 0;

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <mutex>
 #include <cstring>
 
 namespace {
@@ -218,11 +219,18 @@ bool probeGateway(const std::string& gatewayAddress, int timeoutMs)
     destination.sin_port = 0;
     destination.sin_addr.s_addr = ::inet_addr(gatewayAddress.c_str());
 
-    ProbeCounters& counters = probeCounters();
-    const auto identifier = static_cast<std::uint16_t>(counters.nextProbeIdentifier & 0xffff);
-    const auto sequence = static_cast<std::uint16_t>(counters.nextProbeSequence & 0xffff);
-    ++counters.nextProbeIdentifier;
-    ++counters.nextProbeSequence;
+    std::uint16_t identifier = 0;
+    std::uint16_t sequence = 0;
+    {
+        // Probes in flight together each take their own pair, so none accepts another's reply.
+        static std::mutex countersMutex;
+        const std::lock_guard lock(countersMutex);
+        ProbeCounters& counters = probeCounters();
+        identifier = static_cast<std::uint16_t>(counters.nextProbeIdentifier & 0xffff);
+        sequence = static_cast<std::uint16_t>(counters.nextProbeSequence & 0xffff);
+        ++counters.nextProbeIdentifier;
+        ++counters.nextProbeSequence;
+    }
 
     const EchoRequest message = buildEchoRequest(identifier, sequence, tickCount());
     ExpectedReply expected{destination.sin_addr.s_addr,

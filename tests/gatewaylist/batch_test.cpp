@@ -14,8 +14,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -51,7 +55,7 @@ class ScriptedUploader final : public GatewayUploader {
 public:
     explicit ScriptedUploader(Log& log) : m_log(log) {}
 
-    TransferResult upload(const GatewayRecord& gateway) override
+    TransferResult upload(const GatewayRecord& gateway, ProgressSink&) override
     {
         m_log.push_back("upload(" + gateway.ipText + "," + gateway.userId + "," +
                         gateway.password + ")");
@@ -63,6 +67,62 @@ public:
 
 private:
     Log& m_log;
+};
+
+// Probes and uploads from several threads. The first `together` of them wait until that many are
+// in flight, so a batch that never worked on them at once is caught instead of passing by luck;
+// `stopWhenTogether` then asks the batch to stop.
+class ConcurrentFake final : public GatewayUploader, public Prober {
+public:
+    explicit ConcurrentFake(int together) : m_together(together) {}
+
+    TransferResult upload(const GatewayRecord& gateway, ProgressSink&) override
+    {
+        meet(gateway.ipText);
+        const auto it = results.find(gateway.ipText);
+        return it == results.end() ? TransferResult::Done : it->second;
+    }
+    bool probe(const std::string& address, int) override
+    {
+        meet(address);
+        return !silent.contains(address);
+    }
+    bool metTogether() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_met;
+    }
+    std::size_t reached() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_reached;
+    }
+
+    std::map<std::string, TransferResult> results;
+    std::set<std::string> silent;
+    std::atomic<bool>* stopWhenTogether = nullptr;
+
+private:
+    void meet(const std::string&)
+    {
+        std::unique_lock lock(m_mutex);
+        ++m_reached;
+        if (++m_inFlight >= m_together && !m_met) {
+            m_met = true;
+            if (stopWhenTogether != nullptr)
+                stopWhenTogether->store(true);
+            m_together_reached.notify_all();
+        }
+        m_together_reached.wait_for(lock, std::chrono::seconds(10), [this] { return m_met; });
+        --m_inFlight;
+    }
+
+    const int m_together;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_together_reached;
+    int m_inFlight = 0;
+    std::size_t m_reached = 0;
+    bool m_met = false;
 };
 
 GatewayList listOf(int count)
@@ -170,7 +230,7 @@ TEST_F(BatchTest, TheLowerBarStandsAtTheNumberOfGatewaysDoneWhileEachIsWorkedOn)
     public:
         Watching(RecordingProgress& progress, std::vector<int>& seen)
             : m_progress(progress), m_seen(seen) {}
-        TransferResult upload(const GatewayRecord&) override
+        TransferResult upload(const GatewayRecord&, ProgressSink&) override
         {
             m_seen.push_back(m_progress.bar(ProgressBar::Lower).position());
             return TransferResult::Done;
@@ -304,6 +364,79 @@ TEST(BatchSettings, AFirmwareUpgradeStartsOnlyWithASettingsFileItCanRead)
     // Without a PutList section it still runs, stepping the bar and sending nothing.
     settings.setPath(dir.write("empty.ini", ""));
     EXPECT_EQ(upgradeSettingsError(firmware, settings), FileError::None);
+TEST(FleetBatch, SeveralGatewaysAtOnceGiveEveryRowTheSameResultAsOneAtATime)
+{
+    for (int jobs : {1, 4, 10}) {
+        SCOPED_TRACE("jobs " + std::to_string(jobs));
+        Log log;
+        RecordingProgress progress(log);
+        ConcurrentFake fake(jobs);
+        fake.results = {{"10.0.0.3", TransferResult::NotFound},
+                        {"10.0.0.6", TransferResult::Failed}};
+        fake.silent = {"10.0.0.2", "10.0.0.9"};
+        const BatchControl control{jobs};
+
+        GatewayList list = listOf(10);
+        RecordingView view(log, list);
+        EXPECT_EQ(upgradeList(list, fake, progress, view, control), BatchOutcome::Ran);
+        EXPECT_EQ(statuses(list), "UU-UUXUUUU");
+        EXPECT_TRUE(fake.metTogether());
+        EXPECT_EQ(log.back(), "hide");
+        EXPECT_EQ(progress.bar(ProgressBar::Lower).position(), 10);
+
+        ConcurrentFake selection(std::min(jobs, 3));
+        selection.results = fake.results;
+        EXPECT_EQ(upgradeSelection(list, {1, 2, 5}, selection, progress, view, control),
+                  BatchOutcome::Ran);
+        EXPECT_EQ(statuses(list), "NU-NNXNNNN");
+        EXPECT_TRUE(selection.metTogether());
+
+        ConcurrentFake prober(jobs);
+        prober.silent = fake.silent;
+        EXPECT_EQ(checkConnections(list, prober, view, control), BatchOutcome::Ran);
+        EXPECT_EQ(statuses(list), "R-RRRRRR-R");
+        EXPECT_TRUE(prober.metTogether());
+    }
+}
+
+TEST(FleetBatch, AStopStartsNoFurtherGatewayAndLeavesTheRowsNotReachedWithoutImage)
+{
+    for (int jobs : {1, 3}) {
+        SCOPED_TRACE("jobs " + std::to_string(jobs));
+        Log log;
+        RecordingProgress progress(log);
+        std::atomic<bool> stop = false;
+        ConcurrentFake fake(jobs);
+        fake.stopWhenTogether = &stop;
+        const BatchControl control{jobs, &stop};
+
+        GatewayList list = listOf(6);
+        RecordingView view(log, list);
+        EXPECT_EQ(upgradeList(list, fake, progress, view, control), BatchOutcome::Ran);
+        EXPECT_EQ(statuses(list), std::string(jobs, 'U') + std::string(6 - jobs, 'N'));
+        EXPECT_EQ(fake.reached(), static_cast<std::size_t>(jobs));
+        EXPECT_NE(std::find(log.begin(), log.end(), "notice"), log.end());
+
+        // Stopped before the first gateway: nothing reached, nothing to switch off and on.
+        log.clear();
+        EXPECT_EQ(upgradeSelection(list, {0, 1}, fake, progress, view, control),
+                  BatchOutcome::Ran);
+        EXPECT_EQ(statuses(list), "NNNNNN");
+        EXPECT_EQ(std::find(log.begin(), log.end(), "notice"), log.end());
+
+        log.clear();
+        EXPECT_EQ(checkConnections(list, fake, view, control), BatchOutcome::Ran);
+        EXPECT_EQ(statuses(list), "NNNNNN");
+    }
+}
+
+TEST(FleetBatch, JobsAreOneToSixtyFourAndNothingElse)
+{
+    const std::pair<const char*, std::optional<int>> cases[] = {
+        {"1", 1}, {"64", 64}, {"8", 8}, {"0", std::nullopt}, {"65", std::nullopt},
+        {"", std::nullopt}, {"-3", std::nullopt}, {"4x", std::nullopt}, {" 4", std::nullopt}};
+    for (const auto& [text, jobs] : cases)
+        EXPECT_EQ(parseJobs(text), jobs) << '"' << text << '"';
 }
 
 } // namespace

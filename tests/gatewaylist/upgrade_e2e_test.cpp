@@ -5,6 +5,7 @@
 #include "shell/progresswindow.h"
 #include "shell/services.h"
 #include "shell/settingsfile.h"
+#include "support/ftpserverfixture.h"
 #include "support/privatenetwork.h"
 #include "support/scriptedprompts.h"
 #include "support/simulatorfixture.h"
@@ -79,6 +80,8 @@ private slots:
     void fullFirmwareUpgradeOverTwoGateways();
     void checkConnectionsMarksRowsWithoutProgressOrNotice();
     void refusedLoginAndMissingDeviceFolderMarkFtpFailed();
+    void aMixedFleetEndsTheSameAtOneOrEightAtOnce_data();
+    void aMixedFleetEndsTheSameAtOneOrEightAtOnce();
 
 private:
     void openWindow(UpgradeOptions options);
@@ -101,7 +104,8 @@ private:
     std::unique_ptr<TempDir> m_dir;
     std::unique_ptr<ScriptedPrompts> m_prompts;
     IcmpProber m_prober;
-    CurlFtpClientFactory m_ftp;
+    // Short limits: a hung gateway must not hold a test for the program's full time-outs.
+    CurlFtpClientFactory m_ftp{shortFtpTimeouts()};
     SettingsFile m_settings;
     std::unique_ptr<Services> m_services;
     std::unique_ptr<UpgradeWindow> m_window;
@@ -403,6 +407,62 @@ void UpgradeE2eTest::refusedLoginAndMissingDeviceFolderMarkFtpFailed()
     // A second batch first clears the images of this one.
     clickToolButton("checkConnectionsAction");
     compareStatuses({RowStatus::Reachable, RowStatus::Reachable});
+}
+
+void UpgradeE2eTest::aMixedFleetEndsTheSameAtOneOrEightAtOnce_data()
+{
+    QTest::addColumn<int>("jobs");
+    QTest::newRow("one at a time") << 1;
+    QTest::newRow("eight at once") << 8;
+}
+
+void UpgradeE2eTest::aMixedFleetEndsTheSameAtOneOrEightAtOnce()
+{
+    QFETCH(int, jobs);
+    SimulatorOptions options;
+    options.gateways = 8;
+    options.silent = {2};
+    options.refuseLogin = {3};
+    options.lackFolder = {{4, "Images"}};
+    options.hang = {5};
+    options.dropPut = {6};
+    SimulatorFixture simulator(options);
+    REQUIRE_SIMULATOR(simulator);
+    m_settings.setPath(m_dir->write("config/Orbiphon.ini", SimulatorFixture::FirmwareIni +
+                                                               "[Batch]\nJobs=" +
+                                                               std::to_string(jobs) + "\n"));
+    m_dir->write("firmware/SETUP.BIN", std::string(200000, 'S'));
+    m_dir->write("firmware/DOC/MANUAL.PDF", "%PDF-1.4 manual");
+    m_dir->write("firmware/IMAGES/LOGO.BMP", "BM logo");
+
+    openWindow({UpgradeMode::FirmwareUpgrade, m_dir->file("firmware"), true,
+                simulator.listPath()});
+    clickToolButton("upgradeListAction");
+
+    compareStatuses({RowStatus::Uploaded, RowStatus::NotReachable, RowStatus::FtpFailed,
+                     RowStatus::FtpFailed, RowStatus::FtpFailed, RowStatus::FtpFailed,
+                     RowStatus::Uploaded, RowStatus::Uploaded});
+    for (int gateway : {1, 7, 8}) {
+        const QByteArray where = "gateway " + QByteArray::number(gateway);
+        QVERIFY2(folderEntries(simulator.rfaFolder(gateway)) ==
+                     (std::set<std::string>{"Addrbook.cpe", "Doc", "Images", "NVRAM.TXT",
+                                            "SETUP.BIN", "User"}),
+                 where.constData());
+        QVERIFY2(readFileBytes(simulator.deviceFile(gateway, "SETUP.BIN")) ==
+                     std::string(200000, 'S'),
+                 where.constData());
+        QVERIFY2(folderEntries(simulator.rfaFolder(gateway) + "/Doc") ==
+                     std::set<std::string>{"MANUAL.PDF"},
+                 where.constData());
+        QVERIFY2(folderEntries(simulator.rfaFolder(gateway) + "/Images") ==
+                     std::set<std::string>{"LOGO.BMP"},
+                 where.constData());
+        // No USER folder in the firmware: User/ is left as it was.
+        QVERIFY2(folderEntries(simulator.rfaFolder(gateway) + "/User") ==
+                     std::set<std::string>{"OLD.DAT"},
+                 where.constData());
+    }
+    QCOMPARE(m_prompts->messages(), QStringList{QString::fromLatin1(ClosingNotice)});
 }
 
 QTEST_MAIN(UpgradeE2eTest)

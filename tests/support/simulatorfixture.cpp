@@ -70,6 +70,12 @@ void SimulatorFixture::start()
     addNumbers("--silent", m_options.silent);
     addNumbers("--refuse-login", m_options.refuseLogin);
     addNumbers("--listing-lines", m_options.listingLines);
+    addNumbers("--hang", m_options.hang);
+    addNumbers("--drop-put", m_options.dropPut);
+    for (const auto& [gateway, bytesPerSecond] : m_options.rate) {
+        arguments.emplace_back("--rate");
+        arguments.push_back(std::to_string(gateway) + ":" + std::to_string(bytesPerSecond));
+    }
     for (const auto& [gateway, folder] : m_options.lackFolder) {
         arguments.emplace_back("--lack-folder");
         arguments.push_back(std::to_string(gateway) + ":" + folder);

@@ -14,6 +14,10 @@ struct SimulatorOptions {
     std::vector<int> silent;           // answer no echo request
     std::vector<int> refuseLogin;      // refuse the list's login
     std::vector<int> listingLines;     // answer a name listing with whole `ls -l` lines
+    std::vector<int> hang;             // accept FTP connections and never answer
+    std::vector<int> dropPut;          // drop the connection in the middle of every put
+    // A gateway whose file data moves at no more than this many bytes per second.
+    std::vector<std::pair<int, long>> rate;
     // A gateway without /RFA/<folder>/ ("Doc", "Images" or "User").
     std::vector<std::pair<int, std::string>> lackFolder;
     bool samples = false;              // also write samples/Addrbook.cpe and samples/firmware

@@ -263,6 +263,27 @@ TEST_P(SilentAddressTimeouts, CostTheWholeTimeoutAndNoMore)
 // 1000 is whole seconds only; 1500 and 250 need the microseconds part of the wait.
 INSTANTIATE_TEST_SUITE_P(Timeouts, SilentAddressTimeouts, testing::Values(1000, 1500, 250));
 
+// Raw sockets each hear every reply: a probe that took another's answer for its own would call a
+// silent gateway present.
+TEST_F(ProbeNetwork, ProbesInFlightTogetherEachHearOnlyTheirOwnReply)
+{
+    constexpr int Probes = 24;
+    std::vector<std::thread> threads;
+    std::vector<char> present(Probes);
+    for (int i = 0; i < Probes; ++i) {
+        const std::string address = i % 2 ? SilentAddress : "127.0.0." + std::to_string(i + 10);
+        threads.emplace_back([&present, i, address] {
+            present[i] = probeGateway(address, 500);
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    for (int i = 0; i < Probes; ++i)
+        EXPECT_EQ(present[i] != 0, i % 2 == 0) << "probe " << i;
+    EXPECT_EQ(probeCounters().nextProbeIdentifier, 1u + Probes);
+    EXPECT_EQ(probeCounters().nextProbeSequence, 1u + Probes);
+}
+
 TEST_F(ProbeNetwork, RequestOnTheWireIsTheBuiltImageWithTheCountersAndTheTick)
 {
     IcmpCapture capture;

@@ -19,6 +19,9 @@ Options:
   --refuse-login K        gateway K refuses the list's login; repeatable
   --lack-folder K:NAME    gateway K has no /RFA/NAME/ (Doc, Images or User); repeatable
   --listing-lines K       gateway K answers NLST with whole "ls -l" lines; repeatable
+  --rate K:BYTES          gateway K moves file data at BYTES per second at most; repeatable
+  --hang K                gateway K accepts FTP connections and never answers; repeatable
+  --drop-put K            gateway K drops the connection in the middle of every put; repeatable
   --user NAME, --password TEXT   the login every gateway accepts (default admin / orbiphon)
   --root DIR              folder for the gateways' trees and the list (default: a new temporary one,
                           removed at the end)
@@ -41,10 +44,11 @@ import sys
 import tempfile
 import logging
 import threading
+import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import DTPHandler, FTPHandler
 from pyftpdlib.ioloop import IOLoop
 from pyftpdlib.servers import FTPServer
 
@@ -173,10 +177,76 @@ class ListingLinesHandler(GatewayHandler):
         return self.ftp_LIST(path)
 
 
-def add_server(ioloop, address, home, user, password, listing_lines):
+class HangingHandler(GatewayHandler):
+    """A frozen gateway: the connection is accepted, the greeting never comes."""
+
+    def handle(self):
+        pass
+
+
+class SlowDataHandler(DTPHandler):
+    """Moves file data at no more than `rate` bytes per second, measured from the transfer's
+    start, by pausing the channel in the event loop (the other gateways go on meanwhile)."""
+    rate = 0
+
+    def __init__(self, sock, cmd_channel):
+        super().__init__(sock, cmd_channel)
+        # Small reads keep the pace even; whole files would otherwise arrive in one gulp.
+        self.ac_in_buffer_size = self.ac_out_buffer_size = max(512, min(65536, self.rate // 20))
+        self._started = None
+        self._moved = 0
+
+    def use_sendfile(self):
+        return False
+
+    def _pace(self, count):
+        now = time.monotonic()
+        if self._started is None:
+            self._started = now
+        self._moved += count
+        wait = self._started + self._moved / self.rate - now
+        if wait > 0 and not self._closed:
+            event = self.ioloop.READ if self.receive else self.ioloop.WRITE
+            self.del_channel()
+            self.ioloop.call_later(wait, lambda: self._closed or self.add_channel(events=event))
+
+    def recv(self, buffer_size):
+        chunk = super().recv(buffer_size)
+        self._pace(len(chunk))
+        return chunk
+
+    def send(self, data):
+        sent = super().send(data)
+        self._pace(sent)
+        return sent
+
+
+class DroppingDataHandler(DTPHandler):
+    """The connection breaks off once the first data of a put has arrived."""
+
+    def handle_read(self):
+        super().handle_read()
+        if self.tot_bytes_received > 0:
+            self.cmd_channel.close()
+            self.close()
+
+    handle_read_event = handle_read
+
+
+def add_server(ioloop, address, home, user, password, behaviour):
     authorizer = DummyAuthorizer()
     authorizer.add_user(user, password, home, perm="elradfmwMT")
-    handler = type("Handler", (ListingLinesHandler if listing_lines else GatewayHandler,), {})
+    base = GatewayHandler
+    if behaviour.get("hang"):
+        base = HangingHandler
+    elif behaviour.get("listing_lines"):
+        base = ListingLinesHandler
+    attributes = {}
+    if behaviour.get("rate"):
+        attributes["dtp_handler"] = type("SlowData", (SlowDataHandler,), {"rate": behaviour["rate"]})
+    elif behaviour.get("drop_put"):
+        attributes["dtp_handler"] = DroppingDataHandler
+    handler = type("Handler", (base,), attributes)
     handler.authorizer = authorizer
     return FTPServer((address, 21), handler, ioloop=ioloop)
 
@@ -225,9 +295,9 @@ class Simulator:
         self.own_root = options.root is None
         self.root = options.root or tempfile.mkdtemp(prefix="orbiphon-sim-")
         self.list_path = options.list or os.path.join(self.root, "gateways.obl")
-        self.ioloop = IOLoop()
+        self.ioloops = []
         self.stopping = threading.Event()
-        self.thread = None
+        self.threads = []
         self.silent = []
 
     def start(self):
@@ -236,20 +306,32 @@ class Simulator:
         for item in opts.lack_folder:
             number, _, folder = item.partition(":")
             lacking.setdefault(int(number), set()).add(folder.capitalize())
+        rates = {}
+        for item in opts.rate:
+            number, _, rate = item.partition(":")
+            rates[int(number)] = int(rate)
         gateways = []
         for number in range(1, opts.gateways + 1):
             address = gateway_address(number)
             home = make_tree(self.root, number, lacking.get(number, set()))
             accepted = opts.password if number not in opts.refuse_login else opts.password + "-other"
-            add_server(self.ioloop, address, home, opts.user, accepted,
-                       number in opts.listing_lines)
+            behaviour = {"listing_lines": number in opts.listing_lines,
+                         "hang": number in opts.hang,
+                         "drop_put": number in opts.drop_put,
+                         "rate": rates.get(number, 0)}
+            ioloop = IOLoop()
+            self.ioloops.append(ioloop)
+            add_server(ioloop, address, home, opts.user, accepted, behaviour)
             gateways.append((address, opts.user, opts.password))
         write_gateway_list(self.list_path, gateways)
         if opts.samples:
             print("simulator: samples in %s" % make_samples(self.root), file=sys.stderr)
-        # All gateways share one event loop, polled until stop() so it can end promptly.
-        self.thread = threading.Thread(target=self._serve, daemon=True)
-        self.thread.start()
+        # One event loop per gateway, as each device serves on its own: a busy or paused gateway
+        # never holds up another. Each is polled until stop() so it can end promptly.
+        for ioloop in self.ioloops:
+            thread = threading.Thread(target=self._serve, args=(ioloop,), daemon=True)
+            thread.start()
+            self.threads.append(thread)
         self.silent = [gateway_address(n) for n in opts.silent]
         silence(self.silent)
         if opts.ready:
@@ -259,15 +341,16 @@ class Simulator:
                 out.write(self.list_path + "\n")
             os.replace(partial, opts.ready)
 
-    def _serve(self):
+    def _serve(self, ioloop):
         while not self.stopping.is_set():
-            self.ioloop.loop(timeout=0.1, blocking=False)
+            ioloop.loop(timeout=0.1, blocking=False)
 
     def stop(self):
         self.stopping.set()
-        if self.thread:
-            self.thread.join()
-        self.ioloop.close()
+        for thread in self.threads:
+            thread.join()
+        for ioloop in self.ioloops:
+            ioloop.close()
         if self.silent:
             unsilence()
         if self.own_root:
@@ -282,6 +365,9 @@ def parse(argv):
     parser.add_argument("--refuse-login", type=int, action="append", default=[])
     parser.add_argument("--lack-folder", action="append", default=[])
     parser.add_argument("--listing-lines", type=int, action="append", default=[])
+    parser.add_argument("--rate", action="append", default=[])
+    parser.add_argument("--hang", type=int, action="append", default=[])
+    parser.add_argument("--drop-put", type=int, action="append", default=[])
     parser.add_argument("--user", default="admin")
     parser.add_argument("--password", default="orbiphon")
     parser.add_argument("--root")
@@ -297,6 +383,10 @@ def parse(argv):
     options.command = command
     if not 1 <= options.gateways <= 253:
         parser.error("--gateways must be 1 to 253")
+    for item in options.rate:
+        number, _, rate = item.partition(":")
+        if not (number.isdigit() and rate.isdigit() and int(rate) > 0):
+            parser.error("--rate takes K:BYTES, e.g. 3:1000000")
     if options.mode == "run" and not options.command:
         parser.error("run needs a command after --")
     return options

@@ -1,0 +1,173 @@
+#include "gatewaylist/upgradewindow.h"
+
+#include "gatewaylist/batch.h"
+#include "gatewaylist/listfile.h"
+#include "gatewaylist/statusimages.h"
+#include "shell/progresswindow.h"
+#include "shell/services.h"
+#include "shell/settingsfile.h"
+#include "support/fakeftp.h"
+#include "support/scriptedprompts.h"
+#include "support/tempdir.h"
+#include "support/windowtesting.h"
+
+#include <QImage>
+#include <QPixmap>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <chrono>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+// A probe that takes its time, as a silent gateway does, and counts how many run at once.
+class SlowProber final : public Prober {
+public:
+    bool probe(const std::string&, int) override
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            mostAtOnce = std::max(mostAtOnce, ++m_inFlight);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const std::lock_guard lock(m_mutex);
+        --m_inFlight;
+        return true;
+    }
+
+    int mostAtOnce = 0;  // read once the batch has ended
+
+private:
+    std::mutex m_mutex;
+    int m_inFlight = 0;
+};
+
+struct Harness {
+    explicit Harness(const std::string& batchSection)
+    {
+        settings.setPath(temp.write("Orbiphon.ini", "[PutList]\r\nExt1=BIN\r\n" + batchSection));
+        std::vector<GatewayRecord> records;
+        for (int n = 1; n <= 6; ++n)
+            records.push_back({"10.0.0." + std::to_string(n), "user", "pw"});
+        std::ostringstream bytes;
+        writeList(bytes, records);
+        UpgradeOptions options;
+        options.sourcePath = temp.write("book.cpe", "BOOK");
+        options.listPath = temp.write("gateways.obl", bytes.str());
+        window = std::make_unique<UpgradeWindow>(services, std::move(options));
+        window->show();
+    }
+
+    // Each row as "-" for no image yet, "+" for any result.
+    QString reached() const
+    {
+        QString text;
+        const auto* rows = window->findChild<QTreeWidget*>(QStringLiteral("gatewayList"));
+        const QImage none = comparable(statusImage(RowStatus::None));
+        for (int row = 0; row < rows->topLevelItemCount(); ++row) {
+            const QPixmap shown =
+                rows->topLevelItem(row)->icon(0).pixmap(StatusImageSize, StatusImageSize);
+            text += comparable(shown) == none ? u'-' : u'+';
+        }
+        return text;
+    }
+
+    TempDir temp;
+    ScriptedPrompts prompts;
+    SlowProber prober;
+    FakeFtp ftp;
+    SettingsFile settings;
+    Services services{prompts, prober, ftp, settings, QStringLiteral("/nonexistent/Orbiphon.html")};
+    std::unique_ptr<UpgradeWindow> window;
+};
+
+}  // namespace
+
+class UpgradeWindowBatchTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void theWindowThreadGoesOnWhileGatewaysAreWorkedOn_data();
+    void theWindowThreadGoesOnWhileGatewaysAreWorkedOn();
+    void stopEndsTheBatchAfterTheGatewaysInProgress_data();
+    void stopEndsTheBatchAfterTheGatewaysInProgress();
+};
+
+void UpgradeWindowBatchTest::theWindowThreadGoesOnWhileGatewaysAreWorkedOn_data()
+{
+    QTest::addColumn<QString>("batch");
+    QTest::addColumn<int>("atOnce");
+    QTest::newRow("no Batch section: one at a time") << QString() << 1;
+    QTest::newRow("Jobs=3") << QStringLiteral("[Batch]\r\nJobs=3\r\n") << 3;
+    QTest::newRow("Jobs=65 is out of range") << QStringLiteral("[Batch]\r\nJobs=65\r\n") << 1;
+}
+
+void UpgradeWindowBatchTest::theWindowThreadGoesOnWhileGatewaysAreWorkedOn()
+{
+    QFETCH(QString, batch);
+    QFETCH(int, atOnce);
+    Harness harness(batch.toStdString());
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+    timer.start(10);
+
+    harness.window->checkConnections();
+
+    QCOMPARE(harness.reached(), QStringLiteral("++++++"));
+    QCOMPARE(harness.prober.mostAtOnce, atOnce);
+    // Probes of at least 600 ms in all: a window thread that waited in them would see no tick.
+    QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+}
+
+void UpgradeWindowBatchTest::stopEndsTheBatchAfterTheGatewaysInProgress_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("batch");
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<QString>("reached");
+    QTest::newRow("check, Escape, Yes") << "check" << "escape" << QString() << true << "+-----";
+    QTest::newRow("check, Escape, No") << "check" << "escape" << QString() << false << "++++++";
+    QTest::newRow("check, 3 at once") << "check" << "escape" << "[Batch]\r\nJobs=3\r\n" << true
+                                      << "+++---";
+    QTest::newRow("list, Escape on progress") << "list" << "escape" << QString() << true
+                                              << "+-----";
+    QTest::newRow("list, close box") << "list" << "close" << QString() << true << "+-----";
+}
+
+void UpgradeWindowBatchTest::stopEndsTheBatchAfterTheGatewaysInProgress()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, how);
+    QFETCH(QString, batch);
+    QFETCH(bool, yes);
+    QFETCH(QString, reached);
+    Harness harness(batch.toStdString());
+    harness.prompts.answerConfirm(yes);
+    QWidget* target = command == u"check" ? static_cast<QWidget*>(harness.window.get())
+                                           : harness.window->progressWindow();
+    QTimer::singleShot(100, [&] {
+        if (how == u"close")
+            target->close();
+        else
+            QTest::keyClick(target, Qt::Key_Escape);
+    });
+
+    if (command == u"check")
+        harness.window->checkConnections();
+    else
+        harness.window->upgradeList();
+
+    QVERIFY(!harness.prompts.records().empty());
+    QCOMPARE(harness.prompts.records().front().text, QString::fromLatin1(StopQuestion));
+    QCOMPARE(harness.reached(), reached);
+    QVERIFY(harness.window->isVisible());
+}
+
+QTEST_MAIN(UpgradeWindowBatchTest)
+#include "upgradewindowbatch_test.moc"
