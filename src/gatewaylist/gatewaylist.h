@@ -33,6 +33,8 @@ public:
 
     // Appends with status None, without any limit (used when reading a file).
     void append(GatewayRecord record);
+    // Room for count rows in all, so appending them allocates once.
+    void reserve(std::size_t count) { m_rows.reserve(count); }
     void clear();
 
     // position 0..size(); beyond size() appends. Checks the position against MaxGateways, then
