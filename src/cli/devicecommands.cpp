@@ -61,8 +61,8 @@ bool isDirectory(const std::string& path)
 int notAFolder(CliIo& io, const std::string& path)
 {
     const FileError error = regularFileCheck(path);
-    if (error == FileError::None)
-        return reportFailure(io, ExitBadUsage, path + " is a file, not a folder.");
+    if (error == FileError::None || error == FileError::IsPipe || error == FileError::IsSpecialFile)
+        return reportFailure(io, ExitBadUsage, path + " is not a folder.");
     return reportFailure(io, ExitBadUsage, fileErrorText(error, path));
 }
 

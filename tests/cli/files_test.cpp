@@ -148,6 +148,12 @@ INSTANTIATE_TEST_SUITE_P(
                                                      dir.file("book.cpe")};
                  },
                  false, 2, "{dir}/book.cpe is a folder, not a file."},
+        FileCase{"upgrade sending a pipe as the firmware folder",
+                 [](const TempDir& dir, std::string&) {
+                     return std::vector<std::string>{"upgrade", dir.file("l.obl"), "--firmware",
+                                                     fifo(dir, "firmware"), "--code"};
+                 },
+                 false, 2, "{dir}/firmware is not a folder."},
         FileCase{"from-json onto a read-only file",
                  [](const TempDir& dir, std::string& untouched) {
                      untouched = withMode(dir, "out.cpe", 0444);
