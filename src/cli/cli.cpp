@@ -7,6 +7,7 @@
 #include <array>
 #include <ostream>
 #include <stdexcept>
+#include <string>
 
 namespace {
 
@@ -129,8 +130,16 @@ bool parseArguments(const std::vector<std::string>& args, std::initializer_list<
         const std::string name = arg.substr(0, equals);
         const auto known = std::find_if(options.begin(), options.end(),
                                        [&](const OptionSpec& o) { return o.name == name; });
-        if (known == options.end())
+        if (known == options.end()) {
+            // On a command that takes a password the "option" may be a password that starts
+            // with dashes, which must not reach the screen or a log.
+            if (command.arguments.find("PASSWORD") != std::string_view::npos)
+                return usage("unknown option in argument " + std::to_string(i + 1)
+                             + " (put -- before operands that start with --)");
             return usage("unknown option " + name);
+        }
+        if (parsed.has(name))
+            return usage("option " + name + " given twice");
         std::string value;
         if (known->takesValue) {
             if (equals != std::string::npos)

@@ -4,6 +4,7 @@
 #include "cli/jsontext.h"
 #include "gatewaylist/batch.h"
 #include "gatewaylist/listfile.h"
+#include "shell/atomicfile.h"
 #include "shell/pathutils.h"
 #include "shell/settingsfile.h"
 #include "transfer/addressbooktransfer.h"
@@ -79,10 +80,20 @@ bool isDirectory(const std::string& path)
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-bool isRegularFile(const std::string& path)
+// A firmware folder that is missing, or is something else.
+int notAFolder(CliIo& io, const std::string& path)
 {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    const FileError error = regularFileCheck(path);
+    if (error == FileError::None || error == FileError::IsPipe || error == FileError::IsSpecialFile)
+        return reportFailure(io, ExitBadUsage, path + " is not a folder.");
+    return reportFailure(io, ExitBadUsage, fileErrorText(error, path));
+}
+
+// A source that exists but is a folder, pipe or device: a transfer would hang or fail on it.
+bool isSpecialSource(FileError error)
+{
+    return error == FileError::IsFolder || error == FileError::IsPipe
+        || error == FileError::IsSpecialFile;
 }
 
 int finish(CliIo& io, TransferResult result)
@@ -277,6 +288,9 @@ int downloadCommand(const std::vector<std::string>& args, CliIo& io)
         return missingPassword(io);
     if (const std::optional<int> refused = refuseUnsendableLogin(userId, *password, io))
         return *refused;
+    // A protected file, a folder, a pipe or a device is refused before anything is fetched.
+    if (const FileError refused = checkSaveTarget(localPath); refused != FileError::None)
+        return reportFailure(io, ExitFailed, fileErrorText(refused, localPath));
 
     Device device(io.out);
     if (!device.prober.probe(address, ProbeTimeoutMs)) {
@@ -302,6 +316,8 @@ int uploadBookCommand(const std::vector<std::string>& args, CliIo& io)
         return missingPassword(io);
     if (const std::optional<int> refused = refuseUnsendableLogin(parsed.operands[2], *password, io))
         return *refused;
+    if (const FileError error = regularFileCheck(parsed.operands[0]); isSpecialSource(error))
+        return reportFailure(io, ExitBadUsage, fileErrorText(error, parsed.operands[0]));
 
     Device device(io.out);
     TransferContext context = device.context();
@@ -377,9 +393,8 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
             return reportFailure(io, ExitBadUsage, "--full and --code go with --firmware");
         options.mode = UpgradeMode::AddressBookUpgrade;
         options.sourcePath = parsed.options.find("--book")->second;
-        if (!isRegularFile(options.sourcePath))
-            return reportFailure(io, ExitBadUsage,
-                                 fileErrorText(FileError::NotFound, options.sourcePath));
+        if (const FileError error = regularFileCheck(options.sourcePath); error != FileError::None)
+            return reportFailure(io, ExitBadUsage, fileErrorText(error, options.sourcePath));
     } else {
         if (parsed.has("--full") == parsed.has("--code"))
             return reportFailure(io, ExitBadUsage, "give one of --full and --code");
@@ -387,8 +402,7 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
         options.fullFirmware = parsed.has("--full");
         options.sourcePath = parsed.options.find("--firmware")->second;
         if (!isDirectory(options.sourcePath))
-            return reportFailure(io, ExitBadUsage,
-                                 fileErrorText(FileError::NotFound, options.sourcePath));
+            return notAFolder(io, options.sourcePath);
     }
 
     GatewayList list;

@@ -44,6 +44,20 @@ std::u32string codePointsOf(std::string_view utf8)
     return points;
 }
 
+// Line and column (both from 1) of the byte at 1-based position, as a text editor counts them.
+std::size_t lineOf(const std::string& text, std::size_t position)
+{
+    const std::size_t end = std::min(position > 0 ? position - 1 : 0, text.size());
+    return 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
+}
+
+std::size_t columnOf(const std::string& text, std::size_t position)
+{
+    const std::size_t end = std::min(position > 0 ? position - 1 : 0, text.size());
+    const std::size_t newline = end == 0 ? std::string::npos : text.rfind('\n', end - 1);
+    return end - (newline == std::string::npos ? 0 : newline + 1) + 1;
+}
+
 }  // namespace
 
 std::string jsonTextFromBytes(std::string_view bytes)
@@ -102,8 +116,12 @@ FileError readJsonFile(const std::string& path, json& document)
         return error;
     try {
         document = json::parse(content);
-    } catch (const json::exception& e) {
-        throw BadInput(std::string("not valid JSON: ") + e.what());
+    } catch (const json::parse_error& e) {
+        // Only the place: the parser's own text quotes what it read, which may be a password.
+        throw BadInput("not valid JSON (line " + std::to_string(lineOf(content, e.byte))
+                       + ", column " + std::to_string(columnOf(content, e.byte)) + ")");
+    } catch (const json::exception&) {
+        throw BadInput("not valid JSON");
     }
     return FileError::None;
 }

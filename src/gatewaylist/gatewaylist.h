@@ -34,6 +34,8 @@ public:
     // Appends with status None, without any limit or check (used when reading a file; a login
     // that can't be sent stays in the list and fails its upload).
     void append(GatewayRecord record);
+    // Room for count rows in all, so appending them allocates once.
+    void reserve(std::size_t count) { m_rows.reserve(count); }
     void clear();
 
     // position 0..size(); beyond size() appends. Checks the position against MaxGateways, then

@@ -5,11 +5,13 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
 #include <istream>
 #include <limits>
+#include <optional>
 #include <ostream>
 
 namespace {
@@ -19,6 +21,7 @@ namespace {
 constexpr std::size_t ReadChunk = 64 * 1024;
 
 constexpr std::uint16_t WideMarker = 0xFFFE;
+constexpr std::uint64_t MinRecordBytes = 3;  // three empty counted strings
 constexpr std::uint16_t LongMarker = 0xFFFF;
 
 template <typename Number>
@@ -154,6 +157,19 @@ std::uint8_t hexPairValue(char first, char second)
     return static_cast<std::uint8_t>(static_cast<unsigned>(value) & 0xFF);
 }
 
+// Bytes between the read position and the end, where the stream can tell.
+std::optional<std::uint64_t> bytesLeft(std::istream& in)
+{
+    std::streambuf* buffer = in.rdbuf();
+    const std::streampos here = buffer->pubseekoff(0, std::ios::cur, std::ios::in);
+    if (here == std::streampos(-1))
+        return std::nullopt;
+    const std::streampos end = buffer->pubseekoff(0, std::ios::end, std::ios::in);
+    if (buffer->pubseekpos(here, std::ios::in) != here || end == std::streampos(-1) || end < here)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(end - here);
+}
+
 ListReadResult endOfRead(const std::istream& in)
 {
     return in.bad() ? ListReadResult::ReadError : ListReadResult::EndOfFile;
@@ -255,6 +271,13 @@ ListReadResult readList(std::istream& in, GatewayList& list)
     std::int32_t count = 0;
     if (!readNumber(in, count))
         return endOfRead(in);
+    // A record takes at least three bytes, so a file can't hold more than a third of what is
+    // left: room for that many (or for the count, if smaller) is made once, instead of letting
+    // the rows grow by doubling to several times what the file can fill.
+    if (const std::optional<std::uint64_t> left = bytesLeft(in); left && count > 0)
+        list.reserve(list.size()
+                     + static_cast<std::size_t>(std::min<std::uint64_t>(
+                         static_cast<std::uint64_t>(count), *left / MinRecordBytes)));
     for (std::int32_t i = 0; i < count; ++i) {
         GatewayRecord record;
         std::string encoded;

@@ -1,6 +1,7 @@
 #include "shell/fdstream.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -86,15 +87,50 @@ FdStreamBuf::int_type FdStreamBuf::underflow()
     }
 }
 
+FdStreamBuf::pos_type FdStreamBuf::seekoff(off_type offset, std::ios_base::seekdir direction,
+                                           std::ios_base::openmode)
+{
+    const auto failed = pos_type(off_type(-1));
+    if (!flushOutput())
+        return failed;
+    int whence = SEEK_SET;
+    if (direction == std::ios_base::cur) {
+        // The kernel's position is past what is still buffered.
+        offset -= egptr() - gptr();
+        whence = SEEK_CUR;
+    } else if (direction == std::ios_base::end) {
+        whence = SEEK_END;
+    }
+    const off_t result = ::lseek(m_fd, static_cast<off_t>(offset), whence);
+    if (result < 0)
+        return failed;
+    setg(m_input.data(), m_input.data(), m_input.data());
+    return pos_type(off_type(result));
+}
+
+FdStreamBuf::pos_type FdStreamBuf::seekpos(pos_type position, std::ios_base::openmode which)
+{
+    return seekoff(off_type(position), std::ios_base::beg, which);
+}
+
 FileError readFileWith(const std::string& path, const std::function<void(std::istream&)>& reader)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking only for the open itself, so that a pipe with no writer can't hold it up.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return fileErrorFromErrno(errno);
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        return fileErrorFromErrno(errno);
+    if (const FileError kind = fileKindError(info.st_mode); kind != FileError::None)
+        return kind;
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return fileErrorFromErrno(errno);
     FdStreamBuf buffer(fd);
     std::istream in(&buffer);
     reader(in);

@@ -25,6 +25,10 @@ protected:
     int_type overflow(int_type c) override;
     int sync() override;
     int_type underflow() override;
+    // Seeking works where the descriptor can seek; it lets a reader ask how much is left.
+    pos_type seekoff(off_type offset, std::ios_base::seekdir direction,
+                     std::ios_base::openmode which) override;
+    pos_type seekpos(pos_type position, std::ios_base::openmode which) override;
 
 private:
     bool flushOutput();
@@ -37,4 +41,7 @@ private:
 
 // Opens path for reading and hands reader a stream over it. Returns why opening failed, or why
 // a read failed (the stream went bad), or None; reaching the end of the file is not an error.
+// Only a regular file (or a link to one) is read: a folder, pipe or device gives IsFolder,
+// IsPipe or IsSpecialFile without reading anything, so an endless stream can't stall or
+// exhaust the program.
 FileError readFileWith(const std::string& path, const std::function<void(std::istream&)>& reader);

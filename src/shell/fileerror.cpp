@@ -1,5 +1,7 @@
 #include "shell/fileerror.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 
 FileError fileErrorFromErrno(int error)
@@ -62,8 +64,36 @@ std::string fileErrorText(FileError error, const std::string& fileName)
     case FileError::Generic:
         pattern = "An unknown error occurred while accessing %1.";
         break;
+    case FileError::IsFolder:
+        pattern = "%1 is a folder, not a file.";
+        break;
+    case FileError::IsPipe:
+        pattern = "%1 is a pipe, not a file.";
+        break;
+    case FileError::IsSpecialFile:
+        pattern = "%1 is a device or a socket, not a file.";
+        break;
     }
     std::string text = pattern;
     text.replace(text.find("%1"), 2, fileName);
     return text;
+}
+
+FileError fileKindError(unsigned mode)
+{
+    if (S_ISREG(mode))
+        return FileError::None;
+    if (S_ISDIR(mode))
+        return FileError::IsFolder;
+    if (S_ISFIFO(mode))
+        return FileError::IsPipe;
+    return FileError::IsSpecialFile;
+}
+
+FileError regularFileCheck(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return fileErrorFromErrno(errno);
+    return fileKindError(info.st_mode);
 }

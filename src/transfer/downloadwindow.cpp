@@ -1,5 +1,6 @@
 #include "transfer/downloadwindow.h"
 
+#include "shell/atomicfile.h"
 #include "shell/dialogunits.h"
 #include "shell/icons.h"
 #include "shell/ipaddressedit.h"
@@ -117,6 +118,13 @@ void DownloadWindow::download()
                QStringLiteral("cpe")});
     if (localPath.isEmpty())
         return;
+    // A protected file, a folder, a pipe or a device is refused before anything is fetched.
+    const std::string localName = localPath.toStdString();
+    if (const FileError refused = checkSaveTarget(localName); refused != FileError::None) {
+        m_services.prompts.message(this, QString::fromStdString(fileErrorText(refused, localName)),
+                                   Prompts::Icon::Stop);
+        return;
+    }
 
     TransferContext context{m_services.prober, m_services.ftp, *m_progress, m_services.ftpPort};
     QApplication::setOverrideCursor(Qt::WaitCursor);

@@ -359,7 +359,7 @@ TEST(AddressBookFiles, LoadReportsWhyItFailed)
     AddressBook book;
     EXPECT_EQ(loadAddressBook(dir.file("missing.cpe"), book), FileError::NotFound);
     std::filesystem::create_directories(dir.file("folder.cpe"));
-    EXPECT_EQ(loadAddressBook(dir.file("folder.cpe"), book), FileError::BadPath);
+    EXPECT_EQ(loadAddressBook(dir.file("folder.cpe"), book), FileError::IsFolder);
     EXPECT_EQ(loadAddressBook(dir.file("missing.cpe/x"), book), FileError::NotFound);
     dir.write("plain", "x");
     EXPECT_EQ(loadAddressBook(dir.file("plain/x.cpe"), book), FileError::BadPath);

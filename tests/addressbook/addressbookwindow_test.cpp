@@ -29,6 +29,9 @@
 #include <QToolBar>
 #include <QTreeWidget>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <memory>
 #include <sstream>
 
@@ -928,6 +931,7 @@ void AddressBookWindowTest::fileErrorsUseStopIcon_data()
     QTest::newRow("open of a folder") << "open";
     QTest::newRow("start-up file missing") << "startup";
     QTest::newRow("save into a missing folder") << "save";
+    QTest::newRow("save onto a pipe") << "pipe";
 }
 
 void AddressBookWindowTest::fileErrorsUseStopIcon()
@@ -947,7 +951,15 @@ void AddressBookWindowTest::fileErrorsUseStopIcon()
         path = dir.path();
         h->prompts.answerOpenFile(qs(path));
         h->trigger("openAction");
-        expected = FileError::BadPath;
+        expected = FileError::IsFolder;
+    } else if (where == QLatin1String("pipe")) {
+        h = std::make_unique<Harness>(qs(existing));
+        path = dir.file("pipe.cpe");
+        QCOMPARE(::mkfifo(path.c_str(), 0600), 0);
+        h->prompts.answerSaveFile(qs(path));
+        h->trigger("saveAction");
+        expected = FileError::IsPipe;
+        QVERIFY(std::filesystem::is_fifo(path));
     } else {
         h = std::make_unique<Harness>(qs(existing));
         path = dir.file("no/such/folder.cpe");
@@ -959,7 +971,7 @@ void AddressBookWindowTest::fileErrorsUseStopIcon()
     QVERIFY(message);
     QCOMPARE(message->icon, Prompts::Icon::Stop);
     QCOMPARE(message->text, qs(fileErrorText(expected, path)));
-    if (where == QLatin1String("save")) {
+    if (where == QLatin1String("save") || where == QLatin1String("pipe")) {
         QCOMPARE(h->rows().size(), 2);  // the book stays for another try
     } else {
         QCOMPARE(h->rows(), QStringList());

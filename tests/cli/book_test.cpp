@@ -79,7 +79,7 @@ TEST(BookShow, FileErrorsNameTheFile)
     EXPECT_EQ(run.err, "orbiphon-cli: " + dir.file("missing.cpe") + " was not found.\n");
     run = runTool({"book", "show", dir.path()});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "orbiphon-cli: " + dir.path() + " contains an invalid path.\n");
+    EXPECT_EQ(run.err, "orbiphon-cli: " + dir.path() + " is a folder, not a file.\n");
 }
 
 AddressBook fullWidthBook()

@@ -41,6 +41,7 @@ TEST_P(BadUsage, ExitsTwoWithOneLineSayingWhy)
     EXPECT_EQ(run.out, "");
     EXPECT_TRUE(isOneLineMessage(run.err)) << run.err;
     EXPECT_NE(run.err.find(GetParam().message), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("hunter2"), std::string::npos) << "a password was printed";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -58,7 +59,15 @@ INSTANTIATE_TEST_SUITE_P(
                   "option --json takes no value"},
         UsageCase{"option of another command", {"book", "show", "a.cpe", "--show-passwords"},
                   "unknown option --show-passwords"},
-        UsageCase{"help with more words", {"help", "book"}, "unknown command 'help book'"}));
+        UsageCase{"help with more words", {"help", "book"}, "unknown command 'help book'"},
+        UsageCase{"repeated flag", {"book", "show", "a.cpe", "--json", "--json"},
+                  "option --json given twice"},
+        UsageCase{"repeated option with a value",
+                  {"upgrade", "l.obl", "--book", "a.cpe", "--book", "b.cpe"},
+                  "option --book given twice"},
+        UsageCase{"password that looks like an option",
+                  {"download", "127.0.0.1", "admin", "--hunter2", "out.cpe"},
+                  "unknown option in argument 3 (put -- before operands that start with --)"}));
 
 TEST(Dispatch, ControlCharactersInAMessageAreEscaped)
 {

@@ -1,5 +1,6 @@
 #include "gatewaylist/listfile.h"
 
+#include "support/childprocess.h"
 #include "support/failingbuffer.h"
 #include "support/tempdir.h"
 
@@ -8,6 +9,8 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -352,6 +355,51 @@ TEST(ListFiles, LoadReportsResultsAndErrors)
     EXPECT_EQ(result.error, FileError::None);
     EXPECT_EQ(result.read, ListReadResult::Loaded);
     EXPECT_EQ(list.records(), (std::vector<GatewayRecord>{{"10.0.0.1", "ftp", "a"}}));
+}
+
+// Kilobytes of a /proc/self/status line ("VmRSS", "VmHWM").
+long statusKb(const std::string& field)
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind(field + ":", 0) == 0)
+            return std::stol(line.substr(field.size() + 1));
+    }
+    return -1;
+}
+
+// A damaged list that claims two billion records and holds a million records of three bytes:
+// the rows take memory in proportion to what the file holds, at most 40 times its size plus a
+// constant, instead of growing by doubling towards the claim.
+TEST(LoadGatewayList, MemoryStaysProportionalToTheFile)
+{
+    constexpr std::size_t Records = 1'000'000;
+    constexpr long ConstantKb = 16 * 1024;
+    TempDir dir;
+    std::string bytes = Magic + le32(0x7FFFFFFF);
+    bytes.append(Records * 3, '\0');
+    const std::string path = dir.write("damaged.obl", bytes);
+    const long fileKb = static_cast<long>(bytes.size() / 1024);
+    bytes = std::string();
+
+    const std::string outcome = inChildProcess([&]() -> std::string {
+        // Resets the peak to the present resident size, so the peak below is the load's own.
+        std::ofstream("/proc/self/clear_refs") << "5";
+        const long before = statusKb("VmRSS");
+        GatewayList list;
+        loadGatewayList(path, list);
+        const long grown = statusKb("VmHWM") - before;
+        if (list.size() != Records)
+            return "read " + std::to_string(list.size()) + " records";
+        std::printf("peak growth %ld kB for a file of %ld kB (%.1f times)\n", grown, fileKb,
+                    static_cast<double>(grown) / static_cast<double>(fileKb));
+        std::fflush(stdout);
+        if (before < 0 || grown > 40 * fileKb + ConstantKb)
+            return "grew by " + std::to_string(grown) + " kB for a file of "
+                + std::to_string(fileKb) + " kB";
+        return "";
+    }, false, std::chrono::seconds(120));
+    EXPECT_EQ(outcome, "");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "shell/atomicfile.h"
 
+#include "support/childprocess.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -150,12 +151,12 @@ TEST(WriteFileAtomically, MissingFolderIsNotFound)
               FileError::NotFound);
 }
 
-TEST(WriteFileAtomically, FolderAsTargetIsABadPathAndLeavesNoTemporary)
+TEST(WriteFileAtomically, FolderAsTargetIsRefusedAndLeavesNoTemporary)
 {
     TempDir dir;
     fs::create_directories(dir.file("Addrbook.cpe"));
     EXPECT_EQ(writeFileAtomically(dir.file("Addrbook.cpe"), writing(NewBytes)),
-              FileError::BadPath);
+              FileError::IsFolder);
     EXPECT_EQ(folderEntries(dir.path()), std::set<std::string>{"Addrbook.cpe"});
 }
 
@@ -274,6 +275,170 @@ TEST(WriteFileAtomically, ReadOnlyFileSystemReportsAccessDeniedAndKeepsTheOldFil
     if (skipped)
         GTEST_SKIP() << "no private mount namespace here (needs root)";
     EXPECT_EQ(outcome, "");
+}
+
+// The two ways a file is saved: written through writeFileAtomically (Save, from-json), or
+// fetched into a temporary and put in place (a download).
+enum class Saver { Written, Downloaded };
+
+FileError save(Saver saver, const std::string& path, const std::string& bytes)
+{
+    if (saver == Saver::Written)
+        return writeFileAtomically(path, writing(bytes));
+    FileError error = FileError::Generic;
+    const std::string temp = createTemporaryBeside(path, error);
+    if (error != FileError::None)
+        return error;
+    writeFileBytes(temp, bytes);
+    error = replaceWithTemporary(temp, path);
+    return fs::exists(temp) ? FileError::Generic : error;
+}
+
+// What a target is, so that a refused save can be seen to leave it (and its folder) alone.
+std::string stateOf(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return "missing";
+    std::string state = std::to_string(info.st_mode) + "/" + std::to_string(info.st_ino);
+    if (S_ISREG(info.st_mode))
+        state += "/" + readFileBytes(path);
+    for (const std::string& name : folderEntries(fs::path(path).parent_path()))
+        state += "/" + name;
+    return state;
+}
+
+struct TargetCase {
+    const char* behaviour;
+    // Makes the target inside the folder (as root when the test runs as root) and names it.
+    std::function<std::string(const TempDir&)> make;
+    FileError expected;
+};
+
+void PrintTo(const TargetCase& c, std::ostream* os) { *os << c.behaviour; }
+
+class ProtectedTarget : public ::testing::TestWithParam<TargetCase> {};
+
+// As an ordinary user, for both ways of saving: a refused target is left exactly as it was; a
+// target that is saved keeps its identity (it was written in place when the folder is closed).
+TEST_P(ProtectedTarget, IsRefusedOrSavedAsItsOwnProtectionSays)
+{
+    for (const Saver saver : {Saver::Written, Saver::Downloaded}) {
+        TempDir dir;
+        fs::permissions(dir.path(), fs::perms(0777));
+        const std::string path = GetParam().make(dir);
+        const std::string before = stateOf(path);
+        const std::string outcome = inChildProcess([&]() -> std::string {
+            const FileError error = save(saver, path, NewBytes);
+            if (error != GetParam().expected)
+                return "got error " + std::to_string(static_cast<int>(error));
+            if (error != FileError::None)
+                return stateOf(path) == before ? "" : "the target was changed";
+            struct stat info {};
+            ::stat(path.c_str(), &info);
+            if (before.find("/" + std::to_string(info.st_ino) + "/") == std::string::npos)
+                return "the file was replaced, not written in place";
+            return readFileBytes(path) == NewBytes ? "" : "the new bytes are not there";
+        }, true);
+        EXPECT_EQ(outcome, "") << (saver == Saver::Written ? "written" : "downloaded");
+    }
+}
+
+std::string fileWithMode(const TempDir& dir, const std::string& name, mode_t mode)
+{
+    const std::string path = dir.write(name, OldBytes);
+    fs::permissions(path, fs::perms(mode));
+    return path;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProtectedTarget,
+    ::testing::Values(
+        TargetCase{"read-only file in a writable folder",
+                   [](const TempDir& dir) { return fileWithMode(dir, "Addrbook.cpe", 0444); },
+                   FileError::AccessDenied},
+        TargetCase{"link to a read-only file",
+                   [](const TempDir& dir) {
+                       fileWithMode(dir, "real.obl", 0444);
+                       fs::create_symlink("real.obl", dir.file("list.obl"));
+                       return dir.file("list.obl");
+                   },
+                   FileError::AccessDenied},
+        TargetCase{"writable file in a read-only folder",
+                   [](const TempDir& dir) {
+                       const std::string path = fileWithMode(dir, "closed/Addrbook.cpe", 0666);
+                       fs::permissions(dir.file("closed"), fs::perms(0555));
+                       return path;
+                   },
+                   FileError::None},
+        TargetCase{"new file in a read-only folder",
+                   [](const TempDir& dir) {
+                       fs::create_directories(dir.file("closed"));
+                       fs::permissions(dir.file("closed"), fs::perms(0555));
+                       return dir.file("closed/Addrbook.cpe");
+                   },
+                   FileError::AccessDenied},
+        TargetCase{"pipe",
+                   [](const TempDir& dir) {
+                       ::mkfifo(dir.file("Addrbook.cpe").c_str(), 0666);
+                       return dir.file("Addrbook.cpe");
+                   },
+                   FileError::IsPipe},
+        TargetCase{"link to a device",
+                   [](const TempDir& dir) {
+                       fs::create_symlink("/dev/null", dir.file("Addrbook.cpe"));
+                       return dir.file("Addrbook.cpe");
+                   },
+                   FileError::IsSpecialFile},
+        TargetCase{"folder",
+                   [](const TempDir& dir) {
+                       fs::create_directories(dir.file("Addrbook.cpe"));
+                       return dir.file("Addrbook.cpe");
+                   },
+                   FileError::IsFolder}));
+
+class LongName : public ::testing::TestWithParam<std::string> {};
+
+// The temporary's name is longer than the target's; it must still fit the 255-byte limit.
+TEST_P(LongName, StillSaves)
+{
+    for (const Saver saver : {Saver::Written, Saver::Downloaded}) {
+        TempDir dir;
+        const std::string path = dir.write(GetParam(), OldBytes);
+        EXPECT_EQ(save(saver, path, NewBytes), FileError::None);
+        EXPECT_EQ(readFileBytes(path), NewBytes);
+        EXPECT_EQ(folderEntries(dir.path()), std::set<std::string>{GetParam()});
+    }
+}
+
+std::string repeated(const std::string& piece, std::size_t times)
+{
+    std::string text;
+    for (std::size_t i = 0; i < times; ++i)
+        text += piece;
+    return text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, LongName,
+                         ::testing::Values(repeated("a", 251) + ".cpe",
+                                           repeated("\xC3\xA9", 125) + ".cpe"));
+
+TEST(WriteFileAtomically, ReplacedFileKeepsItsOwnerAndGroup)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root may give a file to another user";
+    for (const Saver saver : {Saver::Written, Saver::Downloaded}) {
+        TempDir dir;
+        const std::string path = dir.write("Addrbook.cpe", OldBytes);
+        ASSERT_EQ(::chown(path.c_str(), OrdinaryUserId, OrdinaryUserId), 0);
+        fs::permissions(path, fs::perms(0640));
+        ASSERT_EQ(save(saver, path, NewBytes), FileError::None);
+        struct stat info {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, OrdinaryUserId);
+        EXPECT_EQ(info.st_gid, OrdinaryUserId);
+        EXPECT_EQ(info.st_mode & 07777, 0640u);
+    }
 }
 
 }  // namespace

@@ -58,7 +58,10 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{FileError::DiskFull, "Disk full while accessing C.obl."},
         TextCase{FileError::EndOfFile, "An attempt was made to access C.obl past its end."},
         TextCase{FileError::HardwareIo, "A hardware I/O error was reported while accessing C.obl."},
-        TextCase{FileError::Generic, "An unknown error occurred while accessing C.obl."}));
+        TextCase{FileError::Generic, "An unknown error occurred while accessing C.obl."},
+        TextCase{FileError::IsFolder, "C.obl is a folder, not a file."},
+        TextCase{FileError::IsPipe, "C.obl is a pipe, not a file."},
+        TextCase{FileError::IsSpecialFile, "C.obl is a device or a socket, not a file."}));
 
 TEST(FileErrorTextName, UnnamedStreamAndNamesHoldingThePlaceholder)
 {

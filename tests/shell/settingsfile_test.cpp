@@ -1,9 +1,16 @@
 #include "shell/settingsfile.h"
 
+#include "shell/fdstream.h"
+#include "support/childprocess.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <functional>
+#include <istream>
 #include <string>
 
 namespace {
@@ -128,5 +135,55 @@ TEST(SettingsFile, LongDefaultIsCutLikeAValue)
     SettingsFile settings;
     EXPECT_EQ(settings.readString("A", "x", std::string(300, 'd')), std::string(254, 'd'));
 }
+
+struct NotRegularCase {
+    const char* behaviour;
+    std::function<std::string(const TempDir&)> make;  // makes the name in the folder
+    FileError expected;
+};
+
+void PrintTo(const NotRegularCase& c, std::ostream* os) { *os << c.behaviour; }
+
+class NotARegularFile : public ::testing::TestWithParam<NotRegularCase> {};
+
+// A pipe would block the reader, a device feed it for ever: the file readers refuse both at
+// once, and the settings file counts as missing. In a child with a time limit, so that a reader
+// that blocks fails the test instead of hanging it.
+TEST_P(NotARegularFile, IsRefusedAtOnceAndLeavesTheSettingsEmpty)
+{
+    TempDir dir;
+    const std::string path = GetParam().make(dir);
+    EXPECT_EQ(inChildProcess([&]() -> std::string {
+        bool read = false;
+        const FileError error = readFileWith(path, [&read](std::istream&) { read = true; });
+        if (error != GetParam().expected || read)
+            return "readFileWith gave error " + std::to_string(static_cast<int>(error));
+        SettingsFile settings;
+        settings.setPath(path);
+        return settings.readString("PutList", "Ext1", "none") == "none" ? "" : "a value came";
+    }, false), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, NotARegularFile,
+    ::testing::Values(
+        NotRegularCase{"pipe",
+                       [](const TempDir& dir) {
+                           ::mkfifo(dir.file("Orbiphon.ini").c_str(), 0600);
+                           return dir.file("Orbiphon.ini");
+                       },
+                       FileError::IsPipe},
+        NotRegularCase{"link to an endless device",
+                       [](const TempDir& dir) {
+                           std::filesystem::create_symlink("/dev/zero", dir.file("Orbiphon.ini"));
+                           return dir.file("Orbiphon.ini");
+                       },
+                       FileError::IsSpecialFile},
+        NotRegularCase{"folder",
+                       [](const TempDir& dir) {
+                           std::filesystem::create_directories(dir.file("Orbiphon.ini"));
+                           return dir.file("Orbiphon.ini");
+                       },
+                       FileError::IsFolder}));
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "transfer/downloadwindow.h"
 
 #include "shell/dialogunits.h"
+#include "shell/fileerror.h"
 #include "shell/icons.h"
 #include "shell/ipaddressedit.h"
 #include "shell/progresswindow.h"
@@ -19,6 +20,9 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <memory>
 
 namespace {
@@ -101,6 +105,8 @@ private slots:
     void addressAsProbed_data();
     void addressAsProbed();
     void cancelledSaveDoesNothing();
+    void unsuitableTargetIsRefusedBeforeConnecting_data();
+    void unsuitableTargetIsRefusedBeforeConnecting();
     void downloadWritesTheDeviceBook_data();
     void downloadWritesTheDeviceBook();
     void ftpFailureIsToldOverTheProgressWindow_data();
@@ -241,6 +247,39 @@ void DownloadWindowTest::cancelledSaveDoesNothing()
     QVERIFY(!h.progress()->isVisible());
     QCOMPARE(readFileBytes(existing), std::string("mine"));
     QVERIFY(h.window->isVisible());
+}
+
+void DownloadWindowTest::unsuitableTargetIsRefusedBeforeConnecting_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("pipe") << "pipe";
+    QTest::newRow("folder") << "folder";
+}
+
+// A target that a download can't be put in is named with the stop icon, and nothing is fetched.
+void DownloadWindowTest::unsuitableTargetIsRefusedBeforeConnecting()
+{
+    QFETCH(QString, kind);
+    Harness h;
+    h.show();
+    h.typeFields({"10", "0", "0", "7"}, QStringLiteral("admin"), QStringLiteral("secret"));
+    const std::string target = h.temp.file("Addrbook.cpe");
+    if (kind == QLatin1String("pipe"))
+        QCOMPARE(::mkfifo(target.c_str(), 0600), 0);
+    else
+        QVERIFY(std::filesystem::create_directory(target));
+    h.download(target);
+
+    const ScriptedPrompts::Record* message = h.prompts.lastMessage();
+    QVERIFY(message);
+    QCOMPARE(message->icon, Prompts::Icon::Stop);
+    QCOMPARE(message->text,
+             QString::fromStdString(fileErrorText(
+                 kind == QLatin1String("pipe") ? FileError::IsPipe : FileError::IsFolder, target)));
+    QCOMPARE(texts(h.log), QStringList({"probe(10.0.0.7,1000)"}));
+    QVERIFY(!h.progress()->isVisible());
+    QVERIFY(kind == QLatin1String("pipe") ? std::filesystem::is_fifo(target)
+                                          : std::filesystem::is_directory(target));
 }
 
 void DownloadWindowTest::downloadWritesTheDeviceBook_data()

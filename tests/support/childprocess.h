@@ -1,0 +1,23 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+// The user and group "nobody", which the tests become when they run as root: root ignores file
+// modes, so a check of a protected file means something only for an ordinary user.
+inline constexpr uid_t OrdinaryUserId = 65534;
+
+// Runs check in a forked child and returns what it returned (empty for success), or why the
+// child failed: it threw, crashed, or did not finish within timeout (it is then killed, so a
+// call that blocks for ever fails the test instead of hanging it). With asOrdinaryUser a root
+// process's child first becomes OrdinaryUserId with no extra groups; others run as they are.
+std::string inChildProcess(const std::function<std::string()>& check, bool asOrdinaryUser,
+                           std::chrono::seconds timeout = std::chrono::seconds(10));
+
+// The arguments that run a program as the ordinary user through setpriv when this process is
+// root, to be put before the program and its arguments; empty otherwise.
+std::vector<std::string> asOrdinaryUserPrefix();
