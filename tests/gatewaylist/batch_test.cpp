@@ -364,6 +364,8 @@ TEST(BatchSettings, AFirmwareUpgradeStartsOnlyWithASettingsFileItCanRead)
     // Without a PutList section it still runs, stepping the bar and sending nothing.
     settings.setPath(dir.write("empty.ini", ""));
     EXPECT_EQ(upgradeSettingsError(firmware, settings), FileError::None);
+}
+
 TEST(FleetBatch, SeveralGatewaysAtOnceGiveEveryRowTheSameResultAsOneAtATime)
 {
     for (int jobs : {1, 4, 10}) {
