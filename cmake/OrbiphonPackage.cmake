@@ -2,7 +2,7 @@
 # scripts/build-package.sh configures a Release build with the prefix /usr and runs it.
 set(orbiphon_debian ${PROJECT_SOURCE_DIR}/packaging/debian)
 set(orbiphon_debian_staging ${PROJECT_BINARY_DIR}/packaging/debian)
-string(TIMESTAMP ORBIPHON_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+string(TIMESTAMP ORBIPHON_CHANGELOG_DATE "%a, %d %b %Y 00:00:00 +0000" UTC)
 set(ORBIPHON_MAINTAINER "Orbiphon Support <support@orbiphon.example>")
 
 # The files Debian wants in every package's documentation folder.

@@ -13,8 +13,9 @@ build=${1:-build/package}
 failures=0
 fail() { echo "package test: FAIL: $*" >&2; failures=$((failures + 1)); }
 skip() { echo "package test: SKIP: $*"; }
-note() { echo "package test: $*"; }
+note() { echo "package test: [$(($(date +%s) - started)) s] $*"; }
 
+started=$(date +%s)
 for tool in cmake cpack dpkg-deb dpkg-shlibdeps file lintian gzip; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     skip "the whole package test: $tool is not installed (scripts/install-deps installs it)"
@@ -22,7 +23,6 @@ for tool in cmake cpack dpkg-deb dpkg-shlibdeps file lintian gzip; do
   fi
 done
 
-started=$(date +%s)
 version=$(sed -n 's/^project(Orbiphon VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 arch=$(dpkg --print-architecture)
 [ -n "$version" ] || { fail "no version in CMakeLists.txt's project()"; exit 1; }
@@ -35,7 +35,7 @@ if ! deb=$(scripts/build-package.sh "$build" 2>"$log" | tail -n 1); then
 fi
 rm -f "$log"
 deb=$(realpath "$deb")
-note "built $(basename "$deb"), $(stat -c %s "$deb") bytes, in $(($(date +%s) - started)) s"
+note "built $(basename "$deb"), $(stat -c %s "$deb") bytes"
 
 # --- One version everywhere: the package, both programs, both man pages.
 [ "$(basename "$deb")" = "orbiphon_${version}_${arch}.deb" ] ||
@@ -61,6 +61,16 @@ dpkg-deb -e "$deb" "$control"
 [ "$(cat "$control/conffiles")" = /etc/orbiphon/Orbiphon.ini ] ||
   fail "conffiles: $(cat "$control/conffiles")"
 [ "$(stat -c %a "$control/postinst")" = 755 ] || fail "postinst is not mode 755"
+# Where the file system holds no capabilities setcap fails: postinst says so and succeeds.
+mkdir "$control/stub"
+printf '#!/bin/sh\necho "Failed to set capabilities on file $2 (Operation not supported)" >&2\nexit 1\n' \
+  >"$control/stub/setcap"
+chmod +x "$control/stub/setcap"
+if ! said=$(PATH="$control/stub:$PATH" "$control/postinst" configure 2>&1); then
+  fail "postinst fails when setcap cannot grant the right"
+elif [ "$(grep -c "could not grant cap_net_raw to /usr/lib/orbiphon/" <<<"$said")" != 2 ]; then
+  fail "postinst does not say that the right was not granted: $said"
+fi
 rm -rf "$control"
 
 # --- The file list: every entry with its mode, and where each link points.
@@ -112,6 +122,7 @@ note "lintian: $(grep -c '^E:' <<<"$lintian_out" || true) errors," \
      "$(grep -c '^W:' <<<"$lintian_out" || true) warnings"
 
 # --- Installed: only as root, and never over an installation someone else made.
+apt=(apt-get -o DPkg::Lock::Timeout=300 -y --no-install-recommends)
 installed_part() {
   local missing=()
   for tool in apt-get unshare setpriv ip getcap xvfb-run xdotool; do
@@ -139,7 +150,6 @@ installed_part() {
                  /var/lib/dpkg/info)
   { find "${watched[@]}" 2>/dev/null || true; } | sort >"$work/before"
 
-  local apt=(apt-get -o DPkg::Lock::Timeout=300 -y --no-install-recommends)
   if ! "${apt[@]}" install "$deb" >"$work/install.log" 2>&1; then
     cat "$work/install.log" >&2
     fail "the package does not install"
