@@ -12,13 +12,13 @@ include(GNUInstallDirs)
 
 set(ORBIPHON_INSTALL_PROGRAMDIR "lib/orbiphon" CACHE STRING
     "Folder, relative to the prefix, of the executables, their help file and settings link")
-set(ORBIPHON_INSTALL_CONFIGDIR "${CMAKE_INSTALL_FULL_SYSCONFDIR}/orbiphon" CACHE STRING
-    "Absolute folder of the installed Orbiphon.ini")
 
 # Full paths, as the installed system sees them; the man pages and the package scripts name them.
+# They follow the prefix at every configuration (/usr gives /etc/orbiphon, /usr/local
+# /usr/local/etc/orbiphon).
 set(ORBIPHON_FULL_PROGRAMDIR "${CMAKE_INSTALL_PREFIX}/${ORBIPHON_INSTALL_PROGRAMDIR}")
 set(ORBIPHON_FULL_BINDIR "${CMAKE_INSTALL_FULL_BINDIR}")
-set(ORBIPHON_FULL_CONFIGDIR "${ORBIPHON_INSTALL_CONFIGDIR}")
+set(ORBIPHON_FULL_CONFIGDIR "${CMAKE_INSTALL_FULL_SYSCONFDIR}/orbiphon")
 set(ORBIPHON_FULL_HELPFILE "${ORBIPHON_FULL_PROGRAMDIR}/Orbiphon.html")
 string(TIMESTAMP ORBIPHON_MAN_DATE "%Y-%m-%d" UTC)
 
