@@ -10,8 +10,10 @@ launcher=()
 if command -v ccache >/dev/null 2>&1; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
-# Debian's hardening flags, without the debugging information the package would strip again.
+# Debian's optimisation level and hardening flags, without the debugging information the
+# package would strip again.
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+      "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
       -DORBIPHON_BUILD_TESTS=OFF -DORBIPHON_BUILD_BENCH=OFF "${launcher[@]}" \
       "-DCMAKE_CXX_FLAGS=-D_FORTIFY_SOURCE=2 -fstack-protector-strong -fstack-clash-protection -fcf-protection" \
       "-DCMAKE_EXE_LINKER_FLAGS=-Wl,-z,relro -Wl,-z,now" >/dev/null
