@@ -2,11 +2,12 @@
 # Installs what is missing, builds an optimised Orbiphon and starts it.
 #   ./run.sh [FILE.cpe|FILE.obl]   start the program, optionally on a file
 #   ./run.sh demo                  start simulated gateways and open Orbiphon on their list
+#   ./run.sh package               build the Debian package (scripts/build-package.sh)
 set -euo pipefail
 # A file named relative to where run.sh was started must still be found after the cd below.
 args=()
 for arg in "$@"; do
-  if [ "$arg" != demo ] && [ "${arg#/}" = "$arg" ] && [ -e "$arg" ]; then
+  if [ "$arg" != demo ] && [ "$arg" != package ] && [ "${arg#/}" = "$arg" ] && [ -e "$arg" ]; then
     arg="$PWD/$arg"
   fi
   args+=("$arg")
@@ -15,6 +16,10 @@ set -- ${args[@]+"${args[@]}"}
 cd "$(dirname "$0")"
 
 scripts/install-deps
+
+if [ "${1:-}" = package ]; then
+  exec scripts/build-package.sh
+fi
 
 build=build/release
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBIPHON_BUILD_TESTS=OFF >/dev/null

@@ -14,5 +14,9 @@ cmake --build "$build"
 jobs=$(nproc 2>/dev/null || echo 2)
 ctest --test-dir "$build" --output-on-failure -j "$jobs"
 
+# The Debian package: built in build/package, checked by lintian and, as root, installed, used
+# and purged.
+tests/package/package-test.sh
+
 # Bounded fuzzing of the two file readers.
 tests/fuzz/run-fuzzers.sh "${ORBIPHON_FUZZ_SECONDS:-20}"

@@ -12,8 +12,12 @@
 #include "transfer/curlftpclient.h"
 #include "transfer/downloadwindow.h"
 #include "transfer/probe.h"
+#include "orbiphonversion.h"
 
 #include <QApplication>
+
+#include <cstdio>
+#include <cstring>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -41,6 +45,12 @@ void registerFileTypes()
 
 int main(int argc, char** argv)
 {
+    // Answered before the window system is touched, so that scripts and installers can ask
+    // without a display. A file of that name would not be a .cpe or .obl file anyway.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("Orbiphon %s\n", ORBIPHON_VERSION);
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setWindowIcon(applicationIcon());
     QtPrompts prompts;

@@ -2,6 +2,7 @@
 
 #include "cli/commands.h"
 #include "cli/jsontext.h"
+#include "orbiphonversion.h"
 
 #include <algorithm>
 #include <array>
@@ -70,6 +71,7 @@ void printHelp(std::ostream& out)
         out << "  " << usageLine(command) << "\n      " << command.summary << "\n";
     }
     out << "  " << ProgramName << " --help\n"
+        << "  " << ProgramName << " --version\n"
         << "\n"
            "JSON texts carry the files' single-byte characters as the code points of the same\n"
            "value (U+0000 to U+00FF). from-json checks everything first and writes nothing on\n"
@@ -168,6 +170,10 @@ int runCli(const std::vector<std::string>& args, CliIo& io)
     }
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
         printHelp(io.out);
+        return ExitSuccess;
+    }
+    if (args.size() == 1 && args[0] == "--version") {
+        io.out << ProgramName << " " << ORBIPHON_VERSION << "\n";
         return ExitSuccess;
     }
     for (const CliCommand& command : Commands) {

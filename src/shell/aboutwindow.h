@@ -1,8 +1,10 @@
 #pragma once
 
+#include "orbiphonversion.h"
+
 #include <QDialog>
 
-inline constexpr const char* ProductVersionText = "Version 2.3.0";
+inline constexpr const char* ProductVersionText = "Version " ORBIPHON_VERSION;
 inline constexpr const char* MakerWebAddress = "http://www.orbiphon.example/";
 
 class AboutWindow final : public QDialog {

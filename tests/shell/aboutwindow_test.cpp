@@ -51,7 +51,7 @@ void AboutWindowTest::showsProductVersionAndNotice()
     QCOMPARE(about.windowTitle(), QString("About Orbiphon"));
     QCOMPARE(about.size(), DialogUnits(about.font()).size(247, 55));
     QCOMPARE(about.findChild<QLabel*>("productNameLabel")->text(), QString("Orbiphon"));
-    QCOMPARE(about.findChild<QLabel*>("versionLabel")->text(), QString("Version 2.3.0"));
+    QCOMPARE(about.findChild<QLabel*>("versionLabel")->text(), QString("Version " ORBIPHON_VERSION));
     QVERIFY(about.findChild<QLabel*>("legalNoticeLabel")->text().startsWith("Copyright"));
     QVERIFY(!about.findChild<QLabel*>("iconFrame")->pixmap().isNull());
     auto* ok = about.findChild<QPushButton*>("okButton");
