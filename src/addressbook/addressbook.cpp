@@ -1,7 +1,7 @@
 #include "addressbook/addressbook.h"
 
-#include "shell/atomicfile.h"
-#include "shell/fdstream.h"
+#include "base/atomicfile.h"
+#include "base/fdstream.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,14 +1,13 @@
 #include "addressbook/addressbookwindow.h"
 
 #include "addressbook/telephoneedit.h"
-#include "shell/aboutwindow.h"
-#include "shell/dialogunits.h"
-#include "shell/help.h"
-#include "shell/icons.h"
-#include "shell/ipaddressedit.h"
-#include "shell/prompts.h"
-#include "shell/services.h"
-#include "shell/widgets.h"
+#include "widgets/dialogunits.h"
+#include "widgets/help.h"
+#include "widgets/icons.h"
+#include "widgets/ipaddressedit.h"
+#include "widgets/prompts.h"
+#include "widgets/services.h"
+#include "widgets/widgets.h"
 
 #include <QAction>
 #include <QApplication>
@@ -538,8 +537,8 @@ void AddressBookWindow::exitWindow()
 
 void AddressBookWindow::showAbout()
 {
-    AboutWindow about(this);
-    about.exec();
+    if (m_services.showAbout)
+        m_services.showAbout(this);
 }
 
 void AddressBookWindow::showHelpTopic()

@@ -1,13 +1,14 @@
 #include "addressbook/addressbookwindow.h"
 #include "gatewaylist/upgradewindow.h"
+#include "shell/aboutwindow.h"
 #include "shell/filetyperegistration.h"
-#include "shell/help.h"
-#include "shell/icons.h"
+#include "widgets/help.h"
+#include "widgets/icons.h"
 #include "shell/launcherwindow.h"
-#include "shell/pathutils.h"
-#include "shell/prompts.h"
-#include "shell/services.h"
-#include "shell/settingsfile.h"
+#include "base/pathutils.h"
+#include "widgets/prompts.h"
+#include "widgets/services.h"
+#include "base/settingsfile.h"
 #include "transfer/curlftpclient.h"
 #include "transfer/downloadwindow.h"
 #include "transfer/probe.h"
@@ -54,6 +55,7 @@ int main(int argc, char** argv)
     IcmpProber prober;
     CurlFtpClientFactory ftp;
     Services services{prompts, prober, ftp, settings, defaultHelpFile()};
+    services.showAbout = showAboutWindow;
 
     LauncherWindow* launcher = nullptr;
     LauncherActions actions;

@@ -1,6 +1,6 @@
 #include "gatewaylist/batch.h"
 
-#include "shell/progresssink.h"
+#include "base/progresssink.h"
 #include "transfer/addressbooktransfer.h"
 #include "transfer/firmwareupload.h"
 #include "transfer/probe.h"

@@ -3,15 +3,14 @@
 #include "gatewaylist/batch.h"
 #include "gatewaylist/listfile.h"
 #include "gatewaylist/statusimages.h"
-#include "shell/aboutwindow.h"
-#include "shell/dialogunits.h"
-#include "shell/help.h"
-#include "shell/icons.h"
-#include "shell/ipaddressedit.h"
-#include "shell/progresswindow.h"
-#include "shell/prompts.h"
-#include "shell/services.h"
-#include "shell/widgets.h"
+#include "widgets/dialogunits.h"
+#include "widgets/help.h"
+#include "widgets/icons.h"
+#include "widgets/ipaddressedit.h"
+#include "widgets/progresswindow.h"
+#include "widgets/prompts.h"
+#include "widgets/services.h"
+#include "widgets/widgets.h"
 #include "transfer/transfercontext.h"
 
 #include <QAction>
@@ -148,8 +147,8 @@ void UpgradeWindow::createActions()
     connect(m_helpAction, &QAction::triggered, this,
             [this] { showHelp(this, m_services.prompts, m_services.helpFile); });
     connect(m_aboutAction, &QAction::triggered, this, [this] {
-        AboutWindow about(this);
-        about.exec();
+        if (m_services.showAbout)
+            m_services.showAbout(this);
     });
 }
 

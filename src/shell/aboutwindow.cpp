@@ -1,7 +1,7 @@
 #include "shell/aboutwindow.h"
 
-#include "shell/dialogunits.h"
-#include "shell/icons.h"
+#include "widgets/dialogunits.h"
+#include "widgets/icons.h"
 
 #include <QDesktopServices>
 #include <QFrame>
@@ -71,4 +71,10 @@ AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent)
             [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(MakerWebAddress))); });
 
     ok->setFocus();
+}
+
+void showAboutWindow(QWidget* parent)
+{
+    AboutWindow about(parent);
+    about.exec();
 }

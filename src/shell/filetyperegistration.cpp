@@ -1,8 +1,8 @@
 #include "shell/filetyperegistration.h"
 
 #include "resourcedata.h"
-#include "shell/atomicfile.h"
-#include "shell/pathutils.h"
+#include "base/atomicfile.h"
+#include "base/pathutils.h"
 
 #include <fcntl.h>
 #include <pwd.h>

@@ -1,10 +1,10 @@
 #include "shell/launcherwindow.h"
 
-#include "shell/dialogunits.h"
-#include "shell/help.h"
-#include "shell/icons.h"
-#include "shell/prompts.h"
-#include "shell/services.h"
+#include "widgets/dialogunits.h"
+#include "widgets/help.h"
+#include "widgets/icons.h"
+#include "widgets/prompts.h"
+#include "widgets/services.h"
 
 #include <QDir>
 #include <QFileInfo>
