@@ -1,5 +1,6 @@
 #include "addressbook/addressbookwindow.h"
 
+#include "addressbook/porttext.h"
 #include "addressbook/telephoneedit.h"
 #include "widgets/dialogunits.h"
 #include "widgets/help.h"
@@ -39,30 +40,6 @@ enum Column { NumberColumn, AddressColumn, PortColumn, TelephoneColumn, ColumnCo
 constexpr int NumberWidth = 25;
 constexpr int AddressWidth = 105;
 constexpr int PortWidth = 55;
-
-// An unsigned decimal integer that fits 32 bits, with blanks and tabs allowed around it.
-std::optional<std::uint32_t> parseUnsignedInteger(const QString& text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    const auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
-    while (begin < end && blank(text.at(begin)))
-        ++begin;
-    while (end > begin && blank(text.at(end - 1)))
-        --end;
-    if (begin == end)
-        return std::nullopt;
-    std::uint64_t value = 0;
-    for (qsizetype i = begin; i < end; ++i) {
-        const QChar c = text.at(i);
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return std::nullopt;
-        value = value * 10 + static_cast<std::uint64_t>(c.unicode() - u'0');
-        if (value > 0xFFFFFFFFu)
-            return std::nullopt;
-    }
-    return static_cast<std::uint32_t>(value);
-}
 
 QAction* makeAction(QObject* parent, const char* objectName, const QString& text,
                     const QString& toolTip, std::optional<CommandIcon> icon)
@@ -357,7 +334,7 @@ bool AddressBookWindow::takeFields()
         {m_recordPortEdit, &m_recordPort},
     }};
     for (const auto& [edit, value] : ports) {
-        const std::optional<std::uint32_t> number = parseUnsignedInteger(edit->text());
+        const std::optional<std::uint32_t> number = parsePortText(edit->text().toStdString());
         if (!number) {
             m_services.prompts.message(this, QStringLiteral("Please enter a positive integer."));
             edit->setFocus();

@@ -2,6 +2,7 @@
 
 #include "gatewaylist/batch.h"
 #include "gatewaylist/listfile.h"
+#include "gatewaylist/listfilereport.h"
 #include "gatewaylist/statusimages.h"
 #include "widgets/dialogunits.h"
 #include "widgets/help.h"
@@ -412,39 +413,12 @@ void UpgradeWindow::readList(const QString& path)
 {
     const ListFileResult result = loadGatewayList(path.toStdString(), m_list);
     rebuildRows();
-    if (result.error != FileError::None) {
-        const std::string name =
-            result.error == FileError::EndOfFile ? std::string(UnnamedFile) : path.toStdString();
-        m_services.prompts.message(this, QString::fromStdString(fileErrorText(result.error, name)),
+    const ListFileReport report = listFileReport(result, path.toStdString(), UnnamedFile);
+    if (report.outcome == ListFileOutcome::WrongFormat)
+        m_services.prompts.message(this, QString::fromStdString(report.message));
+    else if (report.outcome != ListFileOutcome::Loaded)
+        m_services.prompts.message(this, QString::fromStdString(report.message),
                                    Prompts::Icon::Stop);
-        return;
-    }
-    reportListResult(result.read);
-}
-
-void UpgradeWindow::reportListResult(ListReadResult result)
-{
-    switch (result) {
-    case ListReadResult::OtherVersion:
-        m_services.prompts.message(
-            this, QStringLiteral("Different OBL file version, can't read the file!"));
-        break;
-    case ListReadResult::FormatNotRecognized:
-        m_services.prompts.message(this, QStringLiteral("OBL Format not recognized!"));
-        break;
-    case ListReadResult::EndOfFile:
-        m_services.prompts.message(
-            this, QString::fromStdString(fileErrorText(FileError::EndOfFile, UnnamedFile)),
-            Prompts::Icon::Stop);
-        break;
-    case ListReadResult::ReadError:
-        m_services.prompts.message(
-            this, QString::fromStdString(fileErrorText(FileError::HardwareIo, UnnamedFile)),
-            Prompts::Icon::Stop);
-        break;
-    case ListReadResult::Loaded:
-        break;
-    }
 }
 
 void UpgradeWindow::save()

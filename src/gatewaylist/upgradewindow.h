@@ -54,7 +54,6 @@ private:
     void createControls();
     void setColumnWidths();
     void readList(const QString& path);
-    void reportListResult(ListReadResult result);
     void cleanStatuses();
     void fillFieldsFromSelection();
 

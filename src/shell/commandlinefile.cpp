@@ -1,0 +1,43 @@
+#include "shell/commandlinefile.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+bool isReadableFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    ::close(fd);
+    return regular;
+}
+
+CommandLineFile commandLineFile(const std::vector<std::string>& arguments)
+{
+    std::string path;
+    for (std::size_t i = 0; i < arguments.size(); ++i)
+        path += (i == 0 ? "" : " ") + arguments[i];
+    path.erase(std::remove(path.begin(), path.end(), '"'), path.end());
+    if (path.empty() || !isReadableFile(path))
+        return {};
+
+    CommandLineFile file;
+    file.path = std::filesystem::absolute(path).lexically_normal().string();
+    const std::size_t dot = file.path.rfind('.');
+    std::string extension = dot == std::string::npos ? file.path : file.path.substr(dot);
+    for (char& c : extension)
+        c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    if (extension == ".CPE")
+        file.kind = CommandLineFileKind::AddressBook;
+    else if (extension == ".OBL")
+        file.kind = CommandLineFileKind::GatewayList;
+    else
+        file.kind = CommandLineFileKind::Unrecognised;
+    return file;
+}
