@@ -31,8 +31,6 @@
 
 namespace {
 
-const QString BookFilter = QStringLiteral("Orbiphon Address Book (*.cpe)");
-const QString BookFileName = QStringLiteral("Addrbook.cpe");
 const QString MaxEntriesText = QStringLiteral("Maximum number of items reached!");
 constexpr IpOctets ClearedGatewayAddress{255, 255, 255, 255};
 
@@ -376,7 +374,7 @@ void AddressBookWindow::resetFields()
 
 void AddressBookWindow::openBook()
 {
-    const QString path = m_services.prompts.openFile(this, {BookFileName, BookFilter, QString()});
+    const QString path = m_services.prompts.openFile(this, addressBookFileOptions());
     if (path.isEmpty())
         return;
     newBook();
@@ -427,7 +425,7 @@ void AddressBookWindow::saveBook()
             return;
     }
     const QString path =
-        m_services.prompts.saveFile(this, {BookFileName, BookFilter, QStringLiteral("cpe")});
+        m_services.prompts.saveFile(this, addressBookFileOptions(QStringLiteral("cpe")));
     if (path.isEmpty())
         return;
     for (std::size_t i = 0; i < m_gatewayAddress.size(); ++i)

@@ -1,5 +1,6 @@
 #include "addressbook/addressbookwindow.h"
 #include "gatewaylist/upgradewindow.h"
+#include "base/filedescriptor.h"
 #include "shell/aboutwindow.h"
 #include "shell/filetyperegistration.h"
 #include "widgets/help.h"
@@ -24,11 +25,7 @@ namespace {
 // transfers need nothing more.
 bool socketsAvailable()
 {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    ::close(fd);
-    return true;
+    return static_cast<bool>(FileDescriptor(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)));
 }
 
 void registerFileTypes()

@@ -1,6 +1,8 @@
 #include "base/atomicfile.h"
 
 #include "base/fdstream.h"
+#include "base/filedescriptor.h"
+#include "base/pathutils.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,22 +14,6 @@
 #include <vector>
 
 namespace {
-
-std::string directoryOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
-std::string fileNameOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // Follows a chain of symbolic links to the file they finally name, which need not exist yet,
 // so that saving through a link replaces its destination instead of the link itself.
@@ -127,14 +113,7 @@ FileError writeFileAtomically(const std::string& path,
     if (fd < 0)
         return errorFrom(errno);
     TemporaryGuard guard(tempPath);
-    struct Closer {
-        int fd;
-        ~Closer()
-        {
-            if (fd >= 0)
-                ::close(fd);
-        }
-    } closer{fd};
+    FileDescriptor closer(fd);
 
     {
         FdStreamBuf buffer(fd);
@@ -146,8 +125,7 @@ FileError writeFileAtomically(const std::string& path,
     }
     if (::fsync(fd) != 0 || ::fchmod(fd, modeFor(target, mode)) != 0)
         return errorFrom(errno);
-    closer.fd = -1;
-    if (::close(fd) != 0)
+    if (!closer.close())
         return errorFrom(errno);
     if (::rename(tempPath.c_str(), target.c_str()) != 0)
         return errorFrom(errno);

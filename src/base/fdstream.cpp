@@ -1,5 +1,8 @@
 #include "base/fdstream.h"
 
+#include "base/filedescriptor.h"
+
+#include <iterator>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -91,14 +94,18 @@ FileError readFileWith(const std::string& path, const std::function<void(std::is
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return fileErrorFromErrno(errno);
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+    const FileDescriptor closer(fd);
     FdStreamBuf buffer(fd);
     std::istream in(&buffer);
     reader(in);
     if (in.bad())
         return buffer.lastError() != 0 ? fileErrorFromErrno(buffer.lastError()) : FileError::Generic;
     return FileError::None;
+}
+
+FileError readWholeFile(const std::string& path, std::string& contents)
+{
+    return readFileWith(path, [&contents](std::istream& in) {
+        contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    });
 }

@@ -38,3 +38,5 @@ private:
 // Opens path for reading and hands reader a stream over it. Returns why opening failed, or why
 // a read failed (the stream went bad), or None; reaching the end of the file is not an error.
 FileError readFileWith(const std::string& path, const std::function<void(std::istream&)>& reader);
+// The whole file into contents, through readFileWith.
+FileError readWholeFile(const std::string& path, std::string& contents);

@@ -22,6 +22,22 @@ std::string joinStrings(std::initializer_list<const char*> pieces)
     return result;
 }
 
+std::string directoryOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+std::string fileNameOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 std::string executablePath()
 {
     std::vector<char> buffer(256);
@@ -38,19 +54,14 @@ std::string executablePath()
 std::string executableDirectory()
 {
     const std::string path = executablePath();
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
+    if (path.find('/') == std::string::npos)
         return {};
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
+    return directoryOf(path);
 }
 
 std::string applicationTitle()
 {
-    const std::string path = executablePath();
-    const std::size_t slash = path.rfind('/');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string name = fileNameOf(executablePath());
     const std::size_t dot = name.rfind('.');
     // A leading dot marks a hidden file, not an extension.
     if (dot != std::string::npos && dot != 0)

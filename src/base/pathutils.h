@@ -7,6 +7,11 @@
 // is null or empty; that one and everything after it are ignored.
 std::string joinStrings(std::initializer_list<const char*> pieces);
 
+// Everything before the last '/' of path: "." when it has none, "/" for a name in the root.
+std::string directoryOf(const std::string& path);
+// Everything after the last '/' of path.
+std::string fileNameOf(const std::string& path);
+
 // Full path of the running executable, symbolic links resolved.
 std::string executablePath();
 

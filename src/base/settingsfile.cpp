@@ -1,25 +1,12 @@
 #include "base/settingsfile.h"
 
 #include "base/fdstream.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <istream>
 
 namespace {
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && isBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
 
 char lowerAscii(char c)
 {

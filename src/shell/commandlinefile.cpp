@@ -1,21 +1,18 @@
 #include "shell/commandlinefile.h"
 
+#include "base/filedescriptor.h"
+
 #include <algorithm>
 #include <filesystem>
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 bool isReadableFile(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat info {};
-    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    ::close(fd);
-    return regular;
+    return file && ::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 CommandLineFile commandLineFile(const std::vector<std::string>& arguments)

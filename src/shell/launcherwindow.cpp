@@ -128,9 +128,7 @@ void LauncherWindow::paintEvent(QPaintEvent* event)
 
 void LauncherWindow::openAddressBookUpgrade()
 {
-    const QString book = m_services.prompts.openFile(
-        this, {QStringLiteral("Addrbook.cpe"), QStringLiteral("Orbiphon Address Book (*.cpe)"),
-               QString()});
+    const QString book = m_services.prompts.openFile(this, addressBookFileOptions());
     if (book.isEmpty())
         return;
     UpgradeOptions options;

@@ -107,9 +107,8 @@ void DownloadWindow::download()
         m_services.prompts.message(this, QStringLiteral("Orbiphon not found!"));
         return;
     }
-    const QString localPath = m_services.prompts.saveFile(
-        this, {QStringLiteral("Addrbook.cpe"), QStringLiteral("Orbiphon Address Book (*.cpe)"),
-               QStringLiteral("cpe")});
+    const QString localPath =
+        m_services.prompts.saveFile(this, addressBookFileOptions(QStringLiteral("cpe")));
     if (localPath.isEmpty())
         return;
 

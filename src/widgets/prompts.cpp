@@ -1,5 +1,7 @@
 #include "widgets/prompts.h"
 
+#include "base/pathutils.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -46,9 +48,15 @@ void prepareFileDialog(QFileDialog& dialog, const Prompts::FileDialogOptions& op
 
 }  // namespace
 
+Prompts::FileDialogOptions addressBookFileOptions(const QString& defaultSuffix)
+{
+    return {QStringLiteral("Addrbook.cpe"), QStringLiteral("Orbiphon Address Book (*.cpe)"),
+            defaultSuffix};
+}
+
 QString messageCaption()
 {
-    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+    return QFile::decodeName(QByteArray::fromStdString(applicationTitle()));
 }
 
 void QtPrompts::message(QWidget* parent, const QString& text, Icon icon)

@@ -40,8 +40,11 @@ public:
     QString folder(QWidget* parent, const QString& title) override;
 };
 
-// The caption of every message box: the application title, the executable's name without
-// directory and extension. (The core's applicationTitle() gives the same text as std::string.)
+// The file dialogs of address books: "Addrbook.cpe" proposed, "*.cpe" files shown.
+Prompts::FileDialogOptions addressBookFileOptions(const QString& defaultSuffix = {});
+
+// The caption of every message box: the core's applicationTitle(), the executable's name
+// without directory and extension.
 QString messageCaption();
 
 // Asks for a folder with the given title; empty when cancelled or not a file-system folder.
