@@ -8,6 +8,7 @@
 #include "widgets/help.h"
 #include "widgets/icons.h"
 #include "widgets/ipaddressedit.h"
+#include "widgets/listwindow.h"
 #include "widgets/progresswindow.h"
 #include "widgets/prompts.h"
 #include "widgets/services.h"
@@ -97,59 +98,38 @@ UpgradeWindow::UpgradeWindow(Services& services, UpgradeOptions options, QWidget
     setColumnWidths();
 
     if (!m_options.listPath.empty())
-        readList(QString::fromStdString(m_options.listPath));
+        readList(fromNativePath(m_options.listPath));
 }
 
 UpgradeWindow::~UpgradeWindow() = default;
 
 void UpgradeWindow::createActions()
 {
-    struct ActionEntry {
-        QAction** action;
-        const char* name;
-        const char* text;
-        const char* toolTip;
-        std::optional<CommandIcon> icon;
-        void (UpgradeWindow::*run)();
-    };
-    const ActionEntry entries[] = {
-        {&m_newAction, "newAction", "&New", "New", CommandIcon::New, &UpgradeWindow::newList},
-        {&m_openAction, "openAction", "&Open", "Open", CommandIcon::Open, &UpgradeWindow::open},
-        {&m_saveAction, "saveAction", "&Save", "Save", CommandIcon::Save, &UpgradeWindow::save},
-        {&m_exitAction, "exitAction", "&Exit", "", std::nullopt, nullptr},
-        {&m_addAction, "addAction", "&Add", "Add", CommandIcon::Add, &UpgradeWindow::add},
+    makeActions(this, {
+        {&m_newAction, "newAction", "&New", "New", CommandIcon::New, [this] { newList(); }},
+        {&m_openAction, "openAction", "&Open", "Open", CommandIcon::Open, [this] { open(); }},
+        {&m_saveAction, "saveAction", "&Save", "Save", CommandIcon::Save, [this] { save(); }},
+        {&m_exitAction, "exitAction", "&Exit", "", std::nullopt, [this] { accept(); }},
+        {&m_addAction, "addAction", "&Add", "Add", CommandIcon::Add, [this] { add(); }},
         {&m_modifyAction, "modifyAction", "&Modify", "Modify", CommandIcon::Modify,
-         &UpgradeWindow::modify},
+         [this] { modify(); }},
         {&m_deleteAction, "deleteAction", "&Delete", "Delete", CommandIcon::Delete,
-         &UpgradeWindow::remove},
+         [this] { remove(); }},
         {&m_resetFieldsAction, "resetFieldsAction", "&Reset fields", "Reset fields",
-         CommandIcon::ResetFields, &UpgradeWindow::resetFields},
+         CommandIcon::ResetFields, [this] { resetFields(); }},
         {&m_checkConnectionsAction, "checkConnectionsAction", "Check connections",
-         "Check connections", CommandIcon::CheckConnections, &UpgradeWindow::checkConnections},
+         "Check connections", CommandIcon::CheckConnections, [this] { checkConnections(); }},
         {&m_upgradeSelectionAction, "upgradeSelectionAction", "Upgrade selection",
-         "Upgrade selection", CommandIcon::UpgradeSelection, &UpgradeWindow::upgradeSelection},
+         "Upgrade selection", CommandIcon::UpgradeSelection, [this] { upgradeSelection(); }},
         {&m_upgradeListAction, "upgradeListAction", "Upgrade list", "Upgrade the whole list",
-         CommandIcon::UpgradeList, &UpgradeWindow::upgradeList},
-        {&m_helpAction, "helpAction", "Help", "Help", CommandIcon::Help, nullptr},
+         CommandIcon::UpgradeList, [this] { upgradeList(); }},
+        {&m_helpAction, "helpAction", "Help", "Help", CommandIcon::Help,
+         [this] { showHelp(this, m_services.prompts, m_services.helpFile); }},
         {&m_aboutAction, "aboutAction", "About Orbiphon", "About Orbiphon", CommandIcon::About,
-         nullptr},
-    };
-    for (const ActionEntry& entry : entries) {
-        auto* action = new QAction(QString::fromLatin1(entry.text), this);
-        action->setObjectName(QString::fromLatin1(entry.name));
-        action->setToolTip(QString::fromLatin1(entry.toolTip));
-        if (entry.icon)
-            action->setIcon(commandIcon(*entry.icon));
-        if (entry.run)
-            connect(action, &QAction::triggered, this, entry.run);
-        *entry.action = action;
-    }
-    connect(m_exitAction, &QAction::triggered, this, &QDialog::accept);
-    connect(m_helpAction, &QAction::triggered, this,
-            [this] { showHelp(this, m_services.prompts, m_services.helpFile); });
-    connect(m_aboutAction, &QAction::triggered, this, [this] {
-        if (m_services.showAbout)
-            m_services.showAbout(this);
+         [this] {
+             if (m_services.showAbout)
+                 m_services.showAbout(this);
+         }},
     });
 }
 
@@ -247,55 +227,27 @@ void UpgradeWindow::createControls()
         connect(button, &QPushButton::clicked, entry.action, &QAction::trigger);
     }
 
-    m_rows = new QTreeWidget(client);
-    m_rows->setObjectName(QStringLiteral("gatewayList"));
-    m_rows->setGeometry(du.rect(5, 120, 230, 140));
-    m_rows->setRootIsDecorated(false);
-    m_rows->setItemsExpandable(false);
-    m_rows->setUniformRowHeights(true);
-    m_rows->setAllColumnsShowFocus(true);
-    m_rows->setSortingEnabled(false);
-    m_rows->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_rows->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_rows->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_rows->setDragDropMode(QAbstractItemView::NoDragDrop);
-    m_rows->setIconSize(QSize(StatusImageSize, StatusImageSize));
-    m_rows->setHeaderLabels({QStringLiteral("#"), QStringLiteral("IP Address"),
-                             QStringLiteral("UserID"), QStringLiteral("Password"),
-                             QStringLiteral("PswReal")});
-    QHeaderView* header = m_rows->header();
-    header->setSectionsClickable(false);
-    header->setSectionsMovable(false);
-    header->setSectionResizeMode(QHeaderView::Fixed);
-    header->setStretchLastSection(false);
-    header->setMinimumSectionSize(0);
-    header->setHighlightSections(false);
-    header->setSortIndicatorShown(false);
-    m_rows->headerItem()->setTextAlignment(NumberColumn, Qt::AlignLeft | Qt::AlignVCenter);
-    for (int column = AddressColumn; column <= PlainPasswordColumn; ++column)
-        m_rows->headerItem()->setTextAlignment(column, Qt::AlignCenter);
-
-    // The selection must stay as plain to see when the focus is elsewhere.
-    QPalette palette = m_rows->palette();
-    for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
-        palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
-    m_rows->setPalette(palette);
-    connect(m_rows, &QTreeWidget::itemSelectionChanged, this,
+    m_view = createRecordList(client, "gatewayList", du.rect(5, 120, 230, 140),
+                              {QStringLiteral("#"), QStringLiteral("IP Address"),
+                               QStringLiteral("UserID"), QStringLiteral("Password"),
+                               QStringLiteral("PswReal")});
+    m_view->setIconSize(QSize(StatusImageSize, StatusImageSize));
+    connect(m_view, &QTreeWidget::itemSelectionChanged, this,
             &UpgradeWindow::fillFieldsFromSelection);
 }
 
 void UpgradeWindow::setColumnWidths()
 {
     // The frame's width is known only once the style has polished the list.
-    m_rows->ensurePolished();
-    const int inner = m_rows->contentsRect().width();
-    m_rows->setColumnWidth(NumberColumn, 45);
-    m_rows->setColumnWidth(AddressColumn, 100);
-    m_rows->setColumnWidth(UserIdColumn, 80);
-    m_rows->setColumnWidth(PasswordColumn, std::max(0, inner - 225));
+    m_view->ensurePolished();
+    const int inner = m_view->contentsRect().width();
+    m_view->setColumnWidth(NumberColumn, 45);
+    m_view->setColumnWidth(AddressColumn, 100);
+    m_view->setColumnWidth(UserIdColumn, 80);
+    m_view->setColumnWidth(PasswordColumn, std::max(0, inner - 225));
     // The plain password travels with the row but is never shown.
-    m_rows->setColumnWidth(PlainPasswordColumn, 0);
-    m_rows->setColumnHidden(PlainPasswordColumn, true);
+    m_view->setColumnWidth(PlainPasswordColumn, 0);
+    m_view->setColumnHidden(PlainPasswordColumn, true);
 }
 
 void UpgradeWindow::keyPressEvent(QKeyEvent* event)
@@ -313,16 +265,16 @@ void UpgradeWindow::keyPressEvent(QKeyEvent* event)
 
 void UpgradeWindow::cleanStatuses()
 {
-    if (!m_list.statusShown())
+    if (!m_model.statusShown())
         return;
-    m_list.clearStatuses();
-    for (std::size_t row = 0; row < m_list.size(); ++row)
+    m_model.clearStatuses();
+    for (std::size_t row = 0; row < m_model.size(); ++row)
         updateRow(row);
 }
 
 void UpgradeWindow::add()
 {
-    if (m_list.size() >= MaxGateways) {
+    if (m_model.size() >= MaxGateways) {
         m_services.prompts.message(this, QStringLiteral("Maximum number of items reached!"));
         return;
     }
@@ -330,9 +282,9 @@ void UpgradeWindow::add()
     const std::string userId = toFileText(m_userId->text());
     const std::string password = toFileText(m_password->text());
     const std::set<std::size_t> selected = selectedRows();
-    const std::size_t position = selected.empty() ? m_list.size() : *selected.begin();
+    const std::size_t position = selected.empty() ? m_model.size() : *selected.begin();
 
-    const ListEditResult result = m_list.insertRecord(position, address, userId, password);
+    const ListEditResult result = m_model.insertRecord(position, address, userId, password);
     if (result == ListEditResult::Ok) {
         insertRow(position);
         renumberRows();
@@ -350,11 +302,11 @@ void UpgradeWindow::modify()
     if (!selected.empty()) {
         const std::size_t index = *selected.begin();
         const ListEditResult result =
-            m_list.replaceRecord(index, m_address->address(), toFileText(m_userId->text()),
+            m_model.replaceRecord(index, m_address->address(), toFileText(m_userId->text()),
                                  toFileText(m_password->text()));
         if (result == ListEditResult::Ok) {
             updateRow(index);
-            m_rows->topLevelItem(static_cast<int>(index))->setSelected(false);
+            m_view->topLevelItem(static_cast<int>(index))->setSelected(false);
         } else {
             m_services.prompts.message(this,
                                        result == ListEditResult::InvalidParams
@@ -369,14 +321,14 @@ void UpgradeWindow::remove()
 {
     const std::set<std::size_t> selected = selectedRows();
     if (!selected.empty()) {
-        m_list.removeRecords(selected);
+        m_model.removeRecords(selected);
         {
             // Half-way through, the rows on screen no longer match the list: a selection
             // change then must not fill the fields from the wrong record.
-            const QSignalBlocker blocker(m_rows);
+            const QSignalBlocker blocker(m_view);
             // From the bottom up, so the indexes still to remove stay valid.
             for (auto it = selected.rbegin(); it != selected.rend(); ++it)
-                delete m_rows->takeTopLevelItem(static_cast<int>(*it));
+                delete m_view->takeTopLevelItem(static_cast<int>(*it));
         }
         renumberRows();
     }
@@ -393,8 +345,8 @@ void UpgradeWindow::resetFields()
 
 void UpgradeWindow::newList()
 {
-    m_list.clear();
-    m_rows->clear();
+    m_model.clear();
+    m_view->clear();
     setColumnWidths();
     resetFields();
 }
@@ -411,9 +363,9 @@ void UpgradeWindow::open()
 
 void UpgradeWindow::readList(const QString& path)
 {
-    const ListFileResult result = loadGatewayList(path.toStdString(), m_list);
+    const ListFileResult result = loadGatewayList(toNativePath(path), m_model);
     rebuildRows();
-    const ListFileReport report = listFileReport(result, path.toStdString(), UnnamedFile);
+    const ListFileReport report = listFileReport(result, toNativePath(path), UnnamedFile);
     if (report.outcome == ListFileOutcome::WrongFormat)
         m_services.prompts.message(this, QString::fromStdString(report.message));
     else if (report.outcome != ListFileOutcome::Loaded)
@@ -426,10 +378,10 @@ void UpgradeWindow::save()
     const QString path = m_services.prompts.saveFile(
         this, {QString(), QString::fromLatin1(ListFilter), QStringLiteral("obl")});
     if (!path.isEmpty()) {
-        const FileError error = saveGatewayList(path.toStdString(), m_list.records());
+        const FileError error = saveGatewayList(toNativePath(path), m_model.records());
         if (error != FileError::None)
             m_services.prompts.message(
-                this, QString::fromStdString(fileErrorText(error, path.toStdString())),
+                this, QString::fromStdString(fileErrorText(error, toNativePath(path))),
                 Prompts::Icon::Stop);
     }
     cleanStatuses();
@@ -438,7 +390,7 @@ void UpgradeWindow::save()
 void UpgradeWindow::checkConnections()
 {
     View view(*this);
-    if (::checkConnections(m_list, m_services.prober, view) == BatchOutcome::NoItemInList)
+    if (::checkConnections(m_model, m_services.prober, view) == BatchOutcome::NoItemInList)
         m_services.prompts.message(this, QStringLiteral("No item in list!"));
 }
 
@@ -447,7 +399,7 @@ void UpgradeWindow::upgradeSelection()
     View view(*this);
     TransferContext context{m_services.prober, m_services.ftp, *m_progress, m_services.ftpPort};
     TransferUploader uploader(context, m_services.settings, m_options);
-    if (::upgradeSelection(m_list, selectedRows(), uploader, *m_progress, view) ==
+    if (::upgradeSelection(m_model, selectedRows(), uploader, *m_progress, view) ==
         BatchOutcome::NoItemSelected)
         m_services.prompts.message(this, QStringLiteral("No item selected!"));
 }
@@ -457,7 +409,7 @@ void UpgradeWindow::upgradeList()
     View view(*this);
     TransferContext context{m_services.prober, m_services.ftp, *m_progress, m_services.ftpPort};
     TransferUploader uploader(context, m_services.settings, m_options);
-    if (::upgradeList(m_list, uploader, *m_progress, view) == BatchOutcome::NoItemInList)
+    if (::upgradeList(m_model, uploader, *m_progress, view) == BatchOutcome::NoItemInList)
         m_services.prompts.message(this, QStringLiteral("No item in list!"));
 }
 
@@ -466,7 +418,7 @@ void UpgradeWindow::fillFieldsFromSelection()
     const std::set<std::size_t> selected = selectedRows();
     if (selected.empty())
         return;
-    const GatewayRecord& record = m_list.record(*selected.begin());
+    const GatewayRecord& record = m_model.record(*selected.begin());
     m_address->setAddress(parseIpText(record.ipText));
     m_userId->setText(fromFileText(record.userId));
     m_password->setText(fromFileText(record.password));
@@ -474,8 +426,8 @@ void UpgradeWindow::fillFieldsFromSelection()
 
 void UpgradeWindow::rebuildRows()
 {
-    m_rows->clear();
-    for (std::size_t row = 0; row < m_list.size(); ++row)
+    m_view->clear();
+    for (std::size_t row = 0; row < m_model.size(); ++row)
         insertRow(row);
 }
 
@@ -485,16 +437,16 @@ void UpgradeWindow::insertRow(std::size_t index)
     item->setTextAlignment(NumberColumn, Qt::AlignLeft | Qt::AlignVCenter);
     for (int column = AddressColumn; column <= PlainPasswordColumn; ++column)
         item->setTextAlignment(column, Qt::AlignCenter);
-    m_rows->insertTopLevelItem(static_cast<int>(index), item);
+    m_view->insertTopLevelItem(static_cast<int>(index), item);
     updateRow(index);
     item->setText(NumberColumn, QString::number(index + 1));
 }
 
 void UpgradeWindow::updateRow(std::size_t index)
 {
-    QTreeWidgetItem* item = m_rows->topLevelItem(static_cast<int>(index));
-    const GatewayRecord& record = m_list.record(index);
-    item->setIcon(NumberColumn, QIcon(statusImage(m_list.status(index))));
+    QTreeWidgetItem* item = m_view->topLevelItem(static_cast<int>(index));
+    const GatewayRecord& record = m_model.record(index);
+    item->setIcon(NumberColumn, QIcon(statusImage(m_model.status(index))));
     item->setText(AddressColumn, fromFileText(record.ipText));
     item->setText(UserIdColumn, fromFileText(record.userId));
     item->setText(PasswordColumn, QString(static_cast<qsizetype>(record.password.size()), u'*'));
@@ -503,15 +455,15 @@ void UpgradeWindow::updateRow(std::size_t index)
 
 void UpgradeWindow::renumberRows()
 {
-    for (int row = 0; row < m_rows->topLevelItemCount(); ++row)
-        m_rows->topLevelItem(row)->setText(NumberColumn, QString::number(row + 1));
+    for (int row = 0; row < m_view->topLevelItemCount(); ++row)
+        m_view->topLevelItem(row)->setText(NumberColumn, QString::number(row + 1));
 }
 
 std::set<std::size_t> UpgradeWindow::selectedRows() const
 {
     std::set<std::size_t> rows;
-    for (int row = 0; row < m_rows->topLevelItemCount(); ++row) {
-        if (m_rows->topLevelItem(row)->isSelected())
+    for (int row = 0; row < m_view->topLevelItemCount(); ++row) {
+        if (m_view->topLevelItem(row)->isSelected())
             rows.insert(static_cast<std::size_t>(row));
     }
     return rows;
@@ -519,8 +471,8 @@ std::set<std::size_t> UpgradeWindow::selectedRows() const
 
 void UpgradeWindow::repaintList()
 {
-    for (std::size_t row = 0; row < m_list.size(); ++row)
+    for (std::size_t row = 0; row < m_model.size(); ++row)
         updateRow(row);
     // The thread stays busy in the next probe or transfer: paint now, not later.
-    m_rows->viewport()->repaint();
+    m_view->viewport()->repaint();
 }

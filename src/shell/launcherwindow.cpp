@@ -6,8 +6,8 @@
 #include "widgets/icons.h"
 #include "widgets/prompts.h"
 #include "widgets/services.h"
+#include "widgets/widgets.h"
 
-#include <QFile>
 #include <QPainter>
 #include <QPushButton>
 #include <QStyle>
@@ -83,9 +83,9 @@ void LauncherWindow::initialise()
 
     std::vector<std::string> arguments;
     for (const QString& argument : m_arguments)
-        arguments.push_back(QFile::encodeName(argument).toStdString());
+        arguments.push_back(toNativePath(argument));
     const CommandLineFile file = commandLineFile(arguments);
-    const QString path = QFile::decodeName(QByteArray::fromStdString(file.path));
+    const QString path = fromNativePath(file.path);
     switch (file.kind) {
     case CommandLineFileKind::None:
         if (m_actions.registerFileTypes)

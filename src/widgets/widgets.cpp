@@ -1,5 +1,6 @@
 #include "widgets/widgets.h"
 
+#include <QFile>
 #include <QLabel>
 
 QString fromFileText(const std::string& bytes)
@@ -11,6 +12,16 @@ std::string toFileText(const QString& text)
 {
     const QByteArray bytes = text.toLatin1();
     return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
+
+std::string toNativePath(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+QString fromNativePath(const std::string& path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
 QLabel* sunkenLabel(const char* objectName, const QString& text, const QRect& geometry,

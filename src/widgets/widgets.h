@@ -13,6 +13,11 @@ class QWidget;
 QString fromFileText(const std::string& bytes);
 std::string toFileText(const QString& text);
 
+// A path as the operator or a file dialog gave it, as the file functions take it (the file
+// system's bytes), and back.
+std::string toNativePath(const QString& path);
+QString fromNativePath(const std::string& path);
+
 // The centred, sunken field labels of the FTP groups.
 QLabel* sunkenLabel(const char* objectName, const QString& text, const QRect& geometry,
                     QWidget* parent);
