@@ -16,9 +16,10 @@ cd "$(dirname "$0")"
 
 scripts/install-deps
 
+# The build settings are the "release" preset of CMakePresets.json.
 build=build/release
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBIPHON_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build"
+cmake --preset release >/dev/null
+cmake --build --preset release
 
 if [ "${1:-}" = demo ]; then
   shift

@@ -6,16 +6,16 @@ cd "$(dirname "$0")"
 
 scripts/install-deps
 
+# The build settings are the "test" preset of CMakePresets.json.
 build=build/test
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-      -DORBIPHON_SANITIZE=ON -DORBIPHON_WERROR=ON >/dev/null
-cmake --build "$build"
+cmake --preset test >/dev/null
+cmake --build --preset test
 
 jobs=$(nproc 2>/dev/null || echo 2)
 summary="$build/Testing/summary.txt"
 mkdir -p "$build/Testing"
 status=0
-ctest --test-dir "$build" --output-on-failure -j "$jobs" | tee "$summary" || status=$?
+ctest --preset test -j "$jobs" | tee "$summary" || status=$?
 # Tests that could not run here (no namespaces, a missing tool) are shown as skipped: say how
 # many, and why.
 skipped=$(grep -c '(Skipped)$' "$summary" || true)
