@@ -21,9 +21,10 @@ if [ "${1:-}" = package ]; then
   exec scripts/build-package.sh
 fi
 
+# The build settings are the "release" preset of CMakePresets.json.
 build=build/release
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBIPHON_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build"
+cmake --preset release >/dev/null
+cmake --build --preset release
 
 if [ "${1:-}" = demo ]; then
   shift

@@ -5,12 +5,11 @@ bench_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$bench_root/build/release"
 simulator="$bench_root/tools/simulator/simulator.py"
 
-# Builds the named targets in build/release, configuring it first as ./run.sh does when it is
-# not configured yet.
+# Builds the named targets in build/release, configuring it first with the "release" preset
+# (as ./run.sh does) when it is not configured yet.
 bench_build() {
   if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S "$bench_root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-          -DORBIPHON_BUILD_TESTS=OFF >/dev/null
+    (cd "$bench_root" && cmake --preset release >/dev/null)
   fi
   cmake --build "$build" -j2 --target "$@" >/dev/null
 }

@@ -1,9 +1,9 @@
 #include "gatewaylist/listfile.h"
 #include "gatewaylist/upgradewindow.h"
-#include "shell/icons.h"
-#include "shell/prompts.h"
-#include "shell/services.h"
-#include "shell/settingsfile.h"
+#include "widgets/icons.h"
+#include "widgets/prompts.h"
+#include "widgets/services.h"
+#include "base/settingsfile.h"
 #include "transfer/curlftpclient.h"
 #include "transfer/probe.h"
 

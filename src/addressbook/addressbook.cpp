@@ -1,7 +1,7 @@
 #include "addressbook/addressbook.h"
 
-#include "shell/atomicfile.h"
-#include "shell/fdstream.h"
+#include "base/atomicfile.h"
+#include "base/fdstream.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,10 +11,10 @@
 namespace {
 
 constexpr std::size_t IpOffset = 0;
-constexpr std::size_t IpSize = 16;
+constexpr std::size_t IpSize = IpTextFieldSize;
 constexpr std::size_t PortOffset = 16;
 constexpr std::size_t TelephoneOffset = 18;
-constexpr std::size_t TelephoneSize = 36;
+constexpr std::size_t TelephoneSize = TelephoneFieldSize;
 constexpr std::string_view GatewayTelephone = "00000000000000000000000000000000000";
 
 using Slot = std::array<char, SlotSize>;

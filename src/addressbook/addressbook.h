@@ -1,7 +1,7 @@
 #pragma once
 
-#include "addressbook/ipaddress.h"
-#include "shell/fileerror.h"
+#include "base/ipaddress.h"
+#include "base/fileerror.h"
 
 #include <array>
 #include <cstddef>
@@ -17,6 +17,9 @@ inline constexpr std::size_t SlotSize = 54;
 // Slots in a written file: two gateways and MaxEntries entries.
 inline constexpr std::size_t SlotCount = 2 + MaxEntries;
 inline constexpr std::size_t BookFileSize = SlotCount * SlotSize;
+// Text fields of a slot: the entry's IP text and the telephone number, zero-padded.
+inline constexpr std::size_t IpTextFieldSize = 16;
+inline constexpr std::size_t TelephoneFieldSize = 36;
 // Longest telephone number the window accepts; a file may hold 36 characters.
 inline constexpr std::size_t MaxTelephoneLength = 35;
 

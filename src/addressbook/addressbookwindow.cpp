@@ -1,14 +1,15 @@
 #include "addressbook/addressbookwindow.h"
 
+#include "addressbook/porttext.h"
 #include "addressbook/telephoneedit.h"
-#include "shell/aboutwindow.h"
-#include "shell/dialogunits.h"
-#include "shell/help.h"
-#include "shell/icons.h"
-#include "shell/ipaddressedit.h"
-#include "shell/prompts.h"
-#include "shell/services.h"
-#include "shell/widgets.h"
+#include "widgets/dialogunits.h"
+#include "widgets/help.h"
+#include "widgets/icons.h"
+#include "widgets/ipaddressedit.h"
+#include "widgets/listwindow.h"
+#include "widgets/prompts.h"
+#include "widgets/services.h"
+#include "widgets/widgets.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,6 +24,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QSignalBlocker>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -32,8 +34,6 @@
 
 namespace {
 
-const QString BookFilter = QStringLiteral("Orbiphon Address Book (*.cpe)");
-const QString BookFileName = QStringLiteral("Addrbook.cpe");
 const QString MaxEntriesText = QStringLiteral("Maximum number of items reached!");
 constexpr IpOctets ClearedGatewayAddress{255, 255, 255, 255};
 
@@ -41,41 +41,6 @@ enum Column { NumberColumn, AddressColumn, PortColumn, TelephoneColumn, ColumnCo
 constexpr int NumberWidth = 25;
 constexpr int AddressWidth = 105;
 constexpr int PortWidth = 55;
-
-// An unsigned decimal integer that fits 32 bits, with blanks and tabs allowed around it.
-std::optional<std::uint32_t> parseUnsignedInteger(const QString& text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    const auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
-    while (begin < end && blank(text.at(begin)))
-        ++begin;
-    while (end > begin && blank(text.at(end - 1)))
-        --end;
-    if (begin == end)
-        return std::nullopt;
-    std::uint64_t value = 0;
-    for (qsizetype i = begin; i < end; ++i) {
-        const QChar c = text.at(i);
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return std::nullopt;
-        value = value * 10 + static_cast<std::uint64_t>(c.unicode() - u'0');
-        if (value > 0xFFFFFFFFu)
-            return std::nullopt;
-    }
-    return static_cast<std::uint32_t>(value);
-}
-
-QAction* makeAction(QObject* parent, const char* objectName, const QString& text,
-                    const QString& toolTip, std::optional<CommandIcon> icon)
-{
-    auto* action = new QAction(text, parent);
-    action->setObjectName(QLatin1String(objectName));
-    action->setToolTip(toolTip);
-    if (icon)
-        action->setIcon(commandIcon(*icon));
-    return action;
-}
 
 QLabel* makeLabel(QWidget* parent, const char* objectName, const QString& text, const QRect& rect)
 {
@@ -128,36 +93,23 @@ AddressBookWindow::AddressBookWindow(Services& services, const QString& filePath
 
 void AddressBookWindow::createActions()
 {
-    m_newAction =
-        makeAction(this, "newAction", tr("&New"), QStringLiteral("New"), CommandIcon::New);
-    m_openAction =
-        makeAction(this, "openAction", tr("&Open"), QStringLiteral("Open"), CommandIcon::Open);
-    m_saveAction =
-        makeAction(this, "saveAction", tr("&Save"), QStringLiteral("Save"), CommandIcon::Save);
-    m_exitAction = makeAction(this, "exitAction", tr("&Exit"), QString(), std::nullopt);
-    m_addAction =
-        makeAction(this, "addAction", tr("&Add"), QStringLiteral("Add"), CommandIcon::Add);
-    m_modifyAction = makeAction(this, "modifyAction", tr("&Modify"), QStringLiteral("Modify"),
-                                CommandIcon::Modify);
-    m_deleteAction = makeAction(this, "deleteAction", tr("&Delete"), QStringLiteral("Delete"),
-                                CommandIcon::Delete);
-    m_resetFieldsAction = makeAction(this, "resetFieldsAction", tr("&Reset fields"),
-                                     QStringLiteral("Reset fields"), CommandIcon::ResetFields);
-    m_helpAction =
-        makeAction(this, "helpAction", tr("Help"), QStringLiteral("Help"), CommandIcon::Help);
-    m_aboutAction = makeAction(this, "aboutAction", tr("About Orbiphon"),
-                               QStringLiteral("About Orbiphon"), CommandIcon::About);
-
-    connect(m_newAction, &QAction::triggered, this, &AddressBookWindow::newBook);
-    connect(m_openAction, &QAction::triggered, this, &AddressBookWindow::openBook);
-    connect(m_saveAction, &QAction::triggered, this, &AddressBookWindow::saveBook);
-    connect(m_exitAction, &QAction::triggered, this, &AddressBookWindow::exitWindow);
-    connect(m_addAction, &QAction::triggered, this, &AddressBookWindow::addRecord);
-    connect(m_modifyAction, &QAction::triggered, this, &AddressBookWindow::modifyRecord);
-    connect(m_deleteAction, &QAction::triggered, this, &AddressBookWindow::deleteRecords);
-    connect(m_resetFieldsAction, &QAction::triggered, this, &AddressBookWindow::resetFields);
-    connect(m_helpAction, &QAction::triggered, this, &AddressBookWindow::showHelpTopic);
-    connect(m_aboutAction, &QAction::triggered, this, &AddressBookWindow::showAbout);
+    makeActions(this, {
+        {&m_newAction, "newAction", "&New", "New", CommandIcon::New, [this] { newBook(); }},
+        {&m_openAction, "openAction", "&Open", "Open", CommandIcon::Open, [this] { openBook(); }},
+        {&m_saveAction, "saveAction", "&Save", "Save", CommandIcon::Save, [this] { saveBook(); }},
+        {&m_exitAction, "exitAction", "&Exit", "", std::nullopt, [this] { exitWindow(); }},
+        {&m_addAction, "addAction", "&Add", "Add", CommandIcon::Add, [this] { addRecord(); }},
+        {&m_modifyAction, "modifyAction", "&Modify", "Modify", CommandIcon::Modify,
+         [this] { modifyRecord(); }},
+        {&m_deleteAction, "deleteAction", "&Delete", "Delete", CommandIcon::Delete,
+         [this] { deleteRecords(); }},
+        {&m_resetFieldsAction, "resetFieldsAction", "&Reset fields", "Reset fields",
+         CommandIcon::ResetFields, [this] { resetFields(); }},
+        {&m_helpAction, "helpAction", "Help", "Help", CommandIcon::Help,
+         [this] { showHelpTopic(); }},
+        {&m_aboutAction, "aboutAction", "About Orbiphon", "About Orbiphon", CommandIcon::About,
+         [this] { showAbout(); }},
+    });
 }
 
 void AddressBookWindow::createMenus()
@@ -165,7 +117,7 @@ void AddressBookWindow::createMenus()
     auto* menuBar = new QMenuBar(this);
     menuBar->setObjectName(QStringLiteral("menuBar"));
 
-    QMenu* fileMenu = menuBar->addMenu(tr("&File"));
+    QMenu* fileMenu = menuBar->addMenu(QStringLiteral("&File"));
     fileMenu->setObjectName(QStringLiteral("fileMenu"));
     fileMenu->addAction(m_newAction);
     fileMenu->addAction(m_openAction);
@@ -173,14 +125,14 @@ void AddressBookWindow::createMenus()
     fileMenu->addSeparator();
     fileMenu->addAction(m_exitAction);
 
-    QMenu* recordMenu = menuBar->addMenu(tr("&Record"));
+    QMenu* recordMenu = menuBar->addMenu(QStringLiteral("&Record"));
     recordMenu->setObjectName(QStringLiteral("recordMenu"));
     recordMenu->addAction(m_addAction);
     recordMenu->addAction(m_modifyAction);
     recordMenu->addAction(m_deleteAction);
     recordMenu->addAction(m_resetFieldsAction);
 
-    QMenu* helpMenu = menuBar->addMenu(tr("&Help"));
+    QMenu* helpMenu = menuBar->addMenu(QStringLiteral("&Help"));
     helpMenu->setObjectName(QStringLiteral("helpMenu"));
     helpMenu->addAction(m_helpAction);
     helpMenu->addAction(m_aboutAction);
@@ -220,14 +172,14 @@ void AddressBookWindow::createControls()
     toolBar->addAction(m_aboutAction);
     toolBar->setGeometry(0, 0, content->width(), std::min(toolBar->sizeHint().height(), du.y(20)));
 
-    makeGroup(content, "recordGroup", tr("Record"), du.rect(4, 20, 284, 80));
-    makeGroup(content, "portGroup", tr("Port"), du.rect(240, 32, 48, 68));
-    makeLabel(content, "recordAddressLabel", tr("IP Address"), du.rect(16, 36, 44, 15));
+    makeGroup(content, "recordGroup", QStringLiteral("Record"), du.rect(4, 20, 284, 80));
+    makeGroup(content, "portGroup", QStringLiteral("Port"), du.rect(240, 32, 48, 68));
+    makeLabel(content, "recordAddressLabel", QStringLiteral("IP Address"), du.rect(16, 36, 44, 15));
     m_recordAddress = new IpAddressEdit(m_services.prompts, content);
     m_recordAddress->setObjectName(QStringLiteral("recordAddress"));
     m_recordAddress->setGeometry(du.rect(64, 36, 110, 15));
 
-    makeLabel(content, "telephoneLabel", tr("Telephone"), du.rect(16, 57, 45, 15));
+    makeLabel(content, "telephoneLabel", QStringLiteral("Telephone"), du.rect(16, 57, 45, 15));
     m_telephoneEdit = new TelephoneEdit(static_cast<int>(MaxTelephoneLength), content);
     m_telephoneEdit->setObjectName(QStringLiteral("telephoneEdit"));
     m_telephoneEdit->setAlignment(Qt::AlignCenter);
@@ -254,7 +206,7 @@ void AddressBookWindow::createControls()
         connect(button, &QPushButton::clicked, action, &QAction::trigger);
     }
 
-    makeGroup(content, "gatewayGroup", tr("Gateway"), du.rect(4, 104, 284, 52));
+    makeGroup(content, "gatewayGroup", QStringLiteral("Gateway"), du.rect(4, 104, 284, 52));
     const std::array<const char*, 2> rowLabels{"gateway1Label", "gateway2Label"};
     const std::array<const char*, 2> addressLabels{"gateway1AddressLabel", "gateway2AddressLabel"};
     const std::array<const char*, 2> addressNames{"gateway1Address", "gateway2Address"};
@@ -263,69 +215,29 @@ void AddressBookWindow::createControls()
     for (std::size_t i = 0; i < 2; ++i) {
         const int top = 116 + 20 * static_cast<int>(i);
         makeLabel(content, rowLabels[i], QString::number(i + 1), du.rect(10, top, 10, 15));
-        makeLabel(content, addressLabels[i], tr("IP Address"), du.rect(34, top, 50, 15));
+        makeLabel(content, addressLabels[i], QStringLiteral("IP Address"), du.rect(34, top, 50, 15));
         m_gatewayAddress[i] = new IpAddressEdit(m_services.prompts, content);
         m_gatewayAddress[i]->setObjectName(QLatin1String(addressNames[i]));
         m_gatewayAddress[i]->setGeometry(du.rect(89, top, 110, 15));
-        makeLabel(content, portLabels[i], tr("Port"), du.rect(208, top, 30, 15));
+        makeLabel(content, portLabels[i], QStringLiteral("Port"), du.rect(208, top, 30, 15));
         m_gatewayPortEdit[i] = makePortEdit(content, portNames[i], du.rect(243, top, 35, 15));
     }
 
-    m_list = new QTreeWidget(content);
-    m_list->setObjectName(QStringLiteral("entryList"));
-    m_list->setGeometry(du.rect(4, 160, 284, 140));
-    m_list->setColumnCount(ColumnCount);
-    m_list->setRootIsDecorated(false);
-    m_list->setItemsExpandable(false);
-    m_list->setUniformRowHeights(true);
-    m_list->setAllColumnsShowFocus(true);
-    m_list->setSortingEnabled(false);
-    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_list->setDragDropMode(QAbstractItemView::NoDragDrop);
-
-    QTreeWidgetItem* header = m_list->headerItem();
-    header->setText(NumberColumn, QStringLiteral("#"));
-    header->setText(AddressColumn, tr("IP Address"));
-    header->setText(PortColumn, tr("Port"));
-    header->setText(TelephoneColumn, tr("Telephone number"));
-    header->setTextAlignment(NumberColumn, Qt::AlignLeft | Qt::AlignVCenter);
-    for (int column = AddressColumn; column < ColumnCount; ++column)
-        header->setTextAlignment(column, Qt::AlignCenter);
-
-    QHeaderView* headerView = m_list->header();
-    headerView->setSectionsClickable(false);
-    headerView->setSectionsMovable(false);
-    headerView->setSectionResizeMode(QHeaderView::Fixed);
-    // The style's minimum would widen the 25-pixel "#" column.
-    headerView->setMinimumSectionSize(0);
-    // The telephone column takes whatever the others leave of the list's inner width, with or
-    // without a vertical scroll bar, so that bar never brings a horizontal one with it.
-    headerView->setStretchLastSection(true);
-    headerView->setHighlightSections(false);
-    headerView->setSortIndicatorShown(false);
-
-    // The selection must stay as plain to see when the focus is elsewhere.
-    QPalette palette = m_list->palette();
-    palette.setColor(QPalette::Inactive, QPalette::Highlight,
-                     palette.color(QPalette::Active, QPalette::Highlight));
-    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
-                     palette.color(QPalette::Active, QPalette::HighlightedText));
-    m_list->setPalette(palette);
-
-    connect(m_list, &QTreeWidget::itemSelectionChanged, this, &AddressBookWindow::selectionChanged);
+    m_view = createRecordList(content, "entryList", du.rect(4, 160, 284, 140),
+                              {QStringLiteral("#"), QStringLiteral("IP Address"),
+                               QStringLiteral("Port"), QStringLiteral("Telephone number")});
+    connect(m_view, &QTreeWidget::itemSelectionChanged, this, &AddressBookWindow::selectionChanged);
 }
 
 void AddressBookWindow::setColumnWidths()
 {
-    m_list->ensurePolished();
+    m_view->ensurePolished();
     // The widths were made for the layouts' own font: they grow with the font as the controls
     // do, and as far as the longest number, address, port and telephone need.
-    const QFontMetrics metrics(m_list->font());
+    const QFontMetrics metrics(m_view->font());
     const QString digits = QStringLiteral("0123456789");
     setScaledColumnWidths(
-        m_list,
+        m_view,
         {{NumberColumn, NumberWidth, widestRowNumber(metrics)},
          {AddressColumn, AddressWidth, widestAddressText(metrics)},
          {PortColumn, PortWidth, QLatin1Char('-') + widestText(metrics, digits, 5)}},
@@ -361,12 +273,12 @@ bool AddressBookWindow::takeFields()
         return false;
     }
     const std::array<std::pair<QLineEdit*, std::uint32_t*>, 3> ports{{
-        {m_gatewayPortEdit[0], &m_book.gateways()[0].port},
-        {m_gatewayPortEdit[1], &m_book.gateways()[1].port},
+        {m_gatewayPortEdit[0], &m_model.gateways()[0].port},
+        {m_gatewayPortEdit[1], &m_model.gateways()[1].port},
         {m_recordPortEdit, &m_recordPort},
     }};
     for (const auto& [edit, value] : ports) {
-        const std::optional<std::uint32_t> number = parseUnsignedInteger(edit->text());
+        const std::optional<std::uint32_t> number = parsePortText(edit->text().toStdString());
         if (!number) {
             m_services.prompts.message(this, QStringLiteral("Please enter a positive integer."));
             edit->setFocus();
@@ -381,8 +293,8 @@ bool AddressBookWindow::takeFields()
 void AddressBookWindow::showFields()
 {
     m_telephoneEdit->setText(fromFileText(m_telephone));
-    m_gatewayPortEdit[0]->setText(QString::number(m_book.gateways()[0].port));
-    m_gatewayPortEdit[1]->setText(QString::number(m_book.gateways()[1].port));
+    m_gatewayPortEdit[0]->setText(QString::number(m_model.gateways()[0].port));
+    m_gatewayPortEdit[1]->setText(QString::number(m_model.gateways()[1].port));
     m_recordPortEdit->setText(QString::number(m_recordPort));
 }
 
@@ -390,10 +302,11 @@ void AddressBookWindow::newBook()
 {
     for (IpAddressEdit* address : m_gatewayAddress)
         address->setAddress(ClearedGatewayAddress);
-    m_changingRows = true;
-    m_book.clear();
-    m_list->clear();
-    m_changingRows = false;
+    m_model.clear();
+    {
+        const QSignalBlocker blocker(m_view);
+        m_view->clear();
+    }
     setColumnWidths();
     resetFields();
 }
@@ -408,7 +321,7 @@ void AddressBookWindow::resetFields()
 
 void AddressBookWindow::openBook()
 {
-    const QString path = m_services.prompts.openFile(this, {BookFileName, BookFilter, QString()});
+    const QString path = m_services.prompts.openFile(this, addressBookFileOptions());
     if (path.isEmpty())
         return;
     newBook();
@@ -417,9 +330,9 @@ void AddressBookWindow::openBook()
 
 void AddressBookWindow::readFile(const QString& path)
 {
-    const FileError error = loadAddressBook(QFile::encodeName(path).toStdString(), m_book);
+    const FileError error = loadAddressBook(toNativePath(path), m_model);
     if (error != FileError::None)
-        m_book.clear();
+        m_model.clear();
     showBookFields();
     if (error != FileError::None)
         reportFileError(error, path);
@@ -428,51 +341,51 @@ void AddressBookWindow::readFile(const QString& path)
 void AddressBookWindow::showBookFields()
 {
     for (std::size_t i = 0; i < m_gatewayAddress.size(); ++i)
-        m_gatewayAddress[i]->setAddress(m_book.gateways()[i].address);
+        m_gatewayAddress[i]->setAddress(m_model.gateways()[i].address);
 
-    m_changingRows = true;
-    m_list->clear();
+    QSignalBlocker blocker(m_view);
+    m_view->clear();
     QList<QTreeWidgetItem*> items;
-    items.reserve(static_cast<qsizetype>(m_book.size()));
-    for (std::size_t index = 0; index < m_book.size(); ++index) {
+    items.reserve(static_cast<qsizetype>(m_model.size()));
+    for (std::size_t index = 0; index < m_model.size(); ++index) {
         auto* item = new QTreeWidgetItem;
         fillRow(item, index);
         items.append(item);
     }
-    m_list->addTopLevelItems(items);
-    m_changingRows = false;
+    m_view->addTopLevelItems(items);
+    blocker.unblock();
     showFields();
 }
 
 void AddressBookWindow::saveBook()
 {
     takeFields();
-    if (m_book.size() > MaxEntries) {
+    if (m_model.size() > MaxEntries) {
         const QString question =
             QStringLiteral(
                 "This address book holds %1 entries; only the first %2 can be saved. "
                 "%3 entries will not be saved. Save anyway?")
-                .arg(m_book.size())
+                .arg(m_model.size())
                 .arg(MaxEntries)
-                .arg(m_book.size() - MaxEntries);
+                .arg(m_model.size() - MaxEntries);
         if (!m_services.prompts.confirm(this, question))
             return;
     }
     const QString path =
-        m_services.prompts.saveFile(this, {BookFileName, BookFilter, QStringLiteral("cpe")});
+        m_services.prompts.saveFile(this, addressBookFileOptions(QStringLiteral("cpe")));
     if (path.isEmpty())
         return;
     for (std::size_t i = 0; i < m_gatewayAddress.size(); ++i)
-        m_book.gateways()[i].address = m_gatewayAddress[i]->octets();
-    const FileError error = saveAddressBook(QFile::encodeName(path).toStdString(), m_book);
+        m_model.gateways()[i].address = m_gatewayAddress[i]->octets();
+    const FileError error = saveAddressBook(toNativePath(path), m_model);
     if (error != FileError::None)
         reportFileError(error, path);
 }
 
 void AddressBookWindow::reportFileError(FileError error, const QString& path)
 {
-    const std::string text = fileErrorText(error, QFile::encodeName(path).toStdString());
-    m_services.prompts.message(this, QFile::decodeName(QByteArray::fromStdString(text)),
+    const std::string text = fileErrorText(error, toNativePath(path));
+    m_services.prompts.message(this, fromNativePath(text),
                                Prompts::Icon::Stop);
 }
 
@@ -493,20 +406,19 @@ bool AddressBookWindow::editMade(EditResult result)
 
 void AddressBookWindow::addRecord()
 {
-    if (m_book.size() >= MaxEntries) {
+    if (m_model.size() >= MaxEntries) {
         m_services.prompts.message(this, MaxEntriesText);
         return;
     }
     takeFields();
-    const std::size_t position = firstSelectedRow().value_or(m_book.size());
-    if (!editMade(m_book.addEntry(position, m_recordAddress->address(), m_telephone)))
+    const std::size_t position = firstSelectedRow().value_or(m_model.size());
+    if (!editMade(m_model.addEntry(position, m_recordAddress->address(), m_telephone)))
         return;
-    m_changingRows = true;
+    const QSignalBlocker blocker(m_view);
     auto* item = new QTreeWidgetItem;
     fillRow(item, position);
-    m_list->insertTopLevelItem(static_cast<int>(position), item);
+    m_view->insertTopLevelItem(static_cast<int>(position), item);
     renumberRows();
-    m_changingRows = false;
 }
 
 void AddressBookWindow::modifyRecord()
@@ -515,9 +427,9 @@ void AddressBookWindow::modifyRecord()
     if (!row)
         return;
     takeFields();
-    if (!editMade(m_book.replaceEntry(*row, m_recordAddress->address(), m_telephone)))
+    if (!editMade(m_model.replaceEntry(*row, m_recordAddress->address(), m_telephone)))
         return;
-    QTreeWidgetItem* item = m_list->topLevelItem(static_cast<int>(*row));
+    QTreeWidgetItem* item = m_view->topLevelItem(static_cast<int>(*row));
     fillRow(item, *row);
     // Deselecting is a selection change like any other: a further selected row fills the fields.
     item->setSelected(false);
@@ -526,16 +438,15 @@ void AddressBookWindow::modifyRecord()
 void AddressBookWindow::deleteRecords()
 {
     std::set<std::size_t> rows;
-    for (const QModelIndex& index : m_list->selectionModel()->selectedRows())
+    for (const QModelIndex& index : m_view->selectionModel()->selectedRows())
         rows.insert(static_cast<std::size_t>(index.row()));
     if (rows.empty())
         return;
-    m_book.removeEntries(rows);
-    m_changingRows = true;
+    m_model.removeEntries(rows);
+    const QSignalBlocker blocker(m_view);
     for (auto row = rows.rbegin(); row != rows.rend(); ++row)
-        delete m_list->takeTopLevelItem(static_cast<int>(*row));
+        delete m_view->takeTopLevelItem(static_cast<int>(*row));
     renumberRows();
-    m_changingRows = false;
 }
 
 void AddressBookWindow::exitWindow()
@@ -546,8 +457,8 @@ void AddressBookWindow::exitWindow()
 
 void AddressBookWindow::showAbout()
 {
-    AboutWindow about(this);
-    runModal(about);
+    if (m_services.showAbout)
+        m_services.showAbout(this);
 }
 
 void AddressBookWindow::showHelpTopic()
@@ -557,12 +468,10 @@ void AddressBookWindow::showHelpTopic()
 
 void AddressBookWindow::selectionChanged()
 {
-    if (m_changingRows)
-        return;
     const std::optional<std::size_t> row = firstSelectedRow();
     if (!row)
         return;
-    const EntryFields fields = m_book.entryFields(*row);
+    const EntryFields fields = m_model.entryFields(*row);
     m_recordAddress->setAddress(fields.address);
     // A port is two bytes; an entry's port is read signed, so FF FF shows here as 65535.
     m_recordPort = static_cast<std::uint16_t>(fields.port);
@@ -572,7 +481,7 @@ void AddressBookWindow::selectionChanged()
 
 void AddressBookWindow::fillRow(QTreeWidgetItem* item, std::size_t index) const
 {
-    const AddressEntry& entry = m_book.entries().at(index);
+    const AddressEntry& entry = m_model.entries().at(index);
     item->setText(NumberColumn, QString::number(index + 1));
     item->setText(AddressColumn, fromFileText(entry.ipText));
     item->setText(PortColumn, QString::number(entry.port));
@@ -584,15 +493,15 @@ void AddressBookWindow::fillRow(QTreeWidgetItem* item, std::size_t index) const
 
 void AddressBookWindow::renumberRows()
 {
-    const int count = m_list->topLevelItemCount();
+    const int count = m_view->topLevelItemCount();
     for (int row = 0; row < count; ++row)
-        m_list->topLevelItem(row)->setText(NumberColumn, QString::number(row + 1));
+        m_view->topLevelItem(row)->setText(NumberColumn, QString::number(row + 1));
 }
 
 std::optional<std::size_t> AddressBookWindow::firstSelectedRow() const
 {
     std::optional<std::size_t> first;
-    for (const QModelIndex& index : m_list->selectionModel()->selectedRows()) {
+    for (const QModelIndex& index : m_view->selectionModel()->selectedRows()) {
         const auto row = static_cast<std::size_t>(index.row());
         if (!first || row < *first)
             first = row;

@@ -26,7 +26,7 @@ public:
     explicit AddressBookWindow(Services& services, const QString& filePath = {},
                                QWidget* parent = nullptr);
 
-    const AddressBook& book() const { return m_book; }
+    const AddressBook& book() const { return m_model; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -64,14 +64,11 @@ private:
     std::optional<std::size_t> firstSelectedRow() const;
 
     Services& m_services;
-    AddressBook m_book;
+    AddressBook m_model;
 
     // The state behind the text fields; the gateway ports live in the book.
     std::string m_telephone;
     std::uint32_t m_recordPort = DefaultPort;
-    // Rows inserted or removed by a command move the selection without the operator choosing
-    // anything: such moves must not refill the record fields.
-    bool m_changingRows = false;
 
     QAction* m_newAction = nullptr;
     QAction* m_openAction = nullptr;
@@ -89,5 +86,5 @@ private:
     QLineEdit* m_recordPortEdit = nullptr;
     std::array<IpAddressEdit*, 2> m_gatewayAddress{};
     std::array<QLineEdit*, 2> m_gatewayPortEdit{};
-    QTreeWidget* m_list = nullptr;
+    QTreeWidget* m_view = nullptr;
 };

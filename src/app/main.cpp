@@ -1,14 +1,16 @@
 #include "addressbook/addressbookwindow.h"
 #include "gatewaylist/upgradewindow.h"
+#include "base/filedescriptor.h"
+#include "shell/aboutwindow.h"
 #include "shell/filetyperegistration.h"
-#include "shell/help.h"
-#include "shell/icons.h"
+#include "widgets/help.h"
+#include "widgets/icons.h"
 #include "shell/launcherwindow.h"
-#include "shell/pathutils.h"
-#include "shell/prompts.h"
-#include "shell/services.h"
-#include "shell/settingsfile.h"
-#include "shell/widgets.h"
+#include "base/pathutils.h"
+#include "widgets/prompts.h"
+#include "widgets/services.h"
+#include "base/settingsfile.h"
+#include "widgets/widgets.h"
 #include "transfer/curlftpclient.h"
 #include "transfer/downloadwindow.h"
 #include "transfer/probe.h"
@@ -28,11 +30,7 @@ namespace {
 // transfers need nothing more.
 bool socketsAvailable()
 {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    ::close(fd);
-    return true;
+    return static_cast<bool>(FileDescriptor(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)));
 }
 
 void registerFileTypes()
@@ -65,6 +63,7 @@ int main(int argc, char** argv)
     IcmpProber prober;
     CurlFtpClientFactory ftp;
     Services services{prompts, prober, ftp, settings, defaultHelpFile()};
+    services.showAbout = showAboutWindow;
 
     LauncherWindow* launcher = nullptr;
     LauncherActions actions;

@@ -12,8 +12,6 @@ using nlohmann::ordered_json;
 namespace {
 
 constexpr std::int64_t MaxGatewayPort = 4294967295;
-constexpr std::size_t IpTextSize = 16;
-constexpr std::size_t TelephoneSize = 36;
 
 ordered_json bookAsJson(const AddressBook& book)
 {
@@ -75,12 +73,12 @@ AddressBook bookFromJson(const json& document)
         const json& item = entries[i];
         requireObject(item, where, {"ip", "port", "telephone"});
         AddressEntry entry;
-        entry.ipText = textField(member(item, "ip", where), where + ".ip", IpTextSize, false);
+        entry.ipText = textField(member(item, "ip", where), where + ".ip", IpTextFieldSize, false);
         // Ports above 32767 are the same two bytes as their negative counterparts.
         entry.port = static_cast<std::int16_t>(static_cast<std::uint16_t>(
             integerField(member(item, "port", where), where + ".port", -32768, 65535) & 0xFFFF));
         entry.telephone = textField(member(item, "telephone", where), where + ".telephone",
-                                    TelephoneSize, false);
+                                    TelephoneFieldSize, false);
         if (entry.ipText.empty() && entry.port == 0 && entry.telephone.empty())
             throw BadInput(where + ": an entry with no address, port or telephone is an empty "
                                    "slot, which readers skip");

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-struct ListFileResult;
+struct ListFileReport;
 
 // Why a user ID or password is refused; it never repeats the text.
 inline constexpr const char* UnsendableLoginText =
@@ -29,5 +29,5 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io);
 // For the commands that read a gateway list: a file of another format or version (exit 2) or one
 // that can't be read (exit 1) is reported, and that status returned. A list cut short is left to
 // the caller, which still holds the records read before the cut.
-std::optional<int> reportUnreadableList(const ListFileResult& result, const std::string& path,
+std::optional<int> reportUnreadableList(const ListFileReport& report, const std::string& path,
                                         CliIo& io);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/progresssink.h"
+#include "base/progresssink.h"
 
 #include <iosfwd>
 #include <string>

@@ -4,9 +4,10 @@
 #include "cli/jsontext.h"
 #include "gatewaylist/batch.h"
 #include "gatewaylist/listfile.h"
-#include "shell/atomicfile.h"
-#include "shell/pathutils.h"
-#include "shell/settingsfile.h"
+#include "base/atomicfile.h"
+#include "base/pathutils.h"
+#include "base/settingsfile.h"
+#include "gatewaylist/listfilereport.h"
 #include "transfer/addressbooktransfer.h"
 #include "transfer/curlftpclient.h"
 #include "transfer/firmwareupload.h"
@@ -234,11 +235,11 @@ std::optional<int> jobsFrom(const ParsedArguments& parsed, CliIo& io)
 // Reads a gateway list as the Upgrade window would; nullopt after reporting why it can't.
 std::optional<int> loadList(const std::string& path, GatewayList& list, CliIo& io)
 {
-    const ListFileResult result = loadGatewayList(path, list);
-    if (const std::optional<int> failed = reportUnreadableList(result, path, io))
+    const ListFileReport report = listFileReport(loadGatewayList(path, list), path, path);
+    if (const std::optional<int> failed = reportUnreadableList(report, path, io))
         return failed;
-    if (result.error == FileError::EndOfFile)
-        return reportFailure(io, ExitBadUsage, fileErrorText(result.error, path));
+    if (report.outcome == ListFileOutcome::CutShort)
+        return reportFailure(io, ExitBadUsage, report.message);
     return std::nullopt;
 }
 

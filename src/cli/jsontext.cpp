@@ -1,6 +1,6 @@
 #include "cli/jsontext.h"
 
-#include "shell/fdstream.h"
+#include "base/fdstream.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "addressbook/ipaddress.h"
-#include "shell/fileerror.h"
+#include "base/ipaddress.h"
+#include "base/fileerror.h"
 
 #include <nlohmann/json.hpp>
 

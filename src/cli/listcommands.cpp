@@ -3,6 +3,7 @@
 #include "cli/jsontext.h"
 #include "gatewaylist/listfile.h"
 #include "transfer/ftpclient.h"
+#include "gatewaylist/listfilereport.h"
 
 #include <iomanip>
 #include <limits>
@@ -86,16 +87,13 @@ std::vector<GatewayRecord> recordsFromJson(const json& document)
 
 }  // namespace
 
-std::optional<int> reportUnreadableList(const ListFileResult& result, const std::string& path,
+std::optional<int> reportUnreadableList(const ListFileReport& report, const std::string& path,
                                         CliIo& io)
 {
-    if (result.read == ListReadResult::OtherVersion)
-        return reportFailure(io, ExitBadUsage,
-                             path + ": Different OBL file version, can't read the file!");
-    if (result.read == ListReadResult::FormatNotRecognized)
-        return reportFailure(io, ExitBadUsage, path + ": OBL Format not recognized!");
-    if (result.error != FileError::None && result.error != FileError::EndOfFile)
-        return reportFailure(io, ExitFailed, fileErrorText(result.error, path));
+    if (report.outcome == ListFileOutcome::WrongFormat)
+        return reportFailure(io, ExitBadUsage, path + ": " + report.message);
+    if (report.outcome == ListFileOutcome::Unreadable)
+        return reportFailure(io, ExitFailed, report.message);
     return std::nullopt;
 }
 
@@ -109,8 +107,8 @@ int listShow(const std::vector<std::string>& args, CliIo& io)
     const bool showPasswords = parsed.has("--show-passwords");
 
     GatewayList list;
-    const ListFileResult result = loadGatewayList(path, list);
-    if (const std::optional<int> failed = reportUnreadableList(result, path, io))
+    const ListFileReport report = listFileReport(loadGatewayList(path, list), path, path);
+    if (const std::optional<int> failed = reportUnreadableList(report, path, io))
         return *failed;
 
     // A list cut short still shows the gateways before the cut, as the window does.
@@ -118,8 +116,8 @@ int listShow(const std::vector<std::string>& args, CliIo& io)
         io.out << listAsJson(list, showPasswords).dump(2) << "\n";
     else
         printList(io.out, path, list, showPasswords);
-    if (result.error == FileError::EndOfFile)
-        return reportFailure(io, ExitBadUsage, fileErrorText(result.error, path));
+    if (report.outcome == ListFileOutcome::CutShort)
+        return reportFailure(io, ExitBadUsage, report.message);
     return ExitSuccess;
 }
 

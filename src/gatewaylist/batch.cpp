@@ -1,7 +1,7 @@
 #include "gatewaylist/batch.h"
 
-#include "shell/progresssink.h"
-#include "shell/settingsfile.h"
+#include "base/progresssink.h"
+#include "base/settingsfile.h"
 #include "transfer/addressbooktransfer.h"
 #include "transfer/firmwareupload.h"
 #include "transfer/probe.h"

@@ -2,8 +2,8 @@
 
 #include "gatewaylist/gatewaylist.h"
 #include "gatewaylist/upgrademode.h"
-#include "shell/fileerror.h"
-#include "shell/waiter.h"
+#include "base/fileerror.h"
+#include "base/waiter.h"
 #include "transfer/transferresult.h"
 
 #include <atomic>

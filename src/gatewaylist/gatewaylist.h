@@ -1,6 +1,6 @@
 #pragma once
 
-#include "addressbook/ipaddress.h"
+#include "base/ipaddress.h"
 
 #include <cstddef>
 #include <set>

@@ -1,7 +1,7 @@
 #include "gatewaylist/listfile.h"
 
-#include "shell/atomicfile.h"
-#include "shell/fdstream.h"
+#include "base/atomicfile.h"
+#include "base/fdstream.h"
 
 #include <sys/stat.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "gatewaylist/gatewaylist.h"
-#include "shell/fileerror.h"
+#include "base/fileerror.h"
 
 #include <iosfwd>
 #include <string>

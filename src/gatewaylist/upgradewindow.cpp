@@ -2,18 +2,19 @@
 
 #include "gatewaylist/batch.h"
 #include "gatewaylist/listfile.h"
+#include "gatewaylist/listfilereport.h"
 #include "gatewaylist/statusimages.h"
-#include "shell/aboutwindow.h"
-#include "shell/dialogunits.h"
-#include "shell/help.h"
-#include "shell/icons.h"
-#include "shell/ipaddressedit.h"
-#include "shell/progresswindow.h"
-#include "shell/prompts.h"
-#include "shell/services.h"
-#include "shell/settingsfile.h"
-#include "shell/windowwaiter.h"
-#include "shell/widgets.h"
+#include "base/settingsfile.h"
+#include "widgets/dialogunits.h"
+#include "widgets/help.h"
+#include "widgets/icons.h"
+#include "widgets/ipaddressedit.h"
+#include "widgets/listwindow.h"
+#include "widgets/progresswindow.h"
+#include "widgets/prompts.h"
+#include "widgets/services.h"
+#include "widgets/widgets.h"
+#include "widgets/windowwaiter.h"
 #include "transfer/transfercontext.h"
 
 #include <QAction>
@@ -100,59 +101,38 @@ UpgradeWindow::UpgradeWindow(Services& services, UpgradeOptions options, QWidget
     setColumnWidths();
 
     if (!m_options.listPath.empty())
-        readList(QString::fromStdString(m_options.listPath));
+        readList(fromNativePath(m_options.listPath));
 }
 
 UpgradeWindow::~UpgradeWindow() = default;
 
 void UpgradeWindow::createActions()
 {
-    struct ActionEntry {
-        QAction** action;
-        const char* name;
-        const char* text;
-        const char* toolTip;
-        std::optional<CommandIcon> icon;
-        void (UpgradeWindow::*run)();
-    };
-    const ActionEntry entries[] = {
-        {&m_newAction, "newAction", "&New", "New", CommandIcon::New, &UpgradeWindow::newList},
-        {&m_openAction, "openAction", "&Open", "Open", CommandIcon::Open, &UpgradeWindow::open},
-        {&m_saveAction, "saveAction", "&Save", "Save", CommandIcon::Save, &UpgradeWindow::save},
-        {&m_exitAction, "exitAction", "&Exit", "", std::nullopt, nullptr},
-        {&m_addAction, "addAction", "&Add", "Add", CommandIcon::Add, &UpgradeWindow::add},
+    makeActions(this, {
+        {&m_newAction, "newAction", "&New", "New", CommandIcon::New, [this] { newList(); }},
+        {&m_openAction, "openAction", "&Open", "Open", CommandIcon::Open, [this] { open(); }},
+        {&m_saveAction, "saveAction", "&Save", "Save", CommandIcon::Save, [this] { save(); }},
+        {&m_exitAction, "exitAction", "&Exit", "", std::nullopt, [this] { accept(); }},
+        {&m_addAction, "addAction", "&Add", "Add", CommandIcon::Add, [this] { add(); }},
         {&m_modifyAction, "modifyAction", "&Modify", "Modify", CommandIcon::Modify,
-         &UpgradeWindow::modify},
+         [this] { modify(); }},
         {&m_deleteAction, "deleteAction", "&Delete", "Delete", CommandIcon::Delete,
-         &UpgradeWindow::remove},
+         [this] { remove(); }},
         {&m_resetFieldsAction, "resetFieldsAction", "&Reset fields", "Reset fields",
-         CommandIcon::ResetFields, &UpgradeWindow::resetFields},
+         CommandIcon::ResetFields, [this] { resetFields(); }},
         {&m_checkConnectionsAction, "checkConnectionsAction", "Check connections",
-         "Check connections", CommandIcon::CheckConnections, &UpgradeWindow::checkConnections},
+         "Check connections", CommandIcon::CheckConnections, [this] { checkConnections(); }},
         {&m_upgradeSelectionAction, "upgradeSelectionAction", "Upgrade selection",
-         "Upgrade selection", CommandIcon::UpgradeSelection, &UpgradeWindow::upgradeSelection},
+         "Upgrade selection", CommandIcon::UpgradeSelection, [this] { upgradeSelection(); }},
         {&m_upgradeListAction, "upgradeListAction", "Upgrade list", "Upgrade the whole list",
-         CommandIcon::UpgradeList, &UpgradeWindow::upgradeList},
-        {&m_helpAction, "helpAction", "Help", "Help", CommandIcon::Help, nullptr},
+         CommandIcon::UpgradeList, [this] { upgradeList(); }},
+        {&m_helpAction, "helpAction", "Help", "Help", CommandIcon::Help,
+         [this] { showHelp(this, m_services.prompts, m_services.helpFile); }},
         {&m_aboutAction, "aboutAction", "About Orbiphon", "About Orbiphon", CommandIcon::About,
-         nullptr},
-    };
-    for (const ActionEntry& entry : entries) {
-        auto* action = new QAction(QString::fromLatin1(entry.text), this);
-        action->setObjectName(QString::fromLatin1(entry.name));
-        action->setToolTip(QString::fromLatin1(entry.toolTip));
-        if (entry.icon)
-            action->setIcon(commandIcon(*entry.icon));
-        if (entry.run)
-            connect(action, &QAction::triggered, this, entry.run);
-        *entry.action = action;
-    }
-    connect(m_exitAction, &QAction::triggered, this, &QDialog::accept);
-    connect(m_helpAction, &QAction::triggered, this,
-            [this] { showHelp(this, m_services.prompts, m_services.helpFile); });
-    connect(m_aboutAction, &QAction::triggered, this, [this] {
-        AboutWindow about(this);
-        runModal(about);
+         [this] {
+             if (m_services.showAbout)
+                 m_services.showAbout(this);
+         }},
     });
 }
 
@@ -250,58 +230,28 @@ void UpgradeWindow::createControls()
         connect(button, &QPushButton::clicked, entry.action, &QAction::trigger);
     }
 
-    m_rows = new QTreeWidget(client);
-    m_rows->setObjectName(QStringLiteral("gatewayList"));
-    m_rows->setGeometry(du.rect(5, 120, 230, 140));
-    m_rows->setRootIsDecorated(false);
-    m_rows->setItemsExpandable(false);
-    m_rows->setUniformRowHeights(true);
-    m_rows->setAllColumnsShowFocus(true);
-    m_rows->setSortingEnabled(false);
-    m_rows->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_rows->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_rows->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_rows->setDragDropMode(QAbstractItemView::NoDragDrop);
-    m_rows->setIconSize(QSize(StatusImageSize, StatusImageSize));
-    m_rows->setHeaderLabels({QStringLiteral("#"), QStringLiteral("IP Address"),
-                             QStringLiteral("UserID"), QStringLiteral("Password"),
-                             QStringLiteral("PswReal")});
-    QHeaderView* header = m_rows->header();
-    header->setSectionsClickable(false);
-    header->setSectionsMovable(false);
-    header->setSectionResizeMode(QHeaderView::Fixed);
-    // The password column, the last one shown, takes whatever the others leave of the list's
-    // inner width, so a vertical scroll bar never brings a horizontal one with it.
-    header->setStretchLastSection(true);
-    header->setMinimumSectionSize(0);
-    header->setHighlightSections(false);
-    header->setSortIndicatorShown(false);
-    m_rows->headerItem()->setTextAlignment(NumberColumn, Qt::AlignLeft | Qt::AlignVCenter);
-    for (int column = AddressColumn; column <= PlainPasswordColumn; ++column)
-        m_rows->headerItem()->setTextAlignment(column, Qt::AlignCenter);
-
-    // The selection must stay as plain to see when the focus is elsewhere.
-    QPalette palette = m_rows->palette();
-    for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
-        palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
-    m_rows->setPalette(palette);
-    connect(m_rows, &QTreeWidget::itemSelectionChanged, this,
+    m_view = createRecordList(client, "gatewayList", du.rect(5, 120, 230, 140),
+                              {QStringLiteral("#"), QStringLiteral("IP Address"),
+                               QStringLiteral("UserID"), QStringLiteral("Password"),
+                               QStringLiteral("PswReal")});
+    m_view->setIconSize(QSize(StatusImageSize, StatusImageSize));
+    connect(m_view, &QTreeWidget::itemSelectionChanged, this,
             &UpgradeWindow::fillFieldsFromSelection);
 }
 
 void UpgradeWindow::setColumnWidths()
 {
     // The frame's width is known only once the style has polished the list.
-    m_rows->ensurePolished();
+    m_view->ensurePolished();
     // The widths were made for the layouts' own font: they grow with the font as the controls
     // do, and as far as the status image with the longest number, and the longest address, need.
-    const QFontMetrics metrics(m_rows->font());
-    setScaledColumnWidths(m_rows, {{NumberColumn, 45, widestRowNumber(metrics), true},
+    const QFontMetrics metrics(m_view->font());
+    setScaledColumnWidths(m_view, {{NumberColumn, 45, widestRowNumber(metrics), true},
                                    {AddressColumn, 100, widestAddressText(metrics)},
                                    {UserIdColumn, 80, QString()}});
     // The plain password travels with the row but is never shown.
-    m_rows->setColumnWidth(PlainPasswordColumn, 0);
-    m_rows->setColumnHidden(PlainPasswordColumn, true);
+    m_view->setColumnWidth(PlainPasswordColumn, 0);
+    m_view->setColumnHidden(PlainPasswordColumn, true);
 }
 
 void UpgradeWindow::keyPressEvent(QKeyEvent* event)
@@ -319,16 +269,16 @@ void UpgradeWindow::keyPressEvent(QKeyEvent* event)
 
 void UpgradeWindow::cleanStatuses()
 {
-    if (!m_list.statusShown())
+    if (!m_model.statusShown())
         return;
-    m_list.clearStatuses();
-    for (std::size_t row = 0; row < m_list.size(); ++row)
+    m_model.clearStatuses();
+    for (std::size_t row = 0; row < m_model.size(); ++row)
         updateRow(row);
 }
 
 void UpgradeWindow::add()
 {
-    if (m_list.size() >= MaxGateways) {
+    if (m_model.size() >= MaxGateways) {
         m_services.prompts.message(this, QStringLiteral("Maximum number of items reached!"));
         return;
     }
@@ -336,12 +286,12 @@ void UpgradeWindow::add()
     const std::string userId = toFileText(m_userId->text());
     const std::string password = toFileText(m_password->text());
     const std::set<std::size_t> selected = selectedRows();
-    const std::size_t position = selected.empty() ? m_list.size() : *selected.begin();
+    const std::size_t position = selected.empty() ? m_model.size() : *selected.begin();
 
     // A login the list file can't hold is refused as one that can't be sent; the list is not
     // full here, so no other message could come first.
     const ListEditResult result = loginFieldsFit()
-                                      ? m_list.insertRecord(position, address, userId, password)
+                                      ? m_model.insertRecord(position, address, userId, password)
                                       : ListEditResult::InvalidParams;
     if (result == ListEditResult::Ok) {
         insertRow(position);
@@ -362,12 +312,12 @@ void UpgradeWindow::modify()
         // Past row 253 the limit's message comes first, whatever the fields hold.
         const ListEditResult result =
             loginFieldsFit() || index >= MaxGateways
-                ? m_list.replaceRecord(index, m_address->address(), toFileText(m_userId->text()),
+                ? m_model.replaceRecord(index, m_address->address(), toFileText(m_userId->text()),
                                        toFileText(m_password->text()))
                 : ListEditResult::InvalidParams;
         if (result == ListEditResult::Ok) {
             updateRow(index);
-            m_rows->topLevelItem(static_cast<int>(index))->setSelected(false);
+            m_view->topLevelItem(static_cast<int>(index))->setSelected(false);
         } else {
             m_services.prompts.message(this,
                                        result == ListEditResult::InvalidParams
@@ -388,14 +338,14 @@ void UpgradeWindow::remove()
 {
     const std::set<std::size_t> selected = selectedRows();
     if (!selected.empty()) {
-        m_list.removeRecords(selected);
+        m_model.removeRecords(selected);
         {
             // Half-way through, the rows on screen no longer match the list: a selection
             // change then must not fill the fields from the wrong record.
-            const QSignalBlocker blocker(m_rows);
+            const QSignalBlocker blocker(m_view);
             // From the bottom up, so the indexes still to remove stay valid.
             for (auto it = selected.rbegin(); it != selected.rend(); ++it)
-                delete m_rows->takeTopLevelItem(static_cast<int>(*it));
+                delete m_view->takeTopLevelItem(static_cast<int>(*it));
         }
         renumberRows();
     }
@@ -412,8 +362,8 @@ void UpgradeWindow::resetFields()
 
 void UpgradeWindow::newList()
 {
-    m_list.clear();
-    m_rows->clear();
+    m_model.clear();
+    m_view->clear();
     setColumnWidths();
     resetFields();
 }
@@ -430,41 +380,14 @@ void UpgradeWindow::open()
 
 void UpgradeWindow::readList(const QString& path)
 {
-    const ListFileResult result = loadGatewayList(path.toStdString(), m_list);
+    const ListFileResult result = loadGatewayList(toNativePath(path), m_model);
     rebuildRows();
-    if (result.error != FileError::None) {
-        const std::string name =
-            result.error == FileError::EndOfFile ? std::string(UnnamedFile) : path.toStdString();
-        m_services.prompts.message(this, QString::fromStdString(fileErrorText(result.error, name)),
+    const ListFileReport report = listFileReport(result, toNativePath(path), UnnamedFile);
+    if (report.outcome == ListFileOutcome::WrongFormat)
+        m_services.prompts.message(this, QString::fromStdString(report.message));
+    else if (report.outcome != ListFileOutcome::Loaded)
+        m_services.prompts.message(this, QString::fromStdString(report.message),
                                    Prompts::Icon::Stop);
-        return;
-    }
-    reportListResult(result.read);
-}
-
-void UpgradeWindow::reportListResult(ListReadResult result)
-{
-    switch (result) {
-    case ListReadResult::OtherVersion:
-        m_services.prompts.message(
-            this, QStringLiteral("Different OBL file version, can't read the file!"));
-        break;
-    case ListReadResult::FormatNotRecognized:
-        m_services.prompts.message(this, QStringLiteral("OBL Format not recognized!"));
-        break;
-    case ListReadResult::EndOfFile:
-        m_services.prompts.message(
-            this, QString::fromStdString(fileErrorText(FileError::EndOfFile, UnnamedFile)),
-            Prompts::Icon::Stop);
-        break;
-    case ListReadResult::ReadError:
-        m_services.prompts.message(
-            this, QString::fromStdString(fileErrorText(FileError::HardwareIo, UnnamedFile)),
-            Prompts::Icon::Stop);
-        break;
-    case ListReadResult::Loaded:
-        break;
-    }
 }
 
 void UpgradeWindow::save()
@@ -472,10 +395,10 @@ void UpgradeWindow::save()
     const QString path = m_services.prompts.saveFile(
         this, {QString(), QString::fromLatin1(ListFilter), QStringLiteral("obl")});
     if (!path.isEmpty()) {
-        const FileError error = saveGatewayList(path.toStdString(), m_list.records());
+        const FileError error = saveGatewayList(toNativePath(path), m_model.records());
         if (error != FileError::None)
             m_services.prompts.message(
-                this, QString::fromStdString(fileErrorText(error, path.toStdString())),
+                this, QString::fromStdString(fileErrorText(error, toNativePath(path))),
                 Prompts::Icon::Stop);
     }
     cleanStatuses();
@@ -492,7 +415,7 @@ void UpgradeWindow::checkConnections()
     View view(*this);
     WindowWaiter waiter(m_services.prompts, {this}, QString::fromLatin1(StopQuestion));
     const BatchControl control{batchJobs(), &waiter.stopFlag(), &waiter};
-    if (::checkConnections(m_list, m_services.prober, view, control) ==
+    if (::checkConnections(m_model, m_services.prober, view, control) ==
         BatchOutcome::NoItemInList)
         m_services.prompts.message(this, QStringLiteral("No item in list!"));
 }
@@ -530,10 +453,10 @@ void UpgradeWindow::runUpgrade(bool selectionOnly)
     TransferUploader uploader(context, m_services.settings, m_options);
     const BatchControl control{batchJobs(), &waiter.stopFlag(), &waiter};
     if (selectionOnly) {
-        if (::upgradeSelection(m_list, selectedRows(), uploader, progress, view, control) ==
+        if (::upgradeSelection(m_model, selectedRows(), uploader, progress, view, control) ==
             BatchOutcome::NoItemSelected)
             m_services.prompts.message(this, QStringLiteral("No item selected!"));
-    } else if (::upgradeList(m_list, uploader, progress, view, control) ==
+    } else if (::upgradeList(m_model, uploader, progress, view, control) ==
                BatchOutcome::NoItemInList) {
         m_services.prompts.message(this, QStringLiteral("No item in list!"));
     }
@@ -544,7 +467,7 @@ void UpgradeWindow::fillFieldsFromSelection()
     const std::set<std::size_t> selected = selectedRows();
     if (selected.empty())
         return;
-    const GatewayRecord& record = m_list.record(*selected.begin());
+    const GatewayRecord& record = m_model.record(*selected.begin());
     m_address->setAddress(parseIpText(record.ipText));
     m_userId->setText(fromFileText(record.userId));
     m_password->setText(fromFileText(record.password));
@@ -552,8 +475,8 @@ void UpgradeWindow::fillFieldsFromSelection()
 
 void UpgradeWindow::rebuildRows()
 {
-    m_rows->clear();
-    for (std::size_t row = 0; row < m_list.size(); ++row)
+    m_view->clear();
+    for (std::size_t row = 0; row < m_model.size(); ++row)
         insertRow(row);
 }
 
@@ -563,16 +486,16 @@ void UpgradeWindow::insertRow(std::size_t index)
     item->setTextAlignment(NumberColumn, Qt::AlignLeft | Qt::AlignVCenter);
     for (int column = AddressColumn; column <= PlainPasswordColumn; ++column)
         item->setTextAlignment(column, Qt::AlignCenter);
-    m_rows->insertTopLevelItem(static_cast<int>(index), item);
+    m_view->insertTopLevelItem(static_cast<int>(index), item);
     updateRow(index);
     item->setText(NumberColumn, QString::number(index + 1));
 }
 
 void UpgradeWindow::updateRow(std::size_t index)
 {
-    QTreeWidgetItem* item = m_rows->topLevelItem(static_cast<int>(index));
-    const GatewayRecord& record = m_list.record(index);
-    item->setIcon(NumberColumn, QIcon(statusImage(m_list.status(index))));
+    QTreeWidgetItem* item = m_view->topLevelItem(static_cast<int>(index));
+    const GatewayRecord& record = m_model.record(index);
+    item->setIcon(NumberColumn, QIcon(statusImage(m_model.status(index))));
     item->setText(AddressColumn, fromFileText(record.ipText));
     item->setText(UserIdColumn, fromFileText(record.userId));
     item->setText(PasswordColumn, QString(static_cast<qsizetype>(record.password.size()), u'*'));
@@ -581,15 +504,15 @@ void UpgradeWindow::updateRow(std::size_t index)
 
 void UpgradeWindow::renumberRows()
 {
-    for (int row = 0; row < m_rows->topLevelItemCount(); ++row)
-        m_rows->topLevelItem(row)->setText(NumberColumn, QString::number(row + 1));
+    for (int row = 0; row < m_view->topLevelItemCount(); ++row)
+        m_view->topLevelItem(row)->setText(NumberColumn, QString::number(row + 1));
 }
 
 std::set<std::size_t> UpgradeWindow::selectedRows() const
 {
     std::set<std::size_t> rows;
-    for (int row = 0; row < m_rows->topLevelItemCount(); ++row) {
-        if (m_rows->topLevelItem(row)->isSelected())
+    for (int row = 0; row < m_view->topLevelItemCount(); ++row) {
+        if (m_view->topLevelItem(row)->isSelected())
             rows.insert(static_cast<std::size_t>(row));
     }
     return rows;
@@ -597,8 +520,8 @@ std::set<std::size_t> UpgradeWindow::selectedRows() const
 
 void UpgradeWindow::repaintList()
 {
-    for (std::size_t row = 0; row < m_list.size(); ++row)
+    for (std::size_t row = 0; row < m_model.size(); ++row)
         updateRow(row);
     // The thread stays busy in the next probe or transfer: paint now, not later.
-    m_rows->viewport()->repaint();
+    m_view->viewport()->repaint();
 }

@@ -27,7 +27,7 @@ public:
     UpgradeWindow(Services& services, UpgradeOptions options, QWidget* parent = nullptr);
     ~UpgradeWindow() override;
 
-    const GatewayList& list() const { return m_list; }
+    const GatewayList& list() const { return m_model; }
     const UpgradeOptions& options() const { return m_options; }
     ProgressWindow* progressWindow() const { return m_progress; }
 
@@ -54,7 +54,6 @@ private:
     void createControls();
     void setColumnWidths();
     void readList(const QString& path);
-    void reportListResult(ListReadResult result);
     void cleanStatuses();
     bool loginFieldsFit() const;
     // False, after saying why, when a firmware upgrade can't read its settings file.
@@ -72,13 +71,13 @@ private:
 
     Services& m_services;
     UpgradeOptions m_options;
-    GatewayList m_list;
+    GatewayList m_model;
 
     ProgressWindow* m_progress = nullptr;
     IpAddressEdit* m_address = nullptr;
     QLineEdit* m_userId = nullptr;
     QLineEdit* m_password = nullptr;
-    QTreeWidget* m_rows = nullptr;
+    QTreeWidget* m_view = nullptr;
 
     QAction* m_newAction = nullptr;
     QAction* m_openAction = nullptr;

@@ -1,7 +1,8 @@
 #include "shell/aboutwindow.h"
 
-#include "shell/dialogunits.h"
-#include "shell/icons.h"
+#include "widgets/dialogunits.h"
+#include "widgets/icons.h"
+#include "widgets/widgets.h"
 
 #include <QDesktopServices>
 #include <QFrame>
@@ -12,14 +13,6 @@
 namespace {
 
 inline constexpr const char* LegalNotice = "Copyright (C) 2026 Orbiphon. All rights reserved.";
-
-QLabel* sunkenLabel(const QString& text, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    label->setAlignment(Qt::AlignCenter);
-    return label;
-}
 
 }  // namespace
 
@@ -39,13 +32,9 @@ AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent)
     iconFrame->setGeometry(du.rect(7, 7, 24, 24));
     iconFrame->setPixmap(applicationIcon().pixmap(32, 32));
 
-    QLabel* product = sunkenLabel("Orbiphon", this);
-    product->setObjectName("productNameLabel");
-    product->setGeometry(du.rect(38, 8, 70, 12));
-
-    QLabel* version = sunkenLabel(ProductVersionText, this);
-    version->setObjectName("versionLabel");
-    version->setGeometry(du.rect(112, 8, 70, 12));
+    sunkenLabel("productNameLabel", QStringLiteral("Orbiphon"), du.rect(38, 8, 70, 12), this);
+    sunkenLabel("versionLabel", QString::fromLatin1(ProductVersionText), du.rect(112, 8, 70, 12),
+                this);
 
     auto* legal = new QLabel(LegalNotice, this);
     legal->setObjectName("legalNoticeLabel");
@@ -71,4 +60,10 @@ AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent)
             [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(MakerWebAddress))); });
 
     ok->setFocus();
+}
+
+void showAboutWindow(QWidget* parent)
+{
+    AboutWindow about(parent);
+    runModal(about);
 }

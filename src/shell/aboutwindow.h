@@ -14,3 +14,6 @@ class AboutWindow final : public QDialog {
 public:
     explicit AboutWindow(QWidget* parent = nullptr);
 };
+
+// Shows the About window over parent until the operator closes it.
+void showAboutWindow(QWidget* parent);

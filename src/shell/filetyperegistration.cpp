@@ -1,8 +1,10 @@
 #include "shell/filetyperegistration.h"
 
 #include "resourcedata.h"
-#include "shell/atomicfile.h"
-#include "shell/pathutils.h"
+#include "base/atomicfile.h"
+#include "base/fdstream.h"
+#include "base/pathutils.h"
+#include "base/text.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -105,15 +107,6 @@ std::string desktopStringEscaped(const std::string& text)
     return out;
 }
 
-bool readWholeFile(const std::string& path, std::string& contents)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
 // mode: permissions of the file; when absent an existing file keeps its own.
 bool writeWholeFile(const std::string& path, const std::string& contents,
                     std::optional<mode_t> mode = static_cast<mode_t>(0644))
@@ -121,7 +114,7 @@ bool writeWholeFile(const std::string& path, const std::string& contents,
     // Every start rewrites the association; a file that already says the same is left alone,
     // which spares the start-up a dozen synchronous writes.
     std::string existing;
-    if (readWholeFile(path, existing) && existing == contents)
+    if (readWholeFile(path, existing) == FileError::None && existing == contents)
         return true;
     std::error_code ignored;
     fs::create_directories(fs::path(path).parent_path(), ignored);
@@ -211,14 +204,8 @@ bool isSectionHeader(const std::string& line)
     return first != std::string::npos && line[first] == '[';
 }
 
-std::string trimmed(const std::string& line)
-{
-    const std::size_t first = line.find_first_not_of(" \t\r");
-    if (first == std::string::npos)
-        return {};
-    const std::size_t last = line.find_last_not_of(" \t\r");
-    return line.substr(first, last - first + 1);
-}
+// mimeapps.list lines: blanks and a CR left by a CRLF file.
+constexpr std::string_view LineBlanks = " \t\r";
 
 // Sets "mimeType=desktopFile;" under [Default Applications], keeping every other line.
 std::string withDefaultApplication(const std::string& mimeApps, const std::string& mimeType,
@@ -232,13 +219,13 @@ std::string withDefaultApplication(const std::string& mimeApps, const std::strin
     const std::string assignment = mimeType + "=" + desktopFile + ";";
     std::size_t section = lines.size();
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (trimmed(lines[i]) == DefaultApplications) {
+        if (trimmed(lines[i], LineBlanks) == DefaultApplications) {
             section = i;
             break;
         }
     }
     if (section == lines.size()) {
-        if (!lines.empty() && !trimmed(lines.back()).empty())
+        if (!lines.empty() && !trimmed(lines.back(), LineBlanks).empty())
             lines.emplace_back();
         lines.emplace_back(DefaultApplications);
         lines.push_back(assignment);
@@ -248,9 +235,9 @@ std::string withDefaultApplication(const std::string& mimeApps, const std::strin
             ++end;
         bool replaced = false;
         for (std::size_t i = section + 1; i < end; ++i) {
-            const std::string line = trimmed(lines[i]);
+            const std::string line(trimmed(lines[i], LineBlanks));
             const std::size_t equals = line.find('=');
-            if (equals != std::string::npos && trimmed(line.substr(0, equals)) == mimeType) {
+            if (equals != std::string::npos && trimmed(std::string_view(line).substr(0, equals), LineBlanks) == mimeType) {
                 lines[i] = assignment;
                 replaced = true;
             }
@@ -259,7 +246,7 @@ std::string withDefaultApplication(const std::string& mimeApps, const std::strin
             // After the section's last non-blank line, so a blank line before the next section
             // stays where it was.
             std::size_t insertAt = end;
-            while (insertAt > section + 1 && trimmed(lines[insertAt - 1]).empty())
+            while (insertAt > section + 1 && trimmed(lines[insertAt - 1], LineBlanks).empty())
                 --insertAt;
             lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), assignment);
         }
@@ -379,7 +366,7 @@ bool registerFileType(const std::string& extension, const std::string& typeName,
     const std::string packagePath = environment.dataHome + "/mime/packages/" + title + ".xml";
 
     std::string package;
-    const bool packageRead = readWholeFile(packagePath, package);
+    const bool packageRead = readWholeFile(packagePath, package) == FileError::None;
     std::vector<MimeTypeBlock> blocks = packageRead ? mimeTypeBlocks(package)
                                                     : std::vector<MimeTypeBlock>{};
     const std::string glob = globPattern(extension);
@@ -417,7 +404,7 @@ bool registerFileType(const std::string& extension, const std::string& typeName,
     std::string mimeApps;
     std::error_code ignored;
     // The operator's other defaults live in the same file: never rewrite one we could not read.
-    if (readWholeFile(mimeAppsPath, mimeApps) || !fs::exists(mimeAppsPath, ignored)) {
+    if (readWholeFile(mimeAppsPath, mimeApps) == FileError::None || !fs::exists(mimeAppsPath, ignored)) {
         writeWholeFile(mimeAppsPath, withDefaultApplication(mimeApps, mimeType, desktopFile),
                        std::nullopt);
     }

@@ -1,38 +1,16 @@
 #include "shell/launcherwindow.h"
 
-#include "shell/dialogunits.h"
-#include "shell/help.h"
-#include "shell/icons.h"
-#include "shell/prompts.h"
-#include "shell/services.h"
+#include "shell/commandlinefile.h"
+#include "widgets/dialogunits.h"
+#include "widgets/help.h"
+#include "widgets/icons.h"
+#include "widgets/prompts.h"
+#include "widgets/services.h"
+#include "widgets/widgets.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QPainter>
 #include <QPushButton>
 #include <QStyle>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-namespace {
-
-// Whether path names a file the program could read: a regular file that opens for reading.
-// Opened without blocking, so a FIFO or device named on the command line cannot stall the start.
-bool isReadableFile(const QString& path)
-{
-    const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat info {};
-    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    ::close(fd);
-    return regular;
-}
-
-}  // namespace
 
 LauncherWindow::LauncherWindow(Services& services, LauncherActions actions,
                                const QStringList& arguments, QWidget* parent)
@@ -103,26 +81,26 @@ void LauncherWindow::initialise()
     m_initialised = true;
     setWindowIcon(m_appIcon);
 
-    // The platform hands the command line over split; put it back together as one path.
-    QString path = m_arguments.join(QLatin1Char(' '));
-    path.remove(QLatin1Char('"'));
-    if (path.isEmpty() || !isReadableFile(path)) {
+    std::vector<std::string> arguments;
+    for (const QString& argument : m_arguments)
+        arguments.push_back(toNativePath(argument));
+    const CommandLineFile file = commandLineFile(arguments);
+    const QString path = fromNativePath(file.path);
+    switch (file.kind) {
+    case CommandLineFileKind::None:
         if (m_actions.registerFileTypes)
             m_actions.registerFileTypes();
-        return;
-    }
-
-    const QString fullPath = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-    // From the last dot anywhere in the path, so a dotted folder counts when the name has none.
-    const qsizetype dot = fullPath.lastIndexOf(QLatin1Char('.'));
-    const QString extension = (dot < 0 ? fullPath : fullPath.mid(dot)).toUpper();
-    if (extension == QLatin1String(".CPE")) {
+        break;
+    case CommandLineFileKind::AddressBook:
         if (m_actions.openAddressBook)
-            m_actions.openAddressBook(fullPath);
-    } else if (extension == QLatin1String(".OBL")) {
-        m_pendingListPath = fullPath;
-    } else {
+            m_actions.openAddressBook(path);
+        break;
+    case CommandLineFileKind::GatewayList:
+        m_pendingListPath = path;
+        break;
+    case CommandLineFileKind::Unrecognised:
         m_services.prompts.message(this, "Formato non riconosciuto!", Prompts::Icon::Warning);
+        break;
     }
 }
 
@@ -150,9 +128,7 @@ void LauncherWindow::paintEvent(QPaintEvent* event)
 
 void LauncherWindow::openAddressBookUpgrade()
 {
-    const QString book = m_services.prompts.openFile(
-        this, {QStringLiteral("Addrbook.cpe"), QStringLiteral("Orbiphon Address Book (*.cpe)"),
-               QString()});
+    const QString book = m_services.prompts.openFile(this, addressBookFileOptions());
     if (book.isEmpty())
         return;
     UpgradeOptions options;

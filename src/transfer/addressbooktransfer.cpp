@@ -1,7 +1,7 @@
 #include "transfer/addressbooktransfer.h"
 
-#include "shell/atomicfile.h"
-#include "shell/progresssink.h"
+#include "base/atomicfile.h"
+#include "base/progresssink.h"
 #include "transfer/probe.h"
 
 #include <unistd.h>

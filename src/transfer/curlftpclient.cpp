@@ -1,5 +1,6 @@
 #include "transfer/curlftpclient.h"
 
+#include "base/filedescriptor.h"
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -52,28 +53,6 @@ bool splitDirectory(const std::string& directory, std::vector<std::string>& name
     }
     return true;
 }
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    int get() const { return m_fd; }
-    bool close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
 
 size_t readFromFile(char* buffer, size_t size, size_t count, void* userData)
 {

@@ -1,13 +1,13 @@
 #include "transfer/downloadwindow.h"
 
-#include "shell/atomicfile.h"
-#include "shell/dialogunits.h"
-#include "shell/icons.h"
-#include "shell/ipaddressedit.h"
-#include "shell/progresswindow.h"
-#include "shell/prompts.h"
-#include "shell/services.h"
-#include "shell/widgets.h"
+#include "base/atomicfile.h"
+#include "widgets/dialogunits.h"
+#include "widgets/icons.h"
+#include "widgets/ipaddressedit.h"
+#include "widgets/progresswindow.h"
+#include "widgets/prompts.h"
+#include "widgets/services.h"
+#include "widgets/widgets.h"
 #include "transfer/addressbooktransfer.h"
 #include "transfer/probe.h"
 
@@ -113,9 +113,8 @@ void DownloadWindow::download()
         m_services.prompts.message(this, QStringLiteral("Orbiphon not found!"));
         return;
     }
-    const QString localPath = m_services.prompts.saveFile(
-        this, {QStringLiteral("Addrbook.cpe"), QStringLiteral("Orbiphon Address Book (*.cpe)"),
-               QStringLiteral("cpe")});
+    const QString localPath =
+        m_services.prompts.saveFile(this, addressBookFileOptions(QStringLiteral("cpe")));
     if (localPath.isEmpty())
         return;
     // A protected file, a folder, a pipe or a device is refused before anything is fetched.

@@ -1,7 +1,7 @@
 #include "transfer/firmwareupload.h"
 
-#include "shell/progresssink.h"
-#include "shell/settingsfile.h"
+#include "base/progresssink.h"
+#include "base/settingsfile.h"
 #include "transfer/addressbooktransfer.h"
 #include "transfer/ftpclient.h"
 #include "transfer/probe.h"

@@ -1,5 +1,6 @@
 #include "transfer/probe.h"
 
+#include "base/filedescriptor.h"
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/select.h>
@@ -27,49 +28,28 @@ void putLittleEndian16(std::uint8_t* at, std::uint16_t value)
 // The probe's socket; closed on every path, and the close result is the probe's last word.
 class IcmpSocket {
 public:
-    IcmpSocket(const IcmpSocket&) = delete;
-    IcmpSocket& operator=(const IcmpSocket&) = delete;
-
     static IcmpSocket open()
     {
         IcmpSocket result;
-        result.m_fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
-        if (result.m_fd < 0 && (errno == EPERM || errno == EACCES)) {
+        result.m_fd = FileDescriptor(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP));
+        if (!result.m_fd && (errno == EPERM || errno == EACCES)) {
             // Without the raw-socket right the kernel's echo socket may still be allowed
             // (net.ipv4.ping_group_range); it owns the identifier and strips the IP header.
-            result.m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
+            result.m_fd = FileDescriptor(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP));
             result.m_datagram = true;
         }
         return result;
     }
 
-    IcmpSocket(IcmpSocket&& other) noexcept
-        : m_fd(other.m_fd), m_datagram(other.m_datagram)
-    {
-        other.m_fd = -1;
-    }
-
-    ~IcmpSocket()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-
-    bool isOpen() const { return m_fd >= 0; }
+    bool isOpen() const { return static_cast<bool>(m_fd); }
     bool isDatagram() const { return m_datagram; }
-    int fd() const { return m_fd; }
-
-    bool close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
+    int fd() const { return m_fd.get(); }
+    bool close() { return m_fd.close(); }
 
 private:
     IcmpSocket() = default;
 
-    int m_fd = -1;
+    FileDescriptor m_fd;
     bool m_datagram = false;
 };
 

@@ -1,10 +1,11 @@
 #include "addressbook/addressbookwindow.h"
 
 #include "addressbook/telephoneedit.h"
-#include "shell/dialogunits.h"
-#include "shell/ipaddressedit.h"
-#include "shell/services.h"
-#include "shell/settingsfile.h"
+#include "shell/aboutwindow.h"
+#include "widgets/dialogunits.h"
+#include "widgets/ipaddressedit.h"
+#include "widgets/services.h"
+#include "base/settingsfile.h"
 #include "support/scriptedprompts.h"
 #include "support/tempdir.h"
 #include "support/windowtesting.h"
@@ -59,6 +60,7 @@ struct Harness {
     explicit Harness(const QString& path = {})
         : window(std::make_unique<AddressBookWindow>(services, path))
     {
+        services.showAbout = showAboutWindow;
     }
 
     template <typename T>

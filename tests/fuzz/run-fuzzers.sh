@@ -13,10 +13,10 @@ if ! [[ $seconds =~ ^[0-9]+$ ]] || [ "$seconds" -lt 1 ]; then
   exit 2
 fi
 
+# The build settings are the "fuzz" preset of CMakePresets.json.
 build=build/fuzz
-CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DORBIPHON_FUZZ=ON >/dev/null
-cmake --build "$build" -j 2 --target fuzz_addressbook_read fuzz_gatewaylist_read >/dev/null
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j 2 >/dev/null
 
 failed=0
 for target in addressbook gatewaylist; do

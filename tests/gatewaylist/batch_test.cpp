@@ -1,7 +1,7 @@
 #include "gatewaylist/batch.h"
 
 #include "gatewaylist/listfile.h"
-#include "shell/settingsfile.h"
+#include "base/settingsfile.h"
 #include "support/fakeftp.h"
 #include "support/ftpserverfixture.h"
 #include "support/recordingprogress.h"

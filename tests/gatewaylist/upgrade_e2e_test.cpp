@@ -2,9 +2,9 @@
 
 #include "gatewaylist/batch.h"
 #include "gatewaylist/statusimages.h"
-#include "shell/progresswindow.h"
-#include "shell/services.h"
-#include "shell/settingsfile.h"
+#include "widgets/progresswindow.h"
+#include "widgets/services.h"
+#include "base/settingsfile.h"
 #include "support/ftpserverfixture.h"
 #include "support/privatenetwork.h"
 #include "support/scriptedprompts.h"

@@ -3,12 +3,13 @@
 #include "gatewaylist/batch.h"
 #include "gatewaylist/listfile.h"
 #include "gatewaylist/statusimages.h"
-#include "shell/dialogunits.h"
-#include "shell/icons.h"
-#include "shell/ipaddressedit.h"
-#include "shell/progresswindow.h"
-#include "shell/services.h"
-#include "shell/settingsfile.h"
+#include "shell/aboutwindow.h"
+#include "widgets/dialogunits.h"
+#include "widgets/icons.h"
+#include "widgets/ipaddressedit.h"
+#include "widgets/progresswindow.h"
+#include "widgets/services.h"
+#include "base/settingsfile.h"
 #include "support/fakeftp.h"
 #include "support/scriptedprompts.h"
 #include "support/tempdir.h"
@@ -143,6 +144,7 @@ struct Harness {
 
     Harness()
     {
+        services.showAbout = showAboutWindow;
         settings.setPath(temp.write("Orbiphon.ini", "[PutList]\r\nExt1=BIN\r\n"
                                                     "[RemoveFromRFA]\r\nExt1 = BIN\r\n"));
     }

@@ -1,6 +1,6 @@
 #include "shell/aboutwindow.h"
 
-#include "shell/dialogunits.h"
+#include "widgets/dialogunits.h"
 
 #include <QDesktopServices>
 #include <QLabel>

@@ -1,9 +1,9 @@
 #include "shell/launcherwindow.h"
 
-#include "shell/dialogunits.h"
-#include "shell/help.h"
-#include "shell/services.h"
-#include "shell/settingsfile.h"
+#include "widgets/dialogunits.h"
+#include "widgets/help.h"
+#include "widgets/services.h"
+#include "base/settingsfile.h"
 #include "support/fakeftp.h"
 #include "support/scriptedprompts.h"
 #include "support/tempdir.h"

@@ -42,6 +42,33 @@ std::string bringLoopbackUp()
     return reason;
 }
 
+// Set once the process lives in a user namespace of its own (not root).
+bool inOwnUserNamespace = false;
+
+bool writeProcFile(const char* path, const std::string& text)
+{
+    std::ofstream file(path);
+    file << text;
+    file.flush();
+    return static_cast<bool>(file);
+}
+
+// Without root: a user namespace of our own, in which this process holds every right over the
+// new network namespace (as `unshare -r -n` gives). Empty on success, else the reason.
+std::string enterUserAndNetworkNamespaces()
+{
+    const unsigned uid = ::geteuid();
+    const unsigned gid = ::getegid();
+    if (::unshare(CLONE_NEWUSER | CLONE_NEWNET) != 0)
+        return errnoText("unshare(CLONE_NEWUSER | CLONE_NEWNET)");
+    if (!writeProcFile("/proc/self/setgroups", "deny")
+        || !writeProcFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1\n")
+        || !writeProcFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1\n"))
+        return "cannot map the user in the new user namespace";
+    inOwnUserNamespace = true;
+    return {};
+}
+
 std::string runNft(const std::string& rules)
 {
     if (::access("/usr/sbin/nft", X_OK) != 0)
@@ -61,8 +88,11 @@ std::string runNft(const std::string& rules)
 std::string enterPrivateNetwork()
 {
     static const std::string reason = [] {
-        if (::unshare(CLONE_NEWNET) != 0)
-            return errnoText("unshare(CLONE_NEWNET)");
+        if (::unshare(CLONE_NEWNET) != 0) {
+            const std::string asIs = errnoText("unshare(CLONE_NEWNET)");
+            if (const std::string why = enterUserAndNetworkNamespaces(); !why.empty())
+                return asIs + "; " + why;
+        }
         return bringLoopbackUp();
     }();
     return reason;
@@ -92,12 +122,24 @@ std::string allowUnprivilegedPing(bool allowed)
 {
     if (const std::string reason = enterPrivateNetwork(); !reason.empty())
         return reason;
-    std::ofstream range("/proc/sys/net/ipv4/ping_group_range");
-    range << (allowed ? "0 2147483647" : "1 0") << '\n';
-    range.flush();
-    if (!range)
-        return "cannot write net.ipv4.ping_group_range";
-    return {};
+    const char* const path = "/proc/sys/net/ipv4/ping_group_range";
+    if (inOwnUserNamespace) {
+        // Only the namespace's one group can be named there, so an opened range could never be
+        // closed again; a new network namespace starts closed, which reads as the overflow group.
+        if (allowed)
+            return "the echo-socket groups can't be set inside a user namespace";
+        std::ifstream current(path);
+        std::ifstream overflow("/proc/sys/kernel/overflowgid");
+        std::string low;
+        std::string high;
+        std::string unmapped;
+        if (current >> low >> high && overflow >> unmapped && low == unmapped && high == unmapped)
+            return {};
+        return "cannot close net.ipv4.ping_group_range inside a user namespace";
+    }
+    if (writeProcFile(path, allowed ? "0 2147483647\n" : "1 0\n"))
+        return {};
+    return "cannot write net.ipv4.ping_group_range";
 }
 
 std::string runWithoutRawSocketRight(const std::function<void()>& work)

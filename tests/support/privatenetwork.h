@@ -7,8 +7,10 @@
 // the machine: a fresh loopback where every 127.0.0.k answers, gone when the process ends.
 
 // Moves the calling thread, and every thread and process it starts from then on, into a new
-// network namespace with loopback up. Done once per process; later calls repeat the first
-// answer. Empty on success, else why it could not be done (no root, namespaces forbidden...).
+// network namespace with loopback up; without root, inside a new user namespace of its own
+// (possible only while the process has a single thread). Done once per process; later calls
+// repeat the first answer. Empty on success, else why it could not be done (namespaces
+// forbidden...).
 std::string enterPrivateNetwork();
 
 // Makes address drop the echo requests sent to it (nftables), so it never answers a probe.

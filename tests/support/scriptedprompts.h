@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/prompts.h"
+#include "widgets/prompts.h"
 
 #include <QString>
 #include <QStringList>

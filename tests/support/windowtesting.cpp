@@ -1,6 +1,6 @@
 #include "support/windowtesting.h"
 
-#include "shell/ipaddressedit.h"
+#include "widgets/ipaddressedit.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "transfer/firmwareupload.h"
 
-#include "shell/settingsfile.h"
+#include "base/settingsfile.h"
 #include "support/fakeftp.h"
 #include "support/ftpserverfixture.h"
 #include "support/recordingprogress.h"

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "widgets/icons.h"
+
+#include <QStringList>
+
+#include <functional>
+#include <initializer_list>
+#include <optional>
+
+class QAction;
+class QObject;
+class QRect;
+class QTreeWidget;
+class QWidget;
+
+// The two list windows (Address Book Management, Upgrade) are written the same way: their
+// commands come from one table, their record list from createRecordList, their texts are the
+// program's own fixed texts (no tr(): it ships no translations), rows changed by a command are
+// changed under a QSignalBlocker, and the members say m_model (the data) and m_view (the list).
+
+// One command: where the window keeps its action, the menu text, the tool tip (empty: the text
+// without '&'), the toolbar image and what it runs.
+struct ActionSpec {
+    QAction** action;
+    const char* objectName;
+    const char* text;
+    const char* toolTip;
+    std::optional<CommandIcon> icon;
+    std::function<void()> run;
+};
+
+// Makes each action of the table as a child of window and connects it to its command.
+void makeActions(QObject* window, std::initializer_list<ActionSpec> actions);
+
+// The record list: whole rows, several at a time, nothing editable, sortable or movable, fixed
+// columns, "#" to the left and the other headings centred, and the selection as plain to see
+// when the focus is elsewhere.
+QTreeWidget* createRecordList(QWidget* parent, const char* objectName, const QRect& geometry,
+                              const QStringList& headings);

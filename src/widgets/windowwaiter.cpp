@@ -1,0 +1,170 @@
+#include "widgets/windowwaiter.h"
+
+#include "widgets/progresswindow.h"
+#include "widgets/prompts.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QThread>
+#include <QTimer>
+#include <QWidget>
+
+#include <utility>
+
+WindowWaiter::WindowWaiter(Prompts& prompts, std::vector<QWidget*> windows, QString stopQuestion)
+    : m_prompts(prompts), m_stopQuestion(std::move(stopQuestion))
+{
+    for (QWidget* window : windows)
+        m_windows.emplace_back(window);
+}
+
+WindowWaiter::~WindowWaiter() = default;
+
+void WindowWaiter::waitUntil(const std::function<bool()>& ready)
+{
+    if (ready())
+        return;
+    qApp->installEventFilter(this);
+    while (!ready()) {
+        QEventLoop loop;
+        m_loop = &loop;
+        loop.exec();
+        m_loop = nullptr;
+    }
+    qApp->removeEventFilter(this);
+}
+
+void WindowWaiter::wake()
+{
+    // From a working thread: the loop is quit on its own thread, where it runs.
+    QMetaObject::invokeMethod(
+        this, [this] {
+            if (m_loop != nullptr)
+                m_loop->quit();
+        },
+        Qt::QueuedConnection);
+}
+
+bool WindowWaiter::isOurs(QObject* object) const
+{
+    // A shortcut goes to its action, which belongs to the window that holds it.
+    while (object != nullptr && !object->isWidgetType())
+        object = object->parent();
+    if (object == nullptr)
+        return false;
+    QWidget* window = static_cast<QWidget*>(object)->window();
+    for (const QPointer<QWidget>& ours : m_windows) {
+        if (ours == window)
+            return true;
+    }
+    return false;
+}
+
+bool WindowWaiter::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        if (!isOurs(watched))
+            return false;
+        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+            askToStop();
+        return true;
+    case QEvent::Close:
+        if (!isOurs(watched) || !qobject_cast<QWidget*>(watched)->isWindow())
+            return false;
+        event->ignore();
+        askToStop();
+        return true;
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::InputMethod:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+        return isOurs(watched);
+    default:
+        return false;
+    }
+}
+
+void WindowWaiter::askToStop()
+{
+    if (m_stopQuestion.isEmpty() || m_asking || m_stop)
+        return;
+    // Asked from the event loop, not from inside the filter that saw the key.
+    QTimer::singleShot(0, this, [this] {
+        if (m_asking || m_stop)
+            return;
+        m_asking = true;
+        QWidget* parent = m_windows.empty() ? nullptr : m_windows.front().data();
+        if (m_prompts.confirm(parent, m_stopQuestion, Prompts::Icon::Question))
+            m_stop = true;
+        m_asking = false;
+    });
+}
+
+template <typename Call>
+void WindowThreadProgress::onWindowThread(Call call)
+{
+    if (QThread::currentThread() == m_window.thread())
+        call();
+    else
+        QMetaObject::invokeMethod(&m_window, call, Qt::BlockingQueuedConnection);
+}
+
+void WindowThreadProgress::reset()
+{
+    onWindowThread([this] { m_window.reset(); });
+}
+
+void WindowThreadProgress::setCaption(const std::string& caption)
+{
+    onWindowThread([&] { m_window.setCaption(caption); });
+}
+
+void WindowThreadProgress::setLine1(const std::string& text)
+{
+    onWindowThread([&] { m_window.setLine1(text); });
+}
+
+void WindowThreadProgress::setLine2(const std::string& text)
+{
+    onWindowThread([&] { m_window.setLine2(text); });
+}
+
+void WindowThreadProgress::setRange(ProgressBar bar, std::uint16_t maximum)
+{
+    onWindowThread([&] { m_window.setRange(bar, maximum); });
+}
+
+void WindowThreadProgress::setPosition(ProgressBar bar, int position)
+{
+    onWindowThread([&] { m_window.setPosition(bar, position); });
+}
+
+void WindowThreadProgress::setStep(ProgressBar bar, int step)
+{
+    onWindowThread([&] { m_window.setStep(bar, step); });
+}
+
+void WindowThreadProgress::stepIt(ProgressBar bar)
+{
+    onWindowThread([&] { m_window.stepIt(bar); });
+}
+
+void WindowThreadProgress::refresh()
+{
+    onWindowThread([this] { m_window.refresh(); });
+}
+
+void WindowThreadProgress::hide()
+{
+    onWindowThread([this] { m_window.hide(); });
+}

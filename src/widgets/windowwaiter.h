@@ -1,0 +1,72 @@
+#pragma once
+
+#include "base/progresssink.h"
+#include "base/waiter.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <atomic>
+#include <vector>
+
+class Prompts;
+class ProgressWindow;
+class QEventLoop;
+class QWidget;
+
+// Waits on the window thread's event loop while probes and transfers run on threads of their
+// own: the windows keep painting and answering the desktop, but operator input to them is
+// dropped, not queued for later. Escape, or the close box of one of them, asks whether to
+// stop (stopQuestion); a Yes sets the stop flag, which the work reads.
+class WindowWaiter final : public QObject, public Waiter {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(WindowWaiter)
+
+public:
+    WindowWaiter(Prompts& prompts, std::vector<QWidget*> windows, QString stopQuestion);
+    ~WindowWaiter() override;
+
+    void waitUntil(const std::function<bool()>& ready) override;
+    void wake() override;
+
+    const std::atomic<bool>& stopFlag() const { return m_stop; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool isOurs(QObject* object) const;
+    void askToStop();
+
+    Prompts& m_prompts;
+    std::vector<QPointer<QWidget>> m_windows;
+    QString m_stopQuestion;
+    QEventLoop* m_loop = nullptr;
+    bool m_asking = false;
+    std::atomic<bool> m_stop = false;
+};
+
+// A ProgressWindow that may be driven from a working thread: each call runs on the window
+// thread, and the caller waits for it, so the steps show in the order they were made.
+class WindowThreadProgress final : public ProgressSink {
+public:
+    explicit WindowThreadProgress(ProgressWindow& window) : m_window(window) {}
+
+    void reset() override;
+    void setCaption(const std::string& caption) override;
+    void setLine1(const std::string& text) override;
+    void setLine2(const std::string& text) override;
+    void setRange(ProgressBar bar, std::uint16_t maximum) override;
+    void setPosition(ProgressBar bar, int position) override;
+    void setStep(ProgressBar bar, int step) override;
+    void stepIt(ProgressBar bar) override;
+    void refresh() override;
+    void hide() override;
+
+private:
+    template <typename Call>
+    void onWindowThread(Call call);
+
+    ProgressWindow& m_window;
+};
