@@ -163,12 +163,14 @@ private:
 
 std::atomic<bool> stopRequested = false;
 std::atomic<int> stopSignals = 0;
+std::atomic<bool> abandonOnSecondSignal = true;
 
 // The first SIGINT or SIGTERM lets the gateways in progress end and starts no further one; a
-// second abandons them at once.
+// second abandons them at once. A download stops at the first, and its temporary must still
+// go, so a second changes nothing there.
 extern "C" void onStopSignal(int)
 {
-    if (stopSignals.fetch_add(1) == 0) {
+    if (stopSignals.fetch_add(1) == 0 || !abandonOnSecondSignal) {
         stopRequested = true;
         return;
     }
@@ -181,10 +183,11 @@ extern "C" void onStopSignal(int)
 // may have set them ignored, so the handler is installed whatever they were.
 class StopSignals {
 public:
-    StopSignals()
+    explicit StopSignals(bool abandonOnSecond = true)
     {
         stopRequested = false;
         stopSignals = 0;
+        abandonOnSecondSignal = abandonOnSecond;
         struct sigaction action {};
         action.sa_handler = onStopSignal;
         sigemptyset(&action.sa_mask);
@@ -298,10 +301,16 @@ int downloadCommand(const std::vector<std::string>& args, CliIo& io)
         io.err << "orbiphon-cli: " << printableText(address) << ": Orbiphon not found!\n";
         return finish(io, TransferResult::NotFound);
     }
+    const StopSignals signals(false);
     TransferContext context = device.context();
+    context.cancel = &stopRequested;
     const DownloadResult result = downloadAddressBook(context, address, userId, *password,
                                                       localPath, [&] {
-        io.err << "orbiphon-cli: " << printableText(address) << ": FTP failure!\n";
+        if (stopRequested)
+            io.err << "orbiphon-cli: download stopped; " << printableText(localPath)
+                   << " is as it was\n";
+        else
+            io.err << "orbiphon-cli: " << printableText(address) << ": FTP failure!\n";
     });
     return finish(io, result == DownloadResult::Done ? TransferResult::Done
                                                      : TransferResult::Failed);

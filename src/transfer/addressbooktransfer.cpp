@@ -86,7 +86,8 @@ DownloadResult downloadAddressBook(TransferContext& context, const std::string& 
         std::unique_ptr<FtpConnection> connection;
         if (client && isSendableLogin(userId, password)) {
             startBookProgress(progress);
-            connection = client->connect({gatewayAddress, context.ftpPort, userId, password});
+            connection = client->connect(
+                {gatewayAddress, context.ftpPort, userId, password, context.cancel});
         }
         done = connection && transferBook(*connection, progress, [&] {
                    return fetchBook(*connection, localPath);

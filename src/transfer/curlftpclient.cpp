@@ -96,14 +96,17 @@ size_t appendToString(char* data, size_t size, size_t count, void* userData)
 // are kept at most every tenth of a second, so a fast transfer costs a few hundred entries.
 class StallWatch {
 public:
-    explicit StallWatch(std::chrono::milliseconds limit) : m_limit(limit)
+    StallWatch(std::chrono::milliseconds limit, const std::atomic<bool>* cancel)
+        : m_limit(limit), m_cancel(cancel)
     {
         m_samples.push_back({Clock::now(), 0});
     }
 
-    // False once the transfer has stalled.
+    // False once the transfer has stalled or was stopped.
     bool moving(curl_off_t moved)
     {
+        if (m_cancel != nullptr && m_cancel->load())
+            return false;
         const Clock::time_point now = Clock::now();
         if (now - m_samples.back().when >= std::chrono::milliseconds(100))
             m_samples.push_back({now, moved});
@@ -121,6 +124,7 @@ private:
         curl_off_t moved;
     };
     std::chrono::milliseconds m_limit;
+    const std::atomic<bool>* m_cancel;
     std::deque<Sample> m_samples;
 };
 
@@ -219,6 +223,7 @@ public:
           m_userId(login.userId),
           m_password(login.password),
           m_timeouts(timeouts),
+          m_cancel(login.cancel),
           m_guard{login.port}
     {
     }
@@ -270,7 +275,7 @@ public:
         curl_easy_setopt(m_handle, CURLOPT_READDATA, &fd);
         curl_easy_setopt(m_handle, CURLOPT_INFILESIZE_LARGE,
                          static_cast<curl_off_t>(status.st_size));
-        StallWatch watch(m_timeouts.stall);
+        StallWatch watch(m_timeouts.stall, m_cancel);
         watchStalls(watch);
         return perform();
     }
@@ -299,7 +304,7 @@ public:
         curl_easy_setopt(m_handle, CURLOPT_WRITEDATA, &target);
         curl_easy_setopt(m_handle, CURLOPT_HEADERFUNCTION, noteAnnouncedSize);
         curl_easy_setopt(m_handle, CURLOPT_HEADERDATA, &announced);
-        StallWatch watch(m_timeouts.stall);
+        StallWatch watch(m_timeouts.stall, m_cancel);
         watchStalls(watch);
         const bool transferred = perform();
         curl_easy_setopt(m_handle, CURLOPT_PREQUOTE, nullptr);
@@ -336,7 +341,7 @@ public:
         curl_easy_setopt(m_handle, CURLOPT_DIRLISTONLY, 1L);
         curl_easy_setopt(m_handle, CURLOPT_WRITEFUNCTION, appendToString);
         curl_easy_setopt(m_handle, CURLOPT_WRITEDATA, &text);
-        StallWatch watch(m_timeouts.stall);
+        StallWatch watch(m_timeouts.stall, m_cancel);
         watchStalls(watch);
         if (!perform())
             return std::nullopt;
@@ -436,6 +441,7 @@ private:
     std::string m_userId;
     std::string m_password;
     FtpTimeouts m_timeouts;
+    const std::atomic<bool>* m_cancel;
     SocketGuard m_guard;
     bool m_lost = false;
 };

@@ -8,6 +8,7 @@
 #include "widgets/prompts.h"
 #include "widgets/services.h"
 #include "widgets/widgets.h"
+#include "widgets/windowwaiter.h"
 #include "transfer/addressbooktransfer.h"
 #include "transfer/probe.h"
 
@@ -105,9 +106,14 @@ void DownloadWindow::download()
     const std::string address = formatIpText(m_address->octets());
 
     // Busy from the press on: the probe alone may hold the window for a second. Every question
-    // and message is asked with the normal cursor.
+    // and message is asked with the normal cursor. The probe and the transfer run aside, so the
+    // window keeps painting and answering the desktop meanwhile.
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool found = m_services.prober.probe(address, ProbeTimeoutMs);
+    bool found = false;
+    {
+        WindowWaiter waiter(m_services.prompts, {this}, QString());
+        found = runAside(waiter, [&] { return m_services.prober.probe(address, ProbeTimeoutMs); });
+    }
     QApplication::restoreOverrideCursor();
     if (!found) {
         m_services.prompts.message(this, QStringLiteral("Orbiphon not found!"));
@@ -125,13 +131,24 @@ void DownloadWindow::download()
         return;
     }
 
-    TransferContext context{m_services.prober, m_services.ftp, *m_progress, m_services.ftpPort};
+    WindowWaiter waiter(m_services.prompts, {this, m_progress},
+                        QStringLiteral("Stop the download? The local file stays as it was."));
+    WindowThreadProgress progress(*m_progress);
+    TransferContext context{m_services.prober, m_services.ftp, progress, m_services.ftpPort,
+                            &waiter.stopFlag()};
     QApplication::setOverrideCursor(Qt::WaitCursor);
     // The failure is told while the progress window still stands; the transfer hides it after.
-    downloadAddressBook(context, address, userId, password, localPath.toStdString(), [this] {
-        QApplication::restoreOverrideCursor();
-        m_services.prompts.message(this, QStringLiteral("FTP failure!"));
-        QApplication::setOverrideCursor(Qt::WaitCursor);
+    // A download the operator stopped needs no message.
+    runAside(waiter, [&] {
+        return downloadAddressBook(context, address, userId, password, localName, [&] {
+            if (waiter.stopFlag())
+                return;
+            runOnWindowThread(this, [this] {
+                QApplication::restoreOverrideCursor();
+                m_services.prompts.message(this, QStringLiteral("FTP failure!"));
+                QApplication::setOverrideCursor(Qt::WaitCursor);
+            });
+        });
     });
     QApplication::restoreOverrideCursor();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +21,8 @@ struct FtpLogin {
     int port = FtpPort;   // the program always uses 21; tests put servers elsewhere
     std::string userId;
     std::string password;
+    // Once set, a transfer in progress is abandoned (the operator stopped it).
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 // One logged-in control connection to a gateway's FTP server, active mode, binary transfers.

@@ -12,4 +12,6 @@ struct TransferContext {
     FtpClientFactory& ftp;
     ProgressSink& progress;
     int ftpPort = FtpPort;
+    // Set by the operator to abandon a download in progress.
+    const std::atomic<bool>* cancel = nullptr;
 };

@@ -110,61 +110,60 @@ void WindowWaiter::askToStop()
     });
 }
 
-template <typename Call>
-void WindowThreadProgress::onWindowThread(Call call)
+void runOnWindowThread(QObject* context, const std::function<void()>& call)
 {
-    if (QThread::currentThread() == m_window.thread())
+    if (QThread::currentThread() == context->thread())
         call();
     else
-        QMetaObject::invokeMethod(&m_window, call, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(context, call, Qt::BlockingQueuedConnection);
 }
 
 void WindowThreadProgress::reset()
 {
-    onWindowThread([this] { m_window.reset(); });
+    runOnWindowThread(&m_window, [this] { m_window.reset(); });
 }
 
 void WindowThreadProgress::setCaption(const std::string& caption)
 {
-    onWindowThread([&] { m_window.setCaption(caption); });
+    runOnWindowThread(&m_window, [&] { m_window.setCaption(caption); });
 }
 
 void WindowThreadProgress::setLine1(const std::string& text)
 {
-    onWindowThread([&] { m_window.setLine1(text); });
+    runOnWindowThread(&m_window, [&] { m_window.setLine1(text); });
 }
 
 void WindowThreadProgress::setLine2(const std::string& text)
 {
-    onWindowThread([&] { m_window.setLine2(text); });
+    runOnWindowThread(&m_window, [&] { m_window.setLine2(text); });
 }
 
 void WindowThreadProgress::setRange(ProgressBar bar, std::uint16_t maximum)
 {
-    onWindowThread([&] { m_window.setRange(bar, maximum); });
+    runOnWindowThread(&m_window, [&] { m_window.setRange(bar, maximum); });
 }
 
 void WindowThreadProgress::setPosition(ProgressBar bar, int position)
 {
-    onWindowThread([&] { m_window.setPosition(bar, position); });
+    runOnWindowThread(&m_window, [&] { m_window.setPosition(bar, position); });
 }
 
 void WindowThreadProgress::setStep(ProgressBar bar, int step)
 {
-    onWindowThread([&] { m_window.setStep(bar, step); });
+    runOnWindowThread(&m_window, [&] { m_window.setStep(bar, step); });
 }
 
 void WindowThreadProgress::stepIt(ProgressBar bar)
 {
-    onWindowThread([&] { m_window.stepIt(bar); });
+    runOnWindowThread(&m_window, [&] { m_window.stepIt(bar); });
 }
 
 void WindowThreadProgress::refresh()
 {
-    onWindowThread([this] { m_window.refresh(); });
+    runOnWindowThread(&m_window, [this] { m_window.refresh(); });
 }
 
 void WindowThreadProgress::hide()
 {
-    onWindowThread([this] { m_window.hide(); });
+    runOnWindowThread(&m_window, [this] { m_window.hide(); });
 }

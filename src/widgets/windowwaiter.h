@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <vector>
 
 class Prompts;
@@ -47,6 +48,9 @@ private:
     std::atomic<bool> m_stop = false;
 };
 
+// Runs call on context's thread, the window thread, and returns once it has run there.
+void runOnWindowThread(QObject* context, const std::function<void()>& call);
+
 // A ProgressWindow that may be driven from a working thread: each call runs on the window
 // thread, and the caller waits for it, so the steps show in the order they were made.
 class WindowThreadProgress final : public ProgressSink {
@@ -65,8 +69,5 @@ public:
     void hide() override;
 
 private:
-    template <typename Call>
-    void onWindowThread(Call call);
-
     ProgressWindow& m_window;
 };

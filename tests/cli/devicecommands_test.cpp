@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -85,7 +86,8 @@ protected:
     // Runs the tool with args; ORBIPHON_PASSWORD is taken from the environment only when
     // given in variables.
     static ToolResult run(const std::vector<std::string>& args,
-                   const std::map<std::string, std::string>& variables = {});
+                   const std::map<std::string, std::string>& variables = {},
+                   const std::vector<std::chrono::milliseconds>& interruptAfter = {});
 
     // A firmware folder: SETUP.BIN, NVRAM.TXT, README, DOC/MANUAL.PDF, IMAGES/LOGO.BMP.
     std::string firmwareFolder() const
@@ -105,7 +107,8 @@ protected:
 TempDir* DeviceCommands::s_tool = nullptr;
 
 ToolResult DeviceCommands::run(const std::vector<std::string>& args,
-                        const std::map<std::string, std::string>& variables)
+                        const std::map<std::string, std::string>& variables,
+                        const std::vector<std::chrono::milliseconds>& interruptAfter)
 {
     std::vector<std::string> environment;
     for (const std::string& variable : processEnvironment()) {
@@ -114,7 +117,7 @@ ToolResult DeviceCommands::run(const std::vector<std::string>& args,
     }
     for (const auto& [name, value] : variables)
         environment.push_back(name + "=" + value);
-    return runProgram(s_tool->file("orbiphon-cli"), args, environment);
+    return runProgram(s_tool->file("orbiphon-cli"), args, environment, {}, interruptAfter);
 }
 
 SimulatorOptions gateways(int count)
@@ -492,6 +495,52 @@ TEST_F(DeviceCommands, FirmwareUpgradeOverTheList)
     EXPECT_FALSE(fs::exists(simulator.rfaFolder(1) + "/Doc/OLD.DAT"));
     EXPECT_FALSE(fs::exists(simulator.rfaFolder(2) + "/Doc/OLD.DAT"));
     EXPECT_EQ(readFileBytes(simulator.rfaFolder(2) + "/Doc/MANUAL.PDF"), "%PDF manual");
+}
+
+// Gateway 1 takes seconds for a book; Ctrl+C comes while it is in progress.
+TEST_F(DeviceCommands, CtrlCStartsNoFurtherGatewayAndASecondAbandonsAtOnce)
+{
+    using std::chrono::milliseconds;
+    SimulatorOptions options = gateways(3);
+    options.rate = {{1, 3000}};
+    const std::string book = m_dir.write("mybook.cpe", bookBytes('s'));
+
+    {
+        SCOPED_TRACE("one Ctrl+C: the gateway in progress ends, the others are not started");
+        SimulatorFixture simulator(options);
+        ORBIPHON_REQUIRE_SIMULATOR(simulator);
+        const ToolResult upgrade = run({"upgrade", simulator.listPath(), "--book", book}, {},
+                                       {milliseconds(1000)});
+        EXPECT_EQ(upgrade.status, 1);
+        EXPECT_EQ(gatewayLines(upgrade.out),
+                  (Lines{"1 127.0.0.2 Uploaded", "2 127.0.0.3 NotStarted",
+                         "3 127.0.0.4 NotStarted"}));
+        EXPECT_EQ(readFileBytes(simulator.deviceFile(1, "Addrbook.cpe")), bookBytes('s'));
+        EXPECT_NE(readFileBytes(simulator.deviceFile(2, "Addrbook.cpe")), bookBytes('s'));
+    }
+    {
+        SCOPED_TRACE("a second Ctrl+C abandons the gateway in progress");
+        SimulatorFixture simulator(options);
+        ORBIPHON_REQUIRE_SIMULATOR(simulator);
+        const ToolResult upgrade = run({"upgrade", simulator.listPath(), "--book", book}, {},
+                                       {milliseconds(1000), milliseconds(1300)});
+        EXPECT_EQ(upgrade.status, 1);
+        EXPECT_NE(upgrade.err.find("abandoned"), std::string::npos) << upgrade.err;
+        EXPECT_TRUE(gatewayLines(upgrade.out).empty());
+    }
+    {
+        SCOPED_TRACE("a download stops and leaves the local file as it was, with no temporary");
+        SimulatorFixture simulator(options);
+        ORBIPHON_REQUIRE_SIMULATOR(simulator);
+        const std::string mine = m_dir.write("local/mine.cpe", "my own book");
+        const ToolResult download =
+            run({"download", SimulatorFixture::address(1), SimulatorFixture::UserId,
+                 SimulatorFixture::Password, mine},
+                {}, {milliseconds(1000)});
+        EXPECT_EQ(download.status, 1);
+        EXPECT_EQ(readFileBytes(mine), "my own book");
+        EXPECT_EQ(folderEntries(m_dir.file("local")), std::set<std::string>{"mine.cpe"});
+    }
 }
 
 // --- list files and usage ------------------------------------------------------------------

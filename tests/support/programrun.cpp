@@ -4,9 +4,11 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <signal.h>
 #include <sys/wait.h>
 
 #include <stdexcept>
+#include <thread>
 
 extern char** environ;
 
@@ -25,7 +27,8 @@ std::vector<char*> pointersTo(std::vector<std::string>& strings)
 }  // namespace
 
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
-                      const std::vector<std::string>& environment, const std::string& stdoutPath)
+                      const std::vector<std::string>& environment, const std::string& stdoutPath,
+                      const std::vector<std::chrono::milliseconds>& interruptAfter)
 {
     TempDir capture;
     const std::string outPath = stdoutPath.empty() ? capture.file("stdout") : stdoutPath;
@@ -53,7 +56,17 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
     if (spawned != 0)
         throw std::runtime_error("cannot start " + program);
     int status = 0;
-    waitpid(pid, &status, 0);
+    bool ended = false;
+    for (const std::chrono::milliseconds after : interruptAfter) {
+        while (!ended && std::chrono::steady_clock::now() < started + after) {
+            ended = waitpid(pid, &status, WNOHANG) == pid;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (!ended)
+            ::kill(pid, SIGINT);
+    }
+    if (!ended)
+        waitpid(pid, &status, 0);
 
     ProgramRun run;
     run.took = std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -7,7 +7,9 @@
 #include "widgets/progresswindow.h"
 #include "widgets/services.h"
 #include "base/settingsfile.h"
+#include "transfer/curlftpclient.h"
 #include "support/fakeftp.h"
+#include "support/ftpserverfixture.h"
 #include "support/scriptedprompts.h"
 #include "support/tempdir.h"
 #include "support/windowtesting.h"
@@ -19,6 +21,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <sys/stat.h>
 
@@ -117,6 +120,7 @@ private slots:
     void resetFieldsEmptiesAllThree();
     void enterEscapeAndCloseBoxClose_data();
     void enterEscapeAndCloseBoxClose();
+    void stopOnTheProgressWindowEndsTheDownloadAndKeepsTheFile();
 };
 
 void DownloadWindowTest::cleanup()
@@ -507,6 +511,44 @@ void DownloadWindowTest::enterEscapeAndCloseBoxClose()
     // Closing never downloads: no probe, no dialog.
     QVERIFY(h.log.empty());
     QVERIFY(h.prompts.records().empty());
+}
+
+// A gateway sending its book at 4 bytes a second: the operator's Escape on the progress window,
+// answered Yes, ends the transfer at once, with no failure to report and the file as it was.
+void DownloadWindowTest::stopOnTheProgressWindowEndsTheDownloadAndKeepsTheFile()
+{
+    FtpServerOptions options;
+    options.retrieveRate = 4;
+    FtpServerFixture server(options);
+    server.writeDeviceFile("/RFA/Addrbook.cpe", std::string(13770, 'B'));
+    TempDir temp;
+    ScriptedPrompts prompts;
+    FakeProber prober;
+    CurlFtpClientFactory ftp(shortFtpTimeouts());
+    SettingsFile settings;
+    Services services{prompts, prober, ftp, settings, QString(), server.port()};
+    DownloadWindow window(services);
+    QVERIFY(showActive(&window));
+    typeAddress(requireChild<IpAddressEdit>(&window, "addressEdit"),
+                QString::fromStdString(server.address()).split(u'.'));
+    retype(requireChild<QLineEdit>(&window, "userIdEdit"), QStringLiteral("ftp"));
+    retype(requireChild<QLineEdit>(&window, "passwordEdit"), QStringLiteral("secret"));
+    const std::string mine = temp.write("mine.cpe", "my own book");
+    prompts.answerSaveFile(QString::fromStdString(mine));
+    prompts.answerConfirm(true);
+    QTimer::singleShot(500, [&window] {
+        QTest::keyClick(window.progressWindow(), Qt::Key_Escape);
+    });
+
+    clickButton(&window, "downloadButton");
+
+    QCOMPARE(prompts.records().back().kind, ScriptedPrompts::Kind::Confirm);
+    QVERIFY(prompts.messages().isEmpty());
+    QCOMPARE(readFileBytes(mine), std::string("my own book"));
+    QCOMPARE(std::distance(std::filesystem::directory_iterator(temp.path()),
+                           std::filesystem::directory_iterator()),
+             1);
+    QVERIFY(!window.progressWindow()->isVisible());
 }
 
 QTEST_MAIN(DownloadWindowTest)
