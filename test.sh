@@ -25,6 +25,15 @@ if [ "$skipped" -gt 0 ]; then
 fi
 [ "$status" -eq 0 ] || exit "$status"
 
+# The tests whose work runs on several threads, again under ThreadSanitizer ("tsan" preset).
+# Qt itself is not instrumented: tests/tsan.supp leaves out only what its libraries do.
+threaded=(gatewaylist_batch gatewaylist_upgradewindowbatch gatewaylist_upgrade_e2e
+          transfer_downloadwindow transfer_probe)
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan --target "${threaded[@]/#/test_}"
+TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp halt_on_error=1" \
+  ctest --preset tsan -j "$jobs" -R "^($(IFS='|'; echo "${threaded[*]}"))"
+
 # The Debian package: built in build/package, checked by lintian and, as root, installed, used
 # and purged.
 tests/package/package-test.sh

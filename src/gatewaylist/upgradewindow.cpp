@@ -448,7 +448,7 @@ void UpgradeWindow::runUpgrade(bool selectionOnly)
     View view(*this);
     WindowWaiter waiter(m_services.prompts, {this, m_progress},
                         QString::fromLatin1(StopQuestion));
-    WindowThreadProgress progress(*m_progress);
+    WindowThreadProgress progress(waiter, *m_progress);
     TransferContext context{m_services.prober, m_services.ftp, progress, m_services.ftpPort};
     TransferUploader uploader(context, m_services.settings, m_options);
     const BatchControl control{batchJobs(), &waiter.stopFlag(), &waiter};

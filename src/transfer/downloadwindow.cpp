@@ -133,7 +133,7 @@ void DownloadWindow::download()
 
     WindowWaiter waiter(m_services.prompts, {this, m_progress},
                         QStringLiteral("Stop the download? The local file stays as it was."));
-    WindowThreadProgress progress(*m_progress);
+    WindowThreadProgress progress(waiter, *m_progress);
     TransferContext context{m_services.prober, m_services.ftp, progress, m_services.ftpPort,
                             &waiter.stopFlag()};
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -143,7 +143,7 @@ void DownloadWindow::download()
         return downloadAddressBook(context, address, userId, password, localName, [&] {
             if (waiter.stopFlag())
                 return;
-            runOnWindowThread(this, [this] {
+            waiter.runOnWindowThread([this] {
                 QApplication::restoreOverrideCursor();
                 m_services.prompts.message(this, QStringLiteral("FTP failure!"));
                 QApplication::setOverrideCursor(Qt::WaitCursor);

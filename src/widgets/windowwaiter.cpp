@@ -37,13 +37,42 @@ void WindowWaiter::waitUntil(const std::function<bool()>& ready)
 
 void WindowWaiter::wake()
 {
-    // From a working thread: the loop is quit on its own thread, where it runs.
-    QMetaObject::invokeMethod(
-        this, [this] {
-            if (m_loop != nullptr)
-                m_loop->quit();
-        },
-        Qt::QueuedConnection);
+    // From a working thread: the loop is quit on its own thread, where it runs. Named, not a
+    // lambda, so that nothing of the working thread's travels in Qt's queue.
+    QMetaObject::invokeMethod(this, "quitLoop", Qt::QueuedConnection);
+}
+
+void WindowWaiter::quitLoop()
+{
+    if (m_loop != nullptr)
+        m_loop->quit();
+}
+
+void WindowWaiter::runOnWindowThread(const std::function<void()>& call)
+{
+    if (QThread::currentThread() == thread()) {
+        call();
+        return;
+    }
+    Call handed{&call};
+    std::unique_lock lock(m_callsMutex);
+    m_calls.push_back(&handed);
+    QMetaObject::invokeMethod(this, "runCalls", Qt::QueuedConnection);
+    m_callRan.wait(lock, [&handed] { return handed.done; });
+}
+
+void WindowWaiter::runCalls()
+{
+    std::unique_lock lock(m_callsMutex);
+    while (!m_calls.empty()) {
+        Call* next = m_calls.front();
+        m_calls.pop_front();
+        lock.unlock();
+        (*next->call)();
+        lock.lock();
+        next->done = true;
+        m_callRan.notify_all();
+    }
 }
 
 bool WindowWaiter::isOurs(QObject* object) const
@@ -110,60 +139,53 @@ void WindowWaiter::askToStop()
     });
 }
 
-void runOnWindowThread(QObject* context, const std::function<void()>& call)
-{
-    if (QThread::currentThread() == context->thread())
-        call();
-    else
-        QMetaObject::invokeMethod(context, call, Qt::BlockingQueuedConnection);
-}
 
 void WindowThreadProgress::reset()
 {
-    runOnWindowThread(&m_window, [this] { m_window.reset(); });
+    m_waiter.runOnWindowThread([this] { m_window.reset(); });
 }
 
 void WindowThreadProgress::setCaption(const std::string& caption)
 {
-    runOnWindowThread(&m_window, [&] { m_window.setCaption(caption); });
+    m_waiter.runOnWindowThread([&] { m_window.setCaption(caption); });
 }
 
 void WindowThreadProgress::setLine1(const std::string& text)
 {
-    runOnWindowThread(&m_window, [&] { m_window.setLine1(text); });
+    m_waiter.runOnWindowThread([&] { m_window.setLine1(text); });
 }
 
 void WindowThreadProgress::setLine2(const std::string& text)
 {
-    runOnWindowThread(&m_window, [&] { m_window.setLine2(text); });
+    m_waiter.runOnWindowThread([&] { m_window.setLine2(text); });
 }
 
 void WindowThreadProgress::setRange(ProgressBar bar, std::uint16_t maximum)
 {
-    runOnWindowThread(&m_window, [&] { m_window.setRange(bar, maximum); });
+    m_waiter.runOnWindowThread([&] { m_window.setRange(bar, maximum); });
 }
 
 void WindowThreadProgress::setPosition(ProgressBar bar, int position)
 {
-    runOnWindowThread(&m_window, [&] { m_window.setPosition(bar, position); });
+    m_waiter.runOnWindowThread([&] { m_window.setPosition(bar, position); });
 }
 
 void WindowThreadProgress::setStep(ProgressBar bar, int step)
 {
-    runOnWindowThread(&m_window, [&] { m_window.setStep(bar, step); });
+    m_waiter.runOnWindowThread([&] { m_window.setStep(bar, step); });
 }
 
 void WindowThreadProgress::stepIt(ProgressBar bar)
 {
-    runOnWindowThread(&m_window, [&] { m_window.stepIt(bar); });
+    m_waiter.runOnWindowThread([&] { m_window.stepIt(bar); });
 }
 
 void WindowThreadProgress::refresh()
 {
-    runOnWindowThread(&m_window, [this] { m_window.refresh(); });
+    m_waiter.runOnWindowThread([this] { m_window.refresh(); });
 }
 
 void WindowThreadProgress::hide()
 {
-    runOnWindowThread(&m_window, [this] { m_window.hide(); });
+    m_waiter.runOnWindowThread([this] { m_window.hide(); });
 }

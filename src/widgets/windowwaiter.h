@@ -8,7 +8,10 @@
 #include <QString>
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <vector>
 
 class Prompts;
@@ -33,10 +36,21 @@ public:
 
     const std::atomic<bool>& stopFlag() const { return m_stop; }
 
+    // Runs call on the window thread while it waits here, and returns once it has run; called
+    // on the window thread itself, it runs at once.
+    void runOnWindowThread(const std::function<void()>& call);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    struct Call {
+        const std::function<void()>* call;
+        bool done = false;
+    };
+
+    Q_INVOKABLE void quitLoop();
+    Q_INVOKABLE void runCalls();
     bool isOurs(QObject* object) const;
     void askToStop();
 
@@ -46,16 +60,21 @@ private:
     QEventLoop* m_loop = nullptr;
     bool m_asking = false;
     std::atomic<bool> m_stop = false;
+    // Calls handed over by the working threads. A standard mutex, not only Qt's queue, orders
+    // them, so that ThreadSanitizer sees every hand-over.
+    std::mutex m_callsMutex;
+    std::condition_variable m_callRan;
+    std::deque<Call*> m_calls;  // guarded by m_callsMutex
 };
-
-// Runs call on context's thread, the window thread, and returns once it has run there.
-void runOnWindowThread(QObject* context, const std::function<void()>& call);
 
 // A ProgressWindow that may be driven from a working thread: each call runs on the window
 // thread, and the caller waits for it, so the steps show in the order they were made.
 class WindowThreadProgress final : public ProgressSink {
 public:
-    explicit WindowThreadProgress(ProgressWindow& window) : m_window(window) {}
+    WindowThreadProgress(WindowWaiter& waiter, ProgressWindow& window)
+        : m_waiter(waiter), m_window(window)
+    {
+    }
 
     void reset() override;
     void setCaption(const std::string& caption) override;
@@ -69,5 +88,6 @@ public:
     void hide() override;
 
 private:
+    WindowWaiter& m_waiter;
     ProgressWindow& m_window;
 };
