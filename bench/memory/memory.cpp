@@ -40,13 +40,71 @@ void settle(QWidget& window)
     window.repaint();
 }
 
+// Answers every prompt at once, as an operator who only clicks OK: a batch then runs unattended.
+class UnattendedPrompts final : public Prompts {
+public:
+    void message(QWidget*, const QString&, Icon) override {}
+    bool confirm(QWidget*, const QString&, Icon) override { return false; }
+    QString openFile(QWidget*, const FileDialogOptions&) override { return {}; }
+    QString saveFile(QWidget*, const FileDialogOptions&) override { return {}; }
+    QString folder(QWidget*, const QString&) override { return {}; }
+};
+
+// Upgrade list of book over the gateways of listPath, jobs at once, in the real window; prints
+// the peak resident memory and how many rows were uploaded.
+int runBatch(const std::string& listPath, const std::string& book, const std::string& jobs)
+{
+    char folder[] = "/tmp/orbiphon-memory-XXXXXX";
+    if (!::mkdtemp(folder)) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const std::string iniPath = std::string(folder) + "/Orbiphon.ini";
+    std::ofstream(iniPath) << "[Batch]\nJobs=" << jobs << "\n";
+    UnattendedPrompts prompts;
+    IcmpProber prober;
+    CurlFtpClientFactory ftp;
+    SettingsFile settings;
+    settings.setPath(iniPath);
+    Services services{prompts, prober, ftp, settings, QString()};
+    std::size_t uploaded = 0;
+    std::size_t rows = 0;
+    {
+        UpgradeOptions options;
+        options.sourcePath = book;
+        options.listPath = listPath;
+        UpgradeWindow window(services, options);
+        settle(window);
+        window.upgradeList();
+        rows = window.list().size();
+        for (std::size_t row = 0; row < rows; ++row)
+            uploaded += window.list().status(row) == RowStatus::Uploaded ? 1 : 0;
+    }
+    std::remove(iniPath.c_str());
+    ::rmdir(folder);
+    std::printf("rows uploaded:                     %zu of %zu\n", uploaded, rows);
+    std::printf("peak resident (VmHWM):             %ld kB\n", statusKb("VmHWM"));
+    return uploaded == rows ? 0 : 1;
+}
+
 } // namespace
 
-// Opens the real Upgrade window on a list of MaxGateways rows (or of the count given as the
-// argument) and prints what the process holds before and after: the growth is what the window
+// "batch LIST BOOK JOBS": an unattended Upgrade list, for its peak memory. Otherwise: opens the
+// real Upgrade window on a list of MaxGateways rows (or of the count given as the argument) and
+// prints what the process holds before and after: the growth is what the window
 // and its list cost.
 int main(int argc, char** argv)
 {
+    if (argc == 5 && std::string(argv[1]) == "batch") {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        QApplication app(argc, argv);
+        if (!initialiseCurl())
+            return 1;
+        const int status = runBatch(argv[2], argv[3], argv[4]);
+        releaseCurl();
+        return status;
+    }
     const std::size_t count = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : MaxGateways;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
