@@ -27,17 +27,17 @@ constexpr std::array Commands{
                &probeCommand},
     CliCommand{"download", "IP USER [PASSWORD] OUT.cpe",
                "fetch the gateway's /RFA/Addrbook.cpe into OUT.cpe", &downloadCommand},
-    CliCommand{"upload-book", "FILE.cpe IP USER [PASSWORD]",
+    CliCommand{"upload-book", "FILE.cpe IP USER [PASSWORD] [--backup DIR] [--verify]",
                "put FILE.cpe on the gateway as /RFA/Addrbook.cpe", &uploadBookCommand},
-    CliCommand{"upload-firmware", "FOLDER IP USER [PASSWORD] (--full|--code)",
+    CliCommand{"upload-firmware", "FOLDER IP USER [PASSWORD] (--full|--code) [--verify | --dry-run [--json]]",
                "bring the gateway in line with a firmware folder (--full deletes listed files "
                "first)",
                &uploadFirmwareCommand},
     CliCommand{"check", "LIST.obl [--jobs N]",
                "probe every gateway of the list, N at once (1 to 64, default 1)", &checkCommand},
     CliCommand{"upgrade",
-               "LIST.obl (--book FILE.cpe | --firmware FOLDER (--full|--code)) [--rows 2,4] "
-               "[--jobs N]",
+               "LIST.obl (--book FILE.cpe [--backup DIR] | --firmware FOLDER (--full|--code) "
+               "[--dry-run [--json]]) [--verify] [--rows 2,4] [--jobs N]",
                "upload to every gateway of the list, or to the numbered rows, N at once",
                &upgradeCommand},
 };

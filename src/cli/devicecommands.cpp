@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <mutex>
 #include <optional>
 #include <ostream>
 
@@ -266,6 +267,123 @@ std::optional<std::set<std::size_t>> rowsFrom(const std::string& text, std::size
     return rows;
 }
 
+// The --backup and --verify choices; nullopt after reporting a back-up folder that is not one.
+std::optional<TransferSafety> safetyFrom(const ParsedArguments& parsed, CliIo& io)
+{
+    TransferSafety safety;
+    safety.verify = parsed.has("--verify");
+    if (const auto backup = parsed.options.find("--backup"); backup != parsed.options.end()) {
+        safety.backupFolder = backup->second;
+        if (!isDirectory(safety.backupFolder)) {
+            notAFolder(io, safety.backupFolder);
+            return std::nullopt;
+        }
+    }
+    return safety;
+}
+
+// What the back-up and verify steps found, one stderr line each, as "orbiphon-cli: IP: ...".
+// Uploads of several gateways at once report from their own threads.
+class NotesPrinter {
+public:
+    explicit NotesPrinter(std::ostream& err) : m_err(err) {}
+
+    void print(const std::string& address, const std::string& notes)
+    {
+        const std::lock_guard lock(m_mutex);
+        std::size_t start = 0;
+        while (start < notes.size()) {
+            const std::size_t end = std::min(notes.find('\n', start), notes.size());
+            m_err << "orbiphon-cli: " << printableText(address) << ": "
+                  << withoutControls(notes.substr(start, end - start)) << "\n";
+            start = end + 1;
+        }
+        m_err << std::flush;
+    }
+
+    GatewayNotesHandler handler()
+    {
+        return [this](const GatewayRecord& gateway, const std::string& notes) {
+            print(gateway.ipText, notes);
+        };
+    }
+
+private:
+    std::ostream& m_err;
+    std::mutex m_mutex;
+};
+
+nlohmann::json planJson(std::size_t row, const std::string& address, const FirmwarePlan& plan)
+{
+    nlohmann::json gateway = {{"address", jsonTextFromBytes(address)},
+                              {"result", plan.result == TransferResult::Done
+                                             ? "Planned"
+                                             : transferResultName(plan.result)}};
+    if (row > 0)
+        gateway["row"] = row;
+    if (plan.result != TransferResult::Done) {
+        gateway["reason"] = plan.reason;
+        return gateway;
+    }
+    nlohmann::json cleaning = nlohmann::json::array();
+    for (const FirmwarePlan::Cleaning& folder : plan.cleaning) {
+        nlohmann::json names = nlohmann::json::array();
+        for (const std::string& name : folder.deletions)
+            names.push_back(jsonTextFromBytes(name));
+        cleaning.push_back({{"folder", folder.deviceDirectory},
+                            {"missing", folder.missing},
+                            {"unlisted", folder.unlisted},
+                            {"delete", names}});
+    }
+    nlohmann::json files = nlohmann::json::array();
+    for (const FirmwarePlan::File& file : plan.files) {
+        nlohmann::json entry = {{"file", jsonTextFromBytes(file.relativePath)},
+                                {"to", jsonTextFromBytes(file.deviceDirectory + file.name)},
+                                {"action", firmwareActionName(file.action)}};
+        if (file.action != FirmwarePlan::Action::Put)
+            entry["reason"] = jsonTextFromBytes(firmwareActionReason(file));
+        files.push_back(std::move(entry));
+    }
+    nlohmann::json unreadable = nlohmann::json::array();
+    for (const std::string& folder : plan.unreadableFolders)
+        unreadable.push_back(jsonTextFromBytes(folder));
+    gateway["clean"] = cleaning;
+    gateway["files"] = files;
+    gateway["unreadableFolders"] = unreadable;
+    return gateway;
+}
+
+// Prints the plans, as text or as one JSON document; exit 0 when every gateway could be planned.
+int printPlans(CliIo& io, const std::vector<RowPlan>& plans, bool json, bool numbered)
+{
+    bool allPlanned = true;
+    nlohmann::json document = {{"gateways", nlohmann::json::array()}};
+    for (const RowPlan& planned : plans) {
+        allPlanned = allPlanned && planned.plan.result == TransferResult::Done;
+        if (json) {
+            document["gateways"].push_back(
+                planJson(numbered ? planned.row + 1 : 0, planned.gateway.ipText, planned.plan));
+            continue;
+        }
+        if (numbered)
+            io.out << planned.row + 1 << " ";
+        io.out << printableText(planned.gateway.ipText) << " "
+               << (planned.plan.result == TransferResult::Done
+                       ? "Planned"
+                       : transferResultName(planned.plan.result))
+               << "\n";
+        const std::string text = firmwarePlanText(planned.plan);
+        for (std::size_t start = 0; start < text.size();) {
+            const std::size_t end = std::min(text.find('\n', start), text.size());
+            io.out << printableText(text.substr(start, end - start)) << "\n";
+            start = end + 1;
+        }
+    }
+    if (json)
+        io.out << document.dump(2) << "\n";
+    return allPlanned ? ExitSuccess : ExitFailed;
+}
+
 } // namespace
 
 int probeCommand(const std::vector<std::string>& args, CliIo& io)
@@ -319,7 +437,8 @@ int downloadCommand(const std::vector<std::string>& args, CliIo& io)
 int uploadBookCommand(const std::vector<std::string>& args, CliIo& io)
 {
     ParsedArguments parsed;
-    if (!parseArguments(args, {}, 3, 4, commandNamed("upload-book"), io, parsed))
+    if (!parseArguments(args, {{"--backup", true}, {"--verify"}}, 3, 4,
+                        commandNamed("upload-book"), io, parsed))
         return ExitBadUsage;
     const std::optional<std::string> password = passwordFrom(parsed, 3, 4);
     if (!password)
@@ -329,20 +448,33 @@ int uploadBookCommand(const std::vector<std::string>& args, CliIo& io)
     if (const FileError error = regularFileCheck(parsed.operands[0]); isSpecialSource(error))
         return reportFailure(io, ExitBadUsage, fileErrorText(error, parsed.operands[0]));
 
+    const std::optional<TransferSafety> safety = safetyFrom(parsed, io);
+    if (!safety)
+        return ExitBadUsage;
+
     Device device(io.out);
     TransferContext context = device.context();
-    return finish(io, uploadAddressBook(context, parsed.operands[0], parsed.operands[1],
-                                        parsed.operands[2], *password));
+    std::string notes;
+    const TransferResult result = uploadAddressBook(context, parsed.operands[0],
+                                                    parsed.operands[1], parsed.operands[2],
+                                                    *password, *safety, &notes);
+    NotesPrinter(io.err).print(parsed.operands[1], notes);
+    return finish(io, result);
 }
 
 int uploadFirmwareCommand(const std::vector<std::string>& args, CliIo& io)
 {
     const CliCommand& command = commandNamed("upload-firmware");
     ParsedArguments parsed;
-    if (!parseArguments(args, {{"--full"}, {"--code"}}, 3, 4, command, io, parsed))
+    if (!parseArguments(args, {{"--full"}, {"--code"}, {"--verify"}, {"--dry-run"}, {"--json"}},
+                        3, 4, command, io, parsed))
         return ExitBadUsage;
     if (parsed.has("--full") == parsed.has("--code"))
         return reportFailure(io, ExitBadUsage, "give one of --full and --code");
+    if (parsed.has("--json") && !parsed.has("--dry-run"))
+        return reportFailure(io, ExitBadUsage, "--json goes with --dry-run");
+    if (parsed.has("--verify") && parsed.has("--dry-run"))
+        return reportFailure(io, ExitBadUsage, "--verify and --dry-run don't go together");
     const std::optional<std::string> password = passwordFrom(parsed, 3, 4);
     if (!password)
         return missingPassword(io);
@@ -355,9 +487,19 @@ int uploadFirmwareCommand(const std::vector<std::string>& args, CliIo& io)
     if (const std::optional<int> refused = refuseUnreadableSettings(options, device.settings, io))
         return *refused;
     TransferContext context = device.context();
-    return finish(io, uploadFirmware(context, device.settings, parsed.operands[0],
-                                     parsed.has("--full"), parsed.operands[1],
-                                     parsed.operands[2], *password));
+    if (parsed.has("--dry-run")) {
+        const FirmwarePlan plan =
+            planFirmware(context, device.settings, parsed.operands[0], parsed.has("--full"),
+                         parsed.operands[1], parsed.operands[2], *password);
+        return printPlans(io, {{0, {parsed.operands[1], parsed.operands[2], *password}, plan}},
+                          parsed.has("--json"), false);
+    }
+    std::string notes;
+    const TransferResult result = uploadFirmware(
+        context, device.settings, parsed.operands[0], parsed.has("--full"), parsed.operands[1],
+        parsed.operands[2], *password, {{}, parsed.has("--verify")}, &notes);
+    NotesPrinter(io.err).print(parsed.operands[1], notes);
+    return finish(io, result);
 }
 
 int checkCommand(const std::vector<std::string>& args, CliIo& io)
@@ -388,7 +530,8 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
     ParsedArguments parsed;
     if (!parseArguments(args,
                         {{"--book", true}, {"--firmware", true}, {"--full"}, {"--code"},
-                         {"--rows", true}, {"--jobs", true}},
+                         {"--rows", true}, {"--jobs", true}, {"--backup", true}, {"--verify"},
+                         {"--dry-run"}, {"--json"}},
                         1, command, io, parsed))
         return ExitBadUsage;
     const std::optional<int> jobs = jobsFrom(parsed, io);
@@ -401,6 +544,8 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
     if (parsed.has("--book")) {
         if (parsed.has("--full") || parsed.has("--code"))
             return reportFailure(io, ExitBadUsage, "--full and --code go with --firmware");
+        if (parsed.has("--dry-run"))
+            return reportFailure(io, ExitBadUsage, "--dry-run goes with --firmware");
         options.mode = UpgradeMode::AddressBookUpgrade;
         options.sourcePath = parsed.options.find("--book")->second;
         if (const FileError error = regularFileCheck(options.sourcePath); error != FileError::None)
@@ -408,12 +553,22 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
     } else {
         if (parsed.has("--full") == parsed.has("--code"))
             return reportFailure(io, ExitBadUsage, "give one of --full and --code");
+        if (parsed.has("--backup"))
+            return reportFailure(io, ExitBadUsage, "--backup goes with --book");
         options.mode = UpgradeMode::FirmwareUpgrade;
         options.fullFirmware = parsed.has("--full");
         options.sourcePath = parsed.options.find("--firmware")->second;
         if (!isDirectory(options.sourcePath))
             return notAFolder(io, options.sourcePath);
     }
+
+    if (parsed.has("--json") && !parsed.has("--dry-run"))
+        return reportFailure(io, ExitBadUsage, "--json goes with --dry-run");
+    if (parsed.has("--verify") && parsed.has("--dry-run"))
+        return reportFailure(io, ExitBadUsage, "--verify and --dry-run don't go together");
+    const std::optional<TransferSafety> safety = safetyFrom(parsed, io);
+    if (!safety)
+        return ExitBadUsage;
 
     GatewayList list;
     if (const std::optional<int> failed = loadList(parsed.operands[0], list, io))
@@ -431,7 +586,22 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
     if (const std::optional<int> refused = refuseUnreadableSettings(options, device.settings, io))
         return *refused;
     TransferContext context = device.context();
-    TransferUploader uploader(context, device.settings, options);
+    if (parsed.has("--dry-run")) {
+        if (list.empty())
+            return reportFailure(io, ExitFailed, parsed.operands[0] + ": No item in list!");
+        std::vector<std::size_t> planned;
+        for (std::size_t row = 0; row < list.size(); ++row) {
+            if (!rows || rows->contains(row))
+                planned.push_back(row);
+        }
+        const StopSignals signals;
+        return printPlans(io,
+                          planRows(list, planned, context, device.settings, options,
+                                   signals.control(*jobs)),
+                          parsed.has("--json"), true);
+    }
+    NotesPrinter notes(io.err);
+    TransferUploader uploader(context, device.settings, options, *safety, notes.handler());
     PrintingView view(io.out, list);
     const StopSignals signals;
     const BatchControl control = signals.control(*jobs);

@@ -236,19 +236,67 @@ std::size_t uploadRows(GatewayList& list, const std::vector<std::size_t>& rows,
 } // namespace
 
 TransferUploader::TransferUploader(TransferContext& context, const SettingsFile& settings,
-                                   UpgradeOptions options)
-    : m_context(context), m_settings(settings), m_options(std::move(options))
+                                   UpgradeOptions options, TransferSafety safety,
+                                   GatewayNotesHandler onNotes)
+    : m_context(context),
+      m_settings(settings),
+      m_options(std::move(options)),
+      m_safety(std::move(safety)),
+      m_onNotes(std::move(onNotes))
 {
 }
 
 TransferResult TransferUploader::upload(const GatewayRecord& gateway, ProgressSink& progress)
 {
     TransferContext context{m_context.prober, m_context.ftp, progress, m_context.ftpPort};
-    if (m_options.mode == UpgradeMode::FirmwareUpgrade)
-        return uploadFirmware(context, m_settings, m_options.sourcePath, m_options.fullFirmware,
-                              gateway.ipText, gateway.userId, gateway.password);
-    return uploadAddressBook(context, m_options.sourcePath, gateway.ipText, gateway.userId,
-                             gateway.password);
+    std::string notes;
+    TransferResult result;
+    if (m_options.mode == UpgradeMode::FirmwareUpgrade) {
+        // A firmware folder has no book to keep: only the verify choice applies.
+        const TransferSafety safety{{}, m_safety.verify};
+        result = uploadFirmware(context, m_settings, m_options.sourcePath,
+                                m_options.fullFirmware, gateway.ipText, gateway.userId,
+                                gateway.password, safety, &notes);
+    } else {
+        result = uploadAddressBook(context, m_options.sourcePath, gateway.ipText,
+                                   gateway.userId, gateway.password, m_safety, &notes);
+    }
+    if (m_onNotes && !notes.empty())
+        m_onNotes(gateway, notes);
+    return result;
+}
+
+TransferSafety transferSafetyFrom(const SettingsFile& settings)
+{
+    return {settings.readString("Batch", "BackupFolder", ""),
+            settings.readString("Batch", "Verify", "0") == "1"};
+}
+
+std::vector<RowPlan> planRows(const GatewayList& list, const std::vector<std::size_t>& rows,
+                              TransferContext& context, const SettingsFile& settings,
+                              const UpgradeOptions& options, const BatchControl& control)
+{
+    const std::vector<GatewayRecord> records = recordsOf(list);
+    std::map<std::size_t, FirmwarePlan> plans;
+    std::vector<std::size_t> valid;
+    for (std::size_t row : rows) {
+        if (row < records.size())
+            valid.push_back(row);
+    }
+    runRows<FirmwarePlan>(
+        valid, control, [](std::size_t) {},
+        [&](std::size_t row) {
+            QuietProgress quiet;
+            TransferContext own{context.prober, context.ftp, quiet, context.ftpPort};
+            const GatewayRecord& gateway = records[row];
+            return planFirmware(own, settings, options.sourcePath, options.fullFirmware,
+                                gateway.ipText, gateway.userId, gateway.password);
+        },
+        [&](std::size_t row, FirmwarePlan plan) { plans.emplace(row, std::move(plan)); });
+    std::vector<RowPlan> ordered;
+    for (auto& [row, plan] : plans)
+        ordered.push_back({row, records[row], std::move(plan)});
+    return ordered;
 }
 
 FileError upgradeSettingsError(const UpgradeOptions& options, const SettingsFile& settings)

@@ -4,10 +4,13 @@
 #include "gatewaylist/upgrademode.h"
 #include "base/fileerror.h"
 #include "base/waiter.h"
+#include "transfer/firmwareplan.h"
 #include "transfer/transferresult.h"
+#include "transfer/transfersafety.h"
 
 #include <atomic>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -52,18 +55,39 @@ struct BatchControl {
     Waiter* waiter = nullptr;
 };
 
-// The real uploads: the address book or the firmware folder of the window's options.
+// What the back-up and verify steps found for one gateway; runs on the upload's thread.
+using GatewayNotesHandler = std::function<void(const GatewayRecord&, const std::string& notes)>;
+
+// The real uploads: the address book or the firmware folder of the window's options, with the
+// operator's safety choices; onNotes (when given) hears each gateway's notes, when there are any.
 class TransferUploader final : public GatewayUploader {
 public:
     TransferUploader(TransferContext& context, const SettingsFile& settings,
-                     UpgradeOptions options);
+                     UpgradeOptions options, TransferSafety safety = {},
+                     GatewayNotesHandler onNotes = {});
     TransferResult upload(const GatewayRecord& gateway, ProgressSink& progress) override;
 
 private:
     TransferContext& m_context;
     const SettingsFile& m_settings;
     UpgradeOptions m_options;
+    TransferSafety m_safety;
+    GatewayNotesHandler m_onNotes;
 };
+
+// The safety choices of the settings file: [Batch] BackupFolder and Verify=1.
+TransferSafety transferSafetyFrom(const SettingsFile& settings);
+
+// The firmware plan of each row (see planFirmware), worked out on threads as uploads are, up to
+// control.jobs at once; in the rows' order. A row a stop left out has no plan.
+struct RowPlan {
+    std::size_t row;
+    GatewayRecord gateway;
+    FirmwarePlan plan;
+};
+std::vector<RowPlan> planRows(const GatewayList& list, const std::vector<std::size_t>& rows,
+                              TransferContext& context, const SettingsFile& settings,
+                              const UpgradeOptions& options, const BatchControl& control = {});
 
 enum class BatchOutcome { Ran, NoItemInList, NoItemSelected };
 

@@ -3,6 +3,7 @@
 #include "gatewaylist/batch.h"
 #include "gatewaylist/listfile.h"
 #include "gatewaylist/listfilereport.h"
+#include "gatewaylist/previewwindow.h"
 #include "gatewaylist/statusimages.h"
 #include "base/settingsfile.h"
 #include "widgets/dialogunits.h"
@@ -126,6 +127,8 @@ void UpgradeWindow::createActions()
          "Upgrade selection", CommandIcon::UpgradeSelection, [this] { upgradeSelection(); }},
         {&m_upgradeListAction, "upgradeListAction", "Upgrade list", "Upgrade the whole list",
          CommandIcon::UpgradeList, [this] { upgradeList(); }},
+        {&m_previewSelectionAction, "previewSelectionAction", "Preview selection",
+         "Preview selection", std::nullopt, [this] { previewSelection(); }},
         {&m_helpAction, "helpAction", "Help", "Help", CommandIcon::Help,
          [this] { showHelp(this, m_services.prompts, m_services.helpFile); }},
         {&m_aboutAction, "aboutAction", "About Orbiphon", "About Orbiphon", CommandIcon::About,
@@ -156,6 +159,8 @@ void UpgradeWindow::createMenus()
     upgrade->addAction(m_checkConnectionsAction);
     upgrade->addSeparator();
     upgrade->addActions({m_upgradeSelectionAction, m_upgradeListAction});
+    if (m_options.mode == UpgradeMode::FirmwareUpgrade)
+        upgrade->addAction(m_previewSelectionAction);
 
     QMenu* help = menuBar->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("helpMenu"));
@@ -450,7 +455,8 @@ void UpgradeWindow::runUpgrade(bool selectionOnly)
                         QString::fromLatin1(StopQuestion));
     WindowThreadProgress progress(waiter, *m_progress);
     TransferContext context{m_services.prober, m_services.ftp, progress, m_services.ftpPort};
-    TransferUploader uploader(context, m_services.settings, m_options);
+    TransferUploader uploader(context, m_services.settings, m_options,
+                              transferSafetyFrom(m_services.settings));
     const BatchControl control{batchJobs(), &waiter.stopFlag(), &waiter};
     if (selectionOnly) {
         if (::upgradeSelection(m_model, selectedRows(), uploader, progress, view, control) ==
@@ -460,6 +466,40 @@ void UpgradeWindow::runUpgrade(bool selectionOnly)
                BatchOutcome::NoItemInList) {
         m_services.prompts.message(this, QStringLiteral("No item in list!"));
     }
+}
+
+void UpgradeWindow::previewSelection()
+{
+    if (!settingsReady())
+        return;
+    const std::set<std::size_t> selected = selectedRows();
+    if (selected.empty()) {
+        m_services.prompts.message(this, QStringLiteral("No item selected!"));
+        return;
+    }
+    std::vector<RowPlan> plans;
+    {
+        WindowWaiter waiter(m_services.prompts, {this}, QString::fromLatin1(StopQuestion));
+        // The plans report to no display; the context only carries the probe and FTP.
+        WindowThreadProgress progress(*m_progress);
+        TransferContext context{m_services.prober, m_services.ftp, progress, m_services.ftpPort};
+        const BatchControl control{batchJobs(), &waiter.stopFlag(), &waiter};
+        plans = planRows(m_model, {selected.begin(), selected.end()}, context,
+                         m_services.settings, m_options, control);
+    }
+    std::string text = std::string(m_options.fullFirmware ? "Full" : "Code")
+                       + " firmware upgrade from " + m_options.sourcePath + "\n";
+    for (const RowPlan& planned : plans) {
+        text += std::to_string(planned.row + 1) + " " + planned.gateway.ipText + " "
+                + (planned.plan.result == TransferResult::Done
+                       ? "Planned"
+                       : transferResultName(planned.plan.result))
+                + "\n" + firmwarePlanText(planned.plan);
+    }
+    auto* preview = new PreviewWindow(m_services.prompts, fromFileText(text), this);
+    preview->setAttribute(Qt::WA_DeleteOnClose);
+    preview->setModal(true);
+    preview->show();
 }
 
 void UpgradeWindow::fillFieldsFromSelection()

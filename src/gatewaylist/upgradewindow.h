@@ -41,6 +41,8 @@ public:
     void checkConnections();
     void upgradeSelection();
     void upgradeList();
+    // Firmware mode: what Upgrade selection would delete and send, shown in a preview window.
+    void previewSelection();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -90,6 +92,7 @@ private:
     QAction* m_checkConnectionsAction = nullptr;
     QAction* m_upgradeSelectionAction = nullptr;
     QAction* m_upgradeListAction = nullptr;
+    QAction* m_previewSelectionAction = nullptr;
     QAction* m_helpAction = nullptr;
     QAction* m_aboutAction = nullptr;
 };

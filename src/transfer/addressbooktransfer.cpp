@@ -3,6 +3,7 @@
 #include "base/atomicfile.h"
 #include "base/progresssink.h"
 #include "transfer/probe.h"
+#include "transfer/transfersafety.h"
 
 #include <unistd.h>
 
@@ -52,7 +53,8 @@ bool fetchBook(FtpConnection& connection, const std::string& localPath)
 
 TransferResult uploadAddressBook(TransferContext& context, std::string localPath,
                                  const std::string& gatewayAddress, const std::string& userId,
-                                 const std::string& password)
+                                 const std::string& password, const TransferSafety& safety,
+                                 std::string* notes)
 {
     if (!context.prober.probe(gatewayAddress, ProbeTimeoutMs))
         return TransferResult::NotFound;
@@ -66,8 +68,12 @@ TransferResult uploadAddressBook(TransferContext& context, std::string localPath
         client->connect({gatewayAddress, context.ftpPort, userId, password});
     if (!connection)
         return TransferResult::Failed;
+    if (!safety.backupFolder.empty()
+        && backUpBook(*connection, safety.backupFolder, gatewayAddress, notes)
+               == BackupResult::Failed)
+        return TransferResult::Failed;
     const bool done = transferBook(*connection, context.progress, [&] {
-        return connection->putFile(localPath, DeviceBookName);
+        return putAndVerify(*connection, localPath, DeviceRoot, DeviceBookName, safety, notes);
     });
     return done ? TransferResult::Done : TransferResult::Failed;
 }

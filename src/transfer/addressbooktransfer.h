@@ -2,6 +2,7 @@
 
 #include "transfer/transfercontext.h"
 #include "transfer/transferresult.h"
+#include "transfer/transfersafety.h"
 
 #include <functional>
 #include <string>
@@ -11,10 +12,13 @@ inline constexpr const char* DeviceBookName = "Addrbook.cpe";
 
 // Probes the gateway, then puts localPath into /RFA/ as Addrbook.cpe. Drives line 1 and the
 // upper bar; leaves the progress display shown. A login that isSendableLogin refuses fails
-// after the probe, before anything is sent.
+// after the probe, before anything is sent. safety may first back up the gateway's book (a failed
+// back-up fails the gateway with nothing sent) and verify the put; notes, when given, receives
+// what those steps found, line by line.
 TransferResult uploadAddressBook(TransferContext& context, std::string localPath,
                                  const std::string& gatewayAddress, const std::string& userId,
-                                 const std::string& password);
+                                 const std::string& password, const TransferSafety& safety = {},
+                                 std::string* notes = nullptr);
 
 enum class DownloadResult { Done, FtpFailure };
 

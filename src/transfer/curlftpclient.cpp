@@ -334,6 +334,39 @@ public:
         return performed && reply >= 200 && reply < 300;
     }
 
+    RemoteSize remoteSize(const std::string& remoteName) override
+    {
+        if (!isSafeName(remoteName))
+            return {RemoteSize::Kind::Failed};
+        // SIZE is refused in ASCII mode by some servers, so the type is set first. The '*'
+        // keeps the connection when either is refused; the last reply code tells the outcome.
+        curl_slist* commands = curl_slist_append(nullptr, "*TYPE I");
+        curl_slist* all = commands ? curl_slist_append(commands, ("*SIZE " + remoteName).c_str())
+                                   : nullptr;
+        if (!all) {
+            curl_slist_free_all(commands);
+            return {RemoteSize::Kind::Failed};
+        }
+        long long announced = -1;
+        prepare(m_currentUrl.empty() ? m_base : m_currentUrl);
+        curl_easy_setopt(m_handle, CURLOPT_NOBODY, 1L);
+        curl_easy_setopt(m_handle, CURLOPT_POSTQUOTE, all);
+        curl_easy_setopt(m_handle, CURLOPT_HEADERFUNCTION, noteAnnouncedSize);
+        curl_easy_setopt(m_handle, CURLOPT_HEADERDATA, &announced);
+        const bool performed = perform();
+        long reply = 0;
+        curl_easy_getinfo(m_handle, CURLINFO_RESPONSE_CODE, &reply);
+        curl_easy_setopt(m_handle, CURLOPT_POSTQUOTE, nullptr);
+        curl_slist_free_all(all);
+        if (!performed)
+            return {RemoteSize::Kind::Failed};
+        if (reply == 213 && announced >= 0)
+            return {RemoteSize::Kind::Known, announced};
+        if (reply >= 500 && reply < 600)
+            return {RemoteSize::Kind::Refused};
+        return {RemoteSize::Kind::Failed};
+    }
+
     std::optional<std::vector<std::string>> listDirectory() override
     {
         std::string text;

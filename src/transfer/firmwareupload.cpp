@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <optional>
 
 namespace {
@@ -138,51 +139,30 @@ std::string deviceDirectoryOf(const std::string& folder, const std::string& root
                          : std::string(DeviceRoot) + below + "/";
 }
 
-bool uploadTreeBelow(FtpConnection& connection, const SettingsFile& settings,
-                     const std::string& folder, const std::string& root, ProgressSink& progress,
-                     Ancestors& ancestors)
+bool walkTreeBelow(const std::string& folder, const std::string& root, Ancestors& ancestors,
+                   const std::function<void(const FirmwareFile&)>& visit,
+                   const std::function<void(const std::string&)>& unreadable)
 {
     const std::optional<std::vector<Entry>> entries = listFolder(folder, ancestors);
     // Its files can't be sent: that fails the upgrade as a failed file would.
-    if (!entries)
+    if (!entries) {
+        if (unreadable)
+            unreadable(folder);
         return false;
-    const ExtensionList putList = readExtensionList(settings, "PutList");
+    }
     const std::string deviceDirectory = deviceDirectoryOf(folder, root);
-    bool allDone = true;
+    bool allListed = true;
     for (const Entry& entry : *entries) {
         const std::string path = joinPath(folder, entry.name);
         if (entry.isFolder) {
             ancestors.push_back(entry.id);
-            allDone = uploadTreeBelow(connection, settings, path, root, progress, ancestors)
-                      && allDone;
+            allListed = walkTreeBelow(path, root, ancestors, visit, unreadable) && allListed;
             ancestors.pop_back();
             continue;
         }
-        // After a time-out or a lost connection every file fails at once, and the bar still
-        // runs to its end.
-        if (!connection.lost() && !connection.changeDirectory(deviceDirectory)
-            && !connection.lost()) {
-            allDone = false;
-            continue;
-        }
-        progress.setLine1("FTP : " + deviceDirectory + entry.name);
-        progress.stepIt(ProgressBar::Upper);
-        progress.refresh();
-        if (connection.lost())
-            allDone = false;
-        else if (isListedFile(entry.name, putList) && !connection.putFile(path, entry.name))
-            allDone = false;
+        visit({path, deviceDirectory, entry.name});
     }
-    return allDone;
-}
-
-// The bare name in a listing entry: trailing spaces cut, then the text after the last space,
-// so a server that sends whole `ls -l` lines still yields the name.
-std::string nameInListing(std::string entry)
-{
-    entry.erase(entry.find_last_not_of(' ') + 1);
-    const std::size_t space = entry.rfind(' ');
-    return space == std::string::npos ? entry : entry.substr(space + 1);
+    return allListed;
 }
 
 }  // namespace
@@ -232,6 +212,49 @@ DeviceFolders findDeviceFolders(const std::string& root)
     return folders;
 }
 
+std::string bareNameInListing(std::string entry)
+{
+    entry.erase(entry.find_last_not_of(' ') + 1);
+    const std::size_t space = entry.rfind(' ');
+    return space == std::string::npos ? entry : entry.substr(space + 1);
+}
+
+std::vector<std::string> removableNames(const std::vector<std::string>& listing,
+                                        const ExtensionList& list)
+{
+    std::vector<std::string> names;
+    for (const std::string& entry : listing) {
+        std::string name = bareNameInListing(entry);
+        if (name.find('.') == std::string::npos)
+            continue;
+        if (isListedFile(name, list))
+            names.push_back(std::move(name));
+    }
+    return names;
+}
+
+std::vector<CleaningStep> cleaningSteps(const SettingsFile& settings,
+                                        const std::string& sourcePath)
+{
+    const DeviceFolders folders = findDeviceFolders(sourcePath);
+    std::vector<CleaningStep> steps{{DeviceRoot, readExtensionList(settings, "RemoveFromRFA")}};
+    if (folders.doc)
+        steps.push_back({"/RFA/Doc/", readExtensionList(settings, "RemoveFromDoc")});
+    if (folders.images)
+        steps.push_back({"/RFA/Images/", readExtensionList(settings, "RemoveFromImages")});
+    if (folders.user)
+        steps.push_back({"/RFA/User/", readExtensionList(settings, "RemoveFromUser")});
+    return steps;
+}
+
+bool forEachFirmwareFile(const std::string& folder, const std::string& root,
+                         const std::function<void(const FirmwareFile&)>& visit,
+                         const std::function<void(const std::string&)>& unreadable)
+{
+    Ancestors ancestors = startingAt(folder);
+    return walkTreeBelow(folder, root, ancestors, visit, unreadable);
+}
+
 void removeListedFiles(FtpConnection& connection, const std::string& deviceDirectory,
                        const ExtensionList& list)
 {
@@ -240,26 +263,42 @@ void removeListedFiles(FtpConnection& connection, const std::string& deviceDirec
     const std::optional<std::vector<std::string>> listing = connection.listDirectory();
     if (!listing)
         return;
-    for (const std::string& entry : *listing) {
-        const std::string name = nameInListing(entry);
-        if (name.find('.') == std::string::npos)
-            continue;
-        if (isListedFile(name, list))
-            connection.deleteFile(name);
-    }
+    for (const std::string& name : removableNames(*listing, list))
+        connection.deleteFile(name);
 }
 
 bool uploadTree(FtpConnection& connection, const SettingsFile& settings,
-                const std::string& folder, const std::string& root, ProgressSink& progress)
+                const std::string& folder, const std::string& root, ProgressSink& progress,
+                const TransferSafety& safety, std::string* notes)
 {
-    Ancestors ancestors = startingAt(folder);
-    return uploadTreeBelow(connection, settings, folder, root, progress, ancestors);
+    const ExtensionList putList = readExtensionList(settings, "PutList");
+    bool allDone = true;
+    const bool allListed = forEachFirmwareFile(folder, root, [&](const FirmwareFile& file) {
+        // After a time-out or a lost connection every file fails at once, and the bar still
+        // runs to its end.
+        if (!connection.lost() && !connection.changeDirectory(file.deviceDirectory)
+            && !connection.lost()) {
+            allDone = false;
+            return;
+        }
+        progress.setLine1("FTP : " + file.deviceDirectory + file.name);
+        progress.stepIt(ProgressBar::Upper);
+        progress.refresh();
+        if (connection.lost())
+            allDone = false;
+        else if (isListedFile(file.name, putList)
+                 && !putAndVerify(connection, file.localPath, file.deviceDirectory, file.name,
+                                  safety, notes))
+            allDone = false;
+    });
+    return allListed && allDone;
 }
 
 TransferResult uploadFirmware(TransferContext& context, const SettingsFile& settings,
                               std::string sourcePath, bool fullFirmware,
                               const std::string& gatewayAddress, const std::string& userId,
-                              const std::string& password)
+                              const std::string& password, const TransferSafety& safety,
+                              std::string* notes)
 {
     if (!context.prober.probe(gatewayAddress, ProbeTimeoutMs))
         return TransferResult::NotFound;
@@ -279,22 +318,12 @@ TransferResult uploadFirmware(TransferContext& context, const SettingsFile& sett
     if (!canListFolder(sourcePath))
         return TransferResult::Failed;
     if (fullFirmware) {
-        const DeviceFolders folders = findDeviceFolders(sourcePath);
-        removeListedFiles(*connection, DeviceRoot,
-                          readExtensionList(settings, "RemoveFromRFA"));
-        if (folders.doc)
-            removeListedFiles(*connection, "/RFA/Doc/",
-                              readExtensionList(settings, "RemoveFromDoc"));
-        if (folders.images)
-            removeListedFiles(*connection, "/RFA/Images/",
-                              readExtensionList(settings, "RemoveFromImages"));
-        if (folders.user)
-            removeListedFiles(*connection, "/RFA/User/",
-                              readExtensionList(settings, "RemoveFromUser"));
+        for (const CleaningStep& step : cleaningSteps(settings, sourcePath))
+            removeListedFiles(*connection, step.deviceDirectory, step.extensions);
     }
     context.progress.setRange(ProgressBar::Upper, static_cast<std::uint16_t>(fileCount & 0xffff));
     context.progress.setStep(ProgressBar::Upper, 1);
-    const bool allDone =
-        uploadTree(*connection, settings, sourcePath, sourcePath, context.progress);
+    const bool allDone = uploadTree(*connection, settings, sourcePath, sourcePath,
+                                    context.progress, safety, notes);
     return allDone ? TransferResult::Done : TransferResult::Failed;
 }

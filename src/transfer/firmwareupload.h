@@ -2,7 +2,9 @@
 
 #include "transfer/transfercontext.h"
 #include "transfer/transferresult.h"
+#include "transfer/transfersafety.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,36 @@ struct DeviceFolders {
 // device folder of one whose files can't be read is not cleaned.
 DeviceFolders findDeviceFolders(const std::string& root);
 
+// The bare name in a listing entry: trailing spaces cut, then the text after the last space,
+// so a server that sends whole `ls -l` lines still yields the name.
+std::string bareNameInListing(std::string entry);
+// The names of a device directory's listing that a full upgrade deletes there.
+std::vector<std::string> removableNames(const std::vector<std::string>& listing,
+                                        const ExtensionList& list);
+
+// One device directory a full upgrade cleans, with the extensions it deletes there.
+struct CleaningStep {
+    std::string deviceDirectory;
+    ExtensionList extensions;
+};
+// The directories a full upgrade of sourcePath cleans, in order: /RFA/, then Doc/, Images/ and
+// User/ for the firmware folders that have them.
+std::vector<CleaningStep> cleaningSteps(const SettingsFile& settings,
+                                        const std::string& sourcePath);
+
+// A file of the firmware tree and the device directory it goes to.
+struct FirmwareFile {
+    std::string localPath;
+    std::string deviceDirectory;  // "/RFA/" followed by its folder below the root
+    std::string name;
+};
+// Visits the files of folder's whole tree (depth first, in the file system's order) as an
+// upload reaches them. A folder that can't be listed is passed to unreadable (when given) and
+// makes the result false; its files are not visited.
+bool forEachFirmwareFile(const std::string& folder, const std::string& root,
+                         const std::function<void(const FirmwareFile&)>& visit,
+                         const std::function<void(const std::string&)>& unreadable = {});
+
 // Deletes the listed files of one device directory; failures are passed over.
 void removeListedFiles(FtpConnection& connection, const std::string& deviceDirectory,
                        const ExtensionList& list);
@@ -38,12 +70,15 @@ void removeListedFiles(FtpConnection& connection, const std::string& deviceDirec
 // file reached. Returns false when any file failed or a folder of the tree could not be listed.
 // Once the connection is lost the remaining files fail at once, each still stepping the bar.
 bool uploadTree(FtpConnection& connection, const SettingsFile& settings,
-                const std::string& folder, const std::string& root, ProgressSink& progress);
+                const std::string& folder, const std::string& root, ProgressSink& progress,
+                const TransferSafety& safety = {}, std::string* notes = nullptr);
 
 // Probes, connects, (full only) cleans the device directories, then uploads the tree. Failed,
 // with nothing sent, for a login that isSendableLogin refuses; Failed, with nothing deleted or
-// sent after the login, when the root can't be listed.
+// sent after the login, when the root can't be listed. With safety.verify every put is checked
+// (see putAndVerify); notes, when given, receives what the checks found.
 TransferResult uploadFirmware(TransferContext& context, const SettingsFile& settings,
                               std::string sourcePath, bool fullFirmware,
                               const std::string& gatewayAddress, const std::string& userId,
-                              const std::string& password);
+                              const std::string& password, const TransferSafety& safety = {},
+                              std::string* notes = nullptr);

@@ -25,6 +25,14 @@ struct FtpLogin {
     const std::atomic<bool>* cancel = nullptr;
 };
 
+// The answer to a size question: the size, a refusal (a 5xx reply: the server does not know
+// the command or will not tell), or a failed step (time-out, lost connection, other reply).
+struct RemoteSize {
+    enum class Kind { Known, Refused, Failed, NotAsked };
+    Kind kind = Kind::NotAsked;
+    long long bytes = -1;
+};
+
 // One logged-in control connection to a gateway's FTP server, active mode, binary transfers.
 // Files are named bare, relative to the current directory set by changeDirectory. Every step
 // reports success or failure; closing happens in the destructor.
@@ -39,6 +47,9 @@ public:
     virtual bool deleteFile(const std::string& remoteName) = 0;
     // The entries of the current directory as the server names them, read afresh each time.
     virtual std::optional<std::vector<std::string>> listDirectory() = 0;
+    // The size the server gives for a file of the current directory (SIZE). A connection that
+    // can't ask says NotAsked, so the file counts as sent but not verified.
+    virtual RemoteSize remoteSize(const std::string& /*remoteName*/) { return {}; }
     // True once a step timed out or the connection was lost. Every later step then fails at
     // once without sending anything: a frozen gateway costs one time-out, not one per file.
     virtual bool lost() const { return false; }

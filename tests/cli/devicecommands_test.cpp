@@ -4,6 +4,7 @@
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <chrono>
@@ -543,6 +544,66 @@ TEST_F(DeviceCommands, CtrlCStartsNoFurtherGatewayAndASecondAbandonsAtOnce)
     }
 }
 
+// A dry run over several gateways at once leaves their trees as they were and names what a real
+// run would do; a book upgrade with --backup keeps every gateway's previous book.
+TEST_F(DeviceCommands, DryRunAndBackupOverTheList)
+{
+    SimulatorOptions options = gateways(2);
+    options.lackFolder = {{2, "Images"}};
+    SimulatorFixture simulator(options);
+    ORBIPHON_REQUIRE_SIMULATOR(simulator);
+    const std::string folder = firmwareFolder();
+    const auto trees = [&] {
+        std::map<std::string, std::string> files;
+        for (int gateway = 1; gateway <= 2; ++gateway) {
+            for (const auto& entry : fs::recursive_directory_iterator(simulator.rfaFolder(gateway)))
+                files[entry.path().string()] =
+                    entry.is_regular_file() ? readFileBytes(entry.path().string()) : "/";
+        }
+        return files;
+    };
+    const auto before = trees();
+
+    const ToolResult plan = run({"upgrade", simulator.listPath(), "--firmware", folder, "--full",
+                                 "--dry-run", "--json", "--jobs", "2"});
+    EXPECT_EQ(plan.status, 0) << plan.err;
+    EXPECT_EQ(trees(), before);
+    const nlohmann::json document = nlohmann::json::parse(plan.out);
+    ASSERT_EQ(document["gateways"].size(), 2u);
+    for (const nlohmann::json& gateway : document["gateways"]) {
+        EXPECT_EQ(gateway["result"], "Planned");
+        std::map<std::string, std::string> actions;
+        for (const nlohmann::json& file : gateway["files"])
+            actions[file["file"]] = file["action"];
+        EXPECT_EQ(actions["NVRAM.TXT"], "skip");
+        EXPECT_EQ(actions["README"], "skip");
+        EXPECT_EQ(actions["IMAGES/LOGO.BMP"], gateway["row"] == 2 ? "fail" : "put");
+    }
+    // NVRAM.TXT is listed for removal by extension but never deleted.
+    const nlohmann::json& rfa = document["gateways"][0]["clean"][0];
+    EXPECT_EQ(rfa["folder"], "/RFA/");
+    EXPECT_EQ(rfa["delete"], nlohmann::json{"SETUP.BIN"});
+    EXPECT_EQ(document["gateways"][1]["clean"][2]["missing"], true);
+
+    const std::string book = m_dir.write("mybook.cpe", bookBytes('n'));
+    const std::string backups = m_dir.file("backups");
+    fs::create_directory(backups);
+    const std::multiset<std::string> previous{
+        readFileBytes(simulator.rfaFolder(1) + "/Addrbook.cpe"),
+        readFileBytes(simulator.rfaFolder(2) + "/Addrbook.cpe")};
+    const ToolResult upgrade = run({"upgrade", simulator.listPath(), "--book", book, "--backup",
+                                    backups, "--verify", "--jobs", "2"});
+    EXPECT_EQ(upgrade.status, 0) << upgrade.err;
+    std::multiset<std::string> kept;
+    for (const auto& entry : fs::directory_iterator(backups))
+        kept.insert(readFileBytes(entry.path().string()));
+    EXPECT_EQ(kept, previous);
+    EXPECT_NE(upgrade.err.find("orbiphon-cli: 127.0.0.3: /RFA/Addrbook.cpe backed up to "),
+              std::string::npos)
+        << upgrade.err;
+    EXPECT_EQ(readFileBytes(simulator.rfaFolder(2) + "/Addrbook.cpe"), bookBytes('n'));
+}
+
 // --- list files and usage ------------------------------------------------------------------
 
 std::string listFile(const TempDir& dir, const std::string& name, int rows)
@@ -659,6 +720,13 @@ INSTANTIATE_TEST_SUITE_P(
         BadUsage{"UpgradeMissingBook", {"upgrade", "{list}", "--book", "/nonexistent/a.cpe"}},
         BadUsage{"UpgradeFirmwareNotAFolder",
                  {"upgrade", "{list}", "--firmware", "{book}", "--code"}},
+        BadUsage{"DryRunOfABook", {"upgrade", "{list}", "--book", "{book}", "--dry-run"}},
+        BadUsage{"BackupOfFirmware",
+                 {"upgrade", "{list}", "--firmware", "{folder}", "--code", "--backup", "{folder}"}},
+        BadUsage{"JsonWithoutDryRun",
+                 {"upload-firmware", "{folder}", "127.0.0.2", "admin", "pw", "--code", "--json"}},
+        BadUsage{"BackupIntoAMissingFolder",
+                 {"upload-book", "{book}", "127.0.0.2", "admin", "--backup", "/nonexistent/b"}},
         BadUsage{"RowZero", {"upgrade", "{list}", "--book", "{book}", "--rows", "0"}},
         BadUsage{"RowPastTheList", {"upgrade", "{list}", "--book", "{book}", "--rows", "4"}},
         BadUsage{"EmptyRowNumber", {"upgrade", "{list}", "--book", "{book}", "--rows", "1,,2"}},

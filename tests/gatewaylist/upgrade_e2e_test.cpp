@@ -1,6 +1,7 @@
 #include "gatewaylist/upgradewindow.h"
 
 #include "gatewaylist/batch.h"
+#include "gatewaylist/previewwindow.h"
 #include "gatewaylist/statusimages.h"
 #include "widgets/progresswindow.h"
 #include "widgets/services.h"
@@ -15,6 +16,9 @@
 #include "transfer/probe.h"
 
 #include <QAction>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QApplication>
 #include <QTest>
 #include <QToolBar>
@@ -79,6 +83,7 @@ private slots:
     void upgradeSelectionReachesOnlyTheSelectedRows();
     void fullFirmwareUpgradeOverTwoGateways();
     void checkConnectionsMarksRowsWithoutProgressOrNotice();
+    void previewSelectionShowsAndSavesThePlanAndChangesNothing();
     void refusedLoginAndMissingDeviceFolderMarkFtpFailed();
     void aMixedFleetEndsTheSameAtOneOrEightAtOnce_data();
     void aMixedFleetEndsTheSameAtOneOrEightAtOnce();
@@ -347,6 +352,49 @@ void UpgradeE2eTest::fullFirmwareUpgradeOverTwoGateways()
     QCOMPARE(m_atNotice.upperMaximum, 5);
     QCOMPARE(m_atNotice.upperPosition, 5);
     QVERIFY(m_atNotice.line1.startsWith(QStringLiteral("FTP : /RFA/")));
+}
+
+void UpgradeE2eTest::previewSelectionShowsAndSavesThePlanAndChangesNothing()
+{
+    SimulatorFixture simulator(SimulatorOptions{});
+    REQUIRE_SIMULATOR(simulator);
+    m_dir->write("firmware/SETUP.BIN", "new firmware");
+    m_dir->write("firmware/NVRAM.TXT", "never uploaded");
+    const std::string before = readFileBytes(simulator.rfaFolder(2) + "/SETUP.BIN");
+
+    openWindow({UpgradeMode::AddressBookUpgrade, m_dir->file("firmware"), false, {}});
+    auto* menu = m_window->findChild<QMenu*>(QStringLiteral("upgradeMenu"));
+    auto* preview = m_window->findChild<QAction*>(QStringLiteral("previewSelectionAction"));
+    QVERIFY(menu && preview);
+    QVERIFY(!menu->actions().contains(preview));
+    m_window.reset();
+
+    openWindow({UpgradeMode::FirmwareUpgrade, m_dir->file("firmware"), true,
+                simulator.listPath()});
+    menu = m_window->findChild<QMenu*>(QStringLiteral("upgradeMenu"));
+    preview = m_window->findChild<QAction*>(QStringLiteral("previewSelectionAction"));
+    QVERIFY(menu->actions().contains(preview));
+    ctrlClickRow(1);
+    preview->trigger();
+
+    auto* shown = m_window->findChild<PreviewWindow*>(QStringLiteral("previewWindow"));
+    QVERIFY(shown);
+    QVERIFY(QTest::qWaitForWindowExposed(shown));
+    auto* text = shown->findChild<QPlainTextEdit*>(QStringLiteral("previewText"));
+    QVERIFY(text && text->isReadOnly());
+    const QString plan = text->toPlainText();
+    QVERIFY2(plan.contains(QStringLiteral("2 127.0.0.3 Planned\n  delete /RFA/SETUP.BIN\n")),
+             qPrintable(plan));
+    QVERIFY2(plan.contains(QStringLiteral("  delete /RFA/NVRAM.TXT")) == false, qPrintable(plan));
+    QVERIFY2(plan.contains(QStringLiteral("skip NVRAM.TXT -> /RFA/NVRAM.TXT")), qPrintable(plan));
+    QVERIFY2(plan.contains(QStringLiteral("put SETUP.BIN -> /RFA/SETUP.BIN")), qPrintable(plan));
+    QVERIFY2(!plan.contains(QStringLiteral("127.0.0.2")), qPrintable(plan));
+    QCOMPARE(readFileBytes(simulator.rfaFolder(2) + "/SETUP.BIN"), before);
+
+    m_prompts->answerSaveFile(qs(m_dir->file("plan.txt")));
+    QTest::mouseClick(shown->findChild<QPushButton*>(QStringLiteral("previewSaveButton")),
+                      Qt::LeftButton);
+    QCOMPARE(qs(readFileBytes(m_dir->file("plan.txt"))), plan + QStringLiteral("\n"));
 }
 
 void UpgradeE2eTest::checkConnectionsMarksRowsWithoutProgressOrNotice()

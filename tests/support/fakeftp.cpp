@@ -47,6 +47,17 @@ public:
         return !m_ftp.failingDeletes.count(remoteName);
     }
 
+    RemoteSize remoteSize(const std::string& remoteName) override
+    {
+        m_ftp.record("size(" + remoteName + ")");
+        if (const auto answer = m_ftp.sizes.find(remoteName); answer != m_ftp.sizes.end())
+            return answer->second;
+        if (const auto file = m_ftp.uploaded.find(m_current + remoteName);
+            file != m_ftp.uploaded.end())
+            return {RemoteSize::Kind::Known, static_cast<long long>(file->second.size())};
+        return {RemoteSize::Kind::Refused};
+    }
+
     std::optional<std::vector<std::string>> listDirectory() override
     {
         m_ftp.record("list");

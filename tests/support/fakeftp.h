@@ -11,8 +11,9 @@
 
 // An FTP server in memory for what a real one can't be made to do on cue: every step is written
 // to a log ("open(Upgrade)", "connect(127.0.0.1:21,ftp,secret)", "cd(/RFA/)", "put(a.bin)",
-// "get(Addrbook.cpe)", "delete(x.bin)", "list", "close", "closeClient") and any step can be made
-// to fail. Share the log with a RecordingProgress to pin the order of steps and progress calls.
+// "get(Addrbook.cpe)", "delete(x.bin)", "size(a.bin)", "list", "close", "closeClient") and any
+// step can be made to fail. Share the log with a RecordingProgress to pin the order of steps and
+// progress calls.
 class FakeFtp final : public FtpClientFactory {
 public:
     FakeFtp();
@@ -36,6 +37,9 @@ public:
     std::map<std::string, std::vector<std::string>> listings;
     // What getFile writes into the local file, per remote name.
     std::map<std::string, std::string> remoteFiles;
+    // What remoteSize answers, per remote name; a name not here gets the size of what was put
+    // under it, or a refusal.
+    std::map<std::string, RemoteSize> sizes;
     // Local paths put, with the bytes they held, keyed by device directory + remote name.
     std::map<std::string, std::string> uploaded;
 

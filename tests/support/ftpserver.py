@@ -8,7 +8,7 @@ connection part-way through a STOR or a RETR, falling silent part-way through on
 hangs, as a wedged gateway would), falling silent after a number of completed STORs, sending a
 RETR a few bytes at a time, announcing a wrong size for a RETR (in the SIZE reply, or only in the
 reply that opens the transfer), answering NLST with whole `ls -l` lines, and writing every command
-it receives to a log file.
+it receives to a log file, and cutting every stored file short once its STOR was acknowledged.
 """
 
 import argparse
@@ -73,6 +73,7 @@ def main():
     parser.add_argument("--announce-size-delta", type=int, default=None, metavar="BYTES")
     parser.add_argument("--no-size", action="store_true")
     parser.add_argument("--long-nlst", action="store_true")
+    parser.add_argument("--truncate-stored", type=int, default=None, metavar="BYTES")
     parser.add_argument("--log", default=None, metavar="FILE")
     args = parser.parse_args()
 
@@ -104,6 +105,11 @@ def main():
 
         def on_file_received(self, file):
             Handler.stores_received += 1
+            if args.truncate_stored is not None:
+                # A full device: the STOR was acknowledged, but the file is short.
+                with open(file, "r+b") as stored:
+                    stored.seek(0, 2)
+                    stored.truncate(max(0, stored.tell() - args.truncate_stored))
 
         def ftp_SIZE(self, path):
             if args.no_size:

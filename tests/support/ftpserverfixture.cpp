@@ -94,6 +94,10 @@ FtpServerFixture::FtpServerFixture(FtpServerOptions options) : m_options(std::mo
     }
     if (m_options.noSize)
         arguments.push_back("--no-size");
+    if (m_options.truncateStoredBy) {
+        arguments.push_back("--truncate-stored");
+        arguments.push_back(std::to_string(*m_options.truncateStoredBy));
+    }
     std::vector<char*> argv;
     for (std::string& argument : arguments)
         argv.push_back(argument.data());

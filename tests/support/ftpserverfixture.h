@@ -32,6 +32,9 @@ struct FtpServerOptions {
     std::optional<int> announceSizeDelta;
     // SIZE is answered 502, so only the reply that opens a transfer can tell its size.
     bool noSize = false;
+    // Every stored file loses this many bytes from its end once the STOR has been acknowledged,
+    // as on a device whose storage is full.
+    std::optional<int> truncateStoredBy;
     // NLST answers with whole `ls -l` lines, as some gateways do.
     bool longNameList = false;
 };

@@ -1,0 +1,166 @@
+#include "transfer/firmwareplan.h"
+
+#include "base/settingsfile.h"
+#include "transfer/addressbooktransfer.h"
+#include "transfer/firmwareupload.h"
+#include "transfer/ftpclient.h"
+#include "transfer/probe.h"
+
+#include <map>
+#include <optional>
+
+namespace {
+
+std::string upperCase(std::string text)
+{
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    }
+    return text;
+}
+
+std::string below(const std::string& path, const std::string& root)
+{
+    std::string rest = path.compare(0, root.size(), root) == 0 ? path.substr(root.size()) : path;
+    rest.erase(0, rest.find_first_not_of('/'));
+    return rest;
+}
+
+FirmwarePlan failedPlan(TransferResult result, std::string reason)
+{
+    FirmwarePlan plan;
+    plan.result = result;
+    plan.reason = std::move(reason);
+    return plan;
+}
+
+}  // namespace
+
+FirmwarePlan planFirmware(TransferContext& context, const SettingsFile& settings,
+                          const std::string& sourcePath, bool fullFirmware,
+                          const std::string& gatewayAddress, const std::string& userId,
+                          const std::string& password)
+{
+    if (!context.prober.probe(gatewayAddress, ProbeTimeoutMs))
+        return failedPlan(TransferResult::NotFound, "Orbiphon not found!");
+    if (!isSendableLogin(userId, password))
+        return failedPlan(TransferResult::Failed, "the login can't be sent");
+    const std::unique_ptr<FtpClient> client = context.ftp.open("Upgrade");
+    const std::unique_ptr<FtpConnection> connection =
+        client ? client->connect({gatewayAddress, context.ftpPort, userId, password}) : nullptr;
+    if (!connection)
+        return failedPlan(TransferResult::Failed, "FTP login failed");
+    FirmwarePlan plan;
+    const std::string& root = sourcePath;
+    std::vector<FirmwareFile> files;
+    bool rootUnreadable = false;
+    forEachFirmwareFile(
+        root, root, [&](const FirmwareFile& file) { files.push_back(file); },
+        [&](const std::string& folder) {
+            rootUnreadable = rootUnreadable || folder == root;
+            plan.unreadableFolders.push_back(below(folder, root));
+        });
+    // As the upload: with the firmware folder gone nothing would be deleted nor sent.
+    if (rootUnreadable)
+        return failedPlan(TransferResult::Failed, "the firmware folder can't be read");
+
+    if (fullFirmware) {
+        for (const CleaningStep& step : cleaningSteps(settings, sourcePath)) {
+            FirmwarePlan::Cleaning cleaning{step.deviceDirectory, false, false, {}};
+            if (!connection->changeDirectory(step.deviceDirectory)) {
+                cleaning.missing = true;
+            } else if (const auto listing = connection->listDirectory()) {
+                cleaning.deletions = removableNames(*listing, step.extensions);
+            } else {
+                cleaning.unlisted = true;
+            }
+            plan.cleaning.push_back(std::move(cleaning));
+        }
+    }
+
+    const ExtensionList putList = readExtensionList(settings, "PutList");
+    std::map<std::string, bool> enterable;
+    for (const FirmwareFile& file : files) {
+        FirmwarePlan::File planned{below(file.localPath, root), file.deviceDirectory, file.name,
+                                   FirmwarePlan::Action::Put};
+        auto known = enterable.find(file.deviceDirectory);
+        if (known == enterable.end())
+            known = enterable
+                        .emplace(file.deviceDirectory,
+                                 connection->changeDirectory(file.deviceDirectory))
+                        .first;
+        if (!known->second)
+            planned.action = FirmwarePlan::Action::FolderMissing;
+        else if (upperCase(file.name) == ProtectedFileName)
+            planned.action = FirmwarePlan::Action::Protected;
+        else if (!isListedFile(file.name, putList))
+            planned.action = FirmwarePlan::Action::NotListed;
+        plan.files.push_back(std::move(planned));
+    }
+
+    if (connection->lost())
+        return failedPlan(TransferResult::Failed, "the connection to the gateway was lost");
+    plan.result = TransferResult::Done;
+    return plan;
+}
+
+const char* firmwareActionName(FirmwarePlan::Action action)
+{
+    switch (action) {
+    case FirmwarePlan::Action::Put:
+        return "put";
+    case FirmwarePlan::Action::NotListed:
+    case FirmwarePlan::Action::Protected:
+        return "skip";
+    case FirmwarePlan::Action::FolderMissing:
+        return "fail";
+    }
+    return "fail";
+}
+
+std::string firmwareActionReason(const FirmwarePlan::File& file)
+{
+    switch (file.action) {
+    case FirmwarePlan::Action::Put:
+        return {};
+    case FirmwarePlan::Action::NotListed:
+        return "extension not in PutList";
+    case FirmwarePlan::Action::Protected:
+        return std::string(ProtectedFileName) + " is never sent";
+    case FirmwarePlan::Action::FolderMissing:
+        return "no device folder " + file.deviceDirectory;
+    }
+    return {};
+}
+
+std::string firmwarePlanText(const FirmwarePlan& plan)
+{
+    std::string text;
+    const auto line = [&](const std::string& content) { text += "  " + content + "\n"; };
+    if (plan.result != TransferResult::Done) {
+        line("nothing planned: " + plan.reason);
+        return text;
+    }
+    for (const FirmwarePlan::Cleaning& cleaning : plan.cleaning) {
+        if (cleaning.missing)
+            line("no device folder " + cleaning.deviceDirectory + ": nothing deleted there");
+        else if (cleaning.unlisted)
+            line(cleaning.deviceDirectory + " can't be listed: nothing deleted there");
+        else if (cleaning.deletions.empty())
+            line("nothing to delete in " + cleaning.deviceDirectory);
+        for (const std::string& name : cleaning.deletions)
+            line("delete " + cleaning.deviceDirectory + name);
+    }
+    for (const FirmwarePlan::File& file : plan.files) {
+        std::string content = std::string(firmwareActionName(file.action)) + " "
+                              + file.relativePath + " -> " + file.deviceDirectory + file.name;
+        if (file.action != FirmwarePlan::Action::Put)
+            content += ": " + firmwareActionReason(file);
+        line(content);
+    }
+    for (const std::string& folder : plan.unreadableFolders)
+        line("fail " + (folder.empty() ? std::string(".") : folder)
+             + "/: the folder can't be read, its files are not sent");
+    return text;
+}

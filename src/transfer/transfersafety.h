@@ -1,0 +1,38 @@
+#pragma once
+
+#include <ctime>
+#include <string>
+
+class FtpConnection;
+
+// The operator's safety choices for an upload; the defaults change nothing.
+struct TransferSafety {
+    // Where an address-book upgrade first keeps each gateway's current book; empty: no back-up.
+    std::string backupFolder;
+    // After each put, ask the server for the file's size and compare it with the local one.
+    bool verify = false;
+};
+
+// Adds one line to the notes a transfer hands back to the operator (nothing when notes is null).
+void addNote(std::string* notes, const std::string& line);
+
+// Puts localPath as remoteName into the current directory (deviceDirectory names it in notes),
+// then, with safety.verify, compares the server's size with the local file's. False when the put
+// failed, or the sizes differ, or the size could not be read; a server that refuses SIZE leaves
+// the file counted as sent, with a note that it could not be verified.
+bool putAndVerify(FtpConnection& connection, const std::string& localPath,
+                  const std::string& deviceDirectory, const std::string& remoteName,
+                  const TransferSafety& safety, std::string* notes);
+
+enum class BackupResult { Saved, NoBook, Failed };
+
+// "<address>-<YYYYMMDD-HHMMSS>.cpe" in folder, with "-2", "-3"... when that name is taken, so
+// an earlier copy is never overwritten.
+std::string backupPathFor(const std::string& folder, const std::string& gatewayAddress,
+                          std::time_t when);
+
+// Fetches the gateway's /RFA/Addrbook.cpe into a new file of folder, complete or not at all.
+// NoBook when /RFA/ holds none. A note says where the copy went, that there was none, or why
+// it failed.
+BackupResult backUpBook(FtpConnection& connection, const std::string& folder,
+                        const std::string& gatewayAddress, std::string* notes);
