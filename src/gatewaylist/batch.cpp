@@ -67,11 +67,13 @@ template <typename Result>
 void runRows(const std::vector<std::size_t>& rows, const BatchControl& control,
              const std::function<void(std::size_t)>& begin,
              const std::function<Result(std::size_t)>& work,
-             const std::function<void(std::size_t, Result)>& end)
+             const std::function<void(std::size_t, Result)>& end, bool allAtOnce = false)
 {
     BlockingWaiter blocking;
     Waiter& waiter = control.waiter != nullptr ? *control.waiter : blocking;
-    const std::size_t jobs = static_cast<std::size_t>(std::clamp(control.jobs, MinJobs, MaxJobs));
+    std::size_t jobs = static_cast<std::size_t>(std::clamp(control.jobs, MinJobs, MaxJobs));
+    if (allAtOnce && jobs > 1)
+        jobs = rows.size();
 
     std::mutex mutex;
     std::deque<std::pair<std::size_t, Result>> ended;  // guarded by mutex
@@ -347,7 +349,8 @@ BatchOutcome checkConnections(GatewayList& list, Prober& prober, BatchView& view
         [&](std::size_t row, bool present) {
             list.setStatus(row, present ? RowStatus::Reachable : RowStatus::NotReachable);
             view.repaintList();
-        });
+        },
+        true);
     list.setStatusShown();
     view.setBusy(false);
     return BatchOutcome::Ran;

@@ -108,7 +108,8 @@ FileError upgradeSettingsError(const UpgradeOptions& options, const SettingsFile
 // probes and uploads run on threads of their own, up to control.jobs at once, started in list
 // order. A row a stopped batch did not reach keeps no image.
 
-// Probes every row and marks it Reachable or NotReachable.
+// Probes every row and marks it Reachable or NotReachable. With control.jobs above 1 every probe
+// is in flight at once: a probe costs one socket, and a silent list then takes one time-out.
 BatchOutcome checkConnections(GatewayList& list, Prober& prober, BatchView& view,
                               const BatchControl& control = {});
 // Uploads to every row, in list order, whatever happens to each.

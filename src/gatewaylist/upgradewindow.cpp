@@ -481,7 +481,7 @@ void UpgradeWindow::previewSelection()
     {
         WindowWaiter waiter(m_services.prompts, {this}, QString::fromLatin1(StopQuestion));
         // The plans report to no display; the context only carries the probe and FTP.
-        WindowThreadProgress progress(*m_progress);
+        WindowThreadProgress progress(waiter, *m_progress);
         TransferContext context{m_services.prober, m_services.ftp, progress, m_services.ftpPort};
         const BatchControl control{batchJobs(), &waiter.stopFlag(), &waiter};
         plans = planRows(m_model, {selected.begin(), selected.end()}, context,
