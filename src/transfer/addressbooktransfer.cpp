@@ -2,7 +2,11 @@
 
 #include "base/atomicfile.h"
 #include "base/progresssink.h"
+#include "transfer/outcome.h"
 #include "transfer/probe.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <unistd.h>
 
@@ -13,10 +17,13 @@ const std::string BookStatusLine = std::string("FTP : ") + DeviceRoot + DeviceBo
 // The book's two steps on an open connection: enter /RFA/ (bar at 1), then the transfer itself
 // (bar at 2). False as soon as a step fails.
 template <typename Transfer>
-bool transferBook(FtpConnection& connection, ProgressSink& progress, Transfer transfer)
+bool transferBook(FtpConnection& connection, ProgressSink& progress, Transfer transfer,
+                  GatewayOutcome& outcome)
 {
-    if (!connection.changeDirectory(DeviceRoot))
+    if (!connection.changeDirectory(DeviceRoot)) {
+        outcome.fail(withReply(std::string("cannot enter ") + DeviceRoot, connection.lastReply()));
         return false;
+    }
     progress.setLine1(BookStatusLine);
     progress.setPosition(ProgressBar::Upper, 1);
     progress.refresh();
@@ -35,48 +42,104 @@ void startBookProgress(ProgressSink& progress)
 }
 
 // Fetches into a temporary beside localPath and renames it into place only when complete.
-bool fetchBook(FtpConnection& connection, const std::string& localPath)
+bool fetchBook(FtpConnection& connection, const std::string& localPath, GatewayOutcome& outcome)
 {
     FileError error = FileError::None;
     const std::string temporary = createTemporaryBeside(localPath, error);
-    if (temporary.empty())
-        return false;
-    if (!connection.getFile(DeviceBookName, temporary)) {
-        ::unlink(temporary.c_str());
+    if (temporary.empty()) {
+        outcome.fail("local file " + localPath + " could not be written");
         return false;
     }
-    return replaceWithTemporary(temporary, localPath) == FileError::None;
+    if (!connection.getFile(DeviceBookName, temporary)) {
+        ::unlink(temporary.c_str());
+        outcome.fail(withReply(std::string("cannot get ") + DeviceRoot + DeviceBookName,
+                               connection.lastReply()));
+        return false;
+    }
+    if (replaceWithTemporary(temporary, localPath) != FileError::None) {
+        outcome.fail("local file " + localPath + " could not be written");
+        return false;
+    }
+    return true;
+}
+
+bool isReadableFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat status {};
+    const bool readable = fd >= 0 && ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    if (fd >= 0)
+        ::close(fd);
+    return readable;
+}
+
+std::uint64_t fileSize(const std::string& path)
+{
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+}
+
+// Ends an outcome: the time taken, and no password in the reason.
+template <typename Result>
+Result finished(Result result, GatewayOutcome& outcome, const std::string& password,
+                GatewayOutcome* target)
+{
+    outcome.finish();
+    outcome.reason = withoutPassword(outcome.reason, password);
+    if (target)
+        *target = outcome;
+    return result;
 }
 
 }  // namespace
 
 TransferResult uploadAddressBook(TransferContext& context, std::string localPath,
                                  const std::string& gatewayAddress, const std::string& userId,
-                                 const std::string& password)
+                                 const std::string& password, GatewayOutcome* outcomeOut)
 {
+    GatewayOutcome outcome;
+    outcome.start();
+    const auto end = [&](TransferResult result, const std::string& why = {}) {
+        if (!why.empty())
+            outcome.fail(why);
+        return finished(result, outcome, password, outcomeOut);
+    };
     if (!context.prober.probe(gatewayAddress, ProbeTimeoutMs))
-        return TransferResult::NotFound;
+        return end(TransferResult::NotFound, noEchoReason(ProbeTimeoutMs));
     if (!isSendableLogin(userId, password))
-        return TransferResult::Failed;
+        return end(TransferResult::Failed, UnsendableLoginReason);
     const std::unique_ptr<FtpClient> client = context.ftp.open("Upgrade");
     if (!client)
-        return TransferResult::Failed;
+        return end(TransferResult::Failed, NoFtpClientReason);
     startBookProgress(context.progress);
     const std::unique_ptr<FtpConnection> connection =
         client->connect({gatewayAddress, context.ftpPort, userId, password});
     if (!connection)
-        return TransferResult::Failed;
+        return end(TransferResult::Failed, withReply("cannot log in", client->lastReply()));
     const bool done = transferBook(*connection, context.progress, [&] {
-        return connection->putFile(localPath, DeviceBookName);
-    });
-    return done ? TransferResult::Done : TransferResult::Failed;
+        if (connection->putFile(localPath, DeviceBookName)) {
+            ++outcome.filesSent;
+            outcome.bytesSent += fileSize(localPath);
+            return true;
+        }
+        ++outcome.filesFailed;
+        outcome.fail(isReadableFile(localPath)
+                         ? withReply(std::string("cannot put ") + DeviceRoot + DeviceBookName,
+                                     connection->lastReply())
+                         : "local file " + localPath + " could not be read");
+        return false;
+    }, outcome);
+    return end(done ? TransferResult::Done : TransferResult::Failed);
 }
 
 DownloadResult downloadAddressBook(TransferContext& context, const std::string& gatewayAddress,
                                    const std::string& userId, const std::string& password,
                                    const std::string& localPath,
-                                   const std::function<void()>& reportFailure)
+                                   const std::function<void()>& reportFailure,
+                                   GatewayOutcome* outcomeOut)
 {
+    GatewayOutcome outcome;
+    outcome.start();
     const std::unique_ptr<FtpClient> client = context.ftp.open("Download");
     ProgressSink& progress = context.progress;
     progress.reset();
@@ -84,16 +147,23 @@ DownloadResult downloadAddressBook(TransferContext& context, const std::string& 
     bool done = false;
     {
         std::unique_ptr<FtpConnection> connection;
-        if (client && isSendableLogin(userId, password)) {
+        if (!client) {
+            outcome.fail(NoFtpClientReason);
+        } else if (!isSendableLogin(userId, password)) {
+            outcome.fail(UnsendableLoginReason);
+        } else {
             startBookProgress(progress);
             connection = client->connect({gatewayAddress, context.ftpPort, userId, password});
+            if (!connection)
+                outcome.fail(withReply("cannot log in", client->lastReply()));
         }
         done = connection && transferBook(*connection, progress, [&] {
-                   return fetchBook(*connection, localPath);
-               });
+                   return fetchBook(*connection, localPath, outcome);
+               }, outcome);
         if (!done && reportFailure)
             reportFailure();
     }
     progress.hide();
-    return done ? DownloadResult::Done : DownloadResult::FtpFailure;
+    return finished(done ? DownloadResult::Done : DownloadResult::FtpFailure, outcome, password,
+                    outcomeOut);
 }

@@ -3,6 +3,8 @@
 #include "transfer/transfercontext.h"
 #include "transfer/transferresult.h"
 
+struct GatewayOutcome;
+
 #include <functional>
 #include <string>
 
@@ -11,10 +13,10 @@ inline constexpr const char* DeviceBookName = "Addrbook.cpe";
 
 // Probes the gateway, then puts localPath into /RFA/ as Addrbook.cpe. Drives line 1 and the
 // upper bar; leaves the progress display shown. A login that isSendableLogin refuses fails
-// after the probe, before anything is sent.
+// after the probe, before anything is sent. outcome, when given, gets what happened.
 TransferResult uploadAddressBook(TransferContext& context, std::string localPath,
                                  const std::string& gatewayAddress, const std::string& userId,
-                                 const std::string& password);
+                                 const std::string& password, GatewayOutcome* outcome = nullptr);
 
 enum class DownloadResult { Done, FtpFailure };
 
@@ -22,8 +24,10 @@ enum class DownloadResult { Done, FtpFailure };
 // caller). Resets, captions and finally hides the progress display. The file arrives in a
 // temporary beside localPath and replaces it only when complete, so a failed download keeps an
 // existing file. reportFailure, when given, runs on failure while the progress display is still
-// shown, so the caller's message stands over it as the operator expects.
+// shown, so the caller's message stands over it as the operator expects. outcome, when given,
+// gets what happened (the probe's part is the caller's).
 DownloadResult downloadAddressBook(TransferContext& context, const std::string& gatewayAddress,
                                    const std::string& userId, const std::string& password,
                                    const std::string& localPath,
-                                   const std::function<void()>& reportFailure = {});
+                                   const std::function<void()>& reportFailure = {},
+                                   GatewayOutcome* outcome = nullptr);

@@ -4,9 +4,12 @@
 #include "base/settingsfile.h"
 #include "transfer/addressbooktransfer.h"
 #include "transfer/ftpclient.h"
+#include "transfer/outcome.h"
 #include "transfer/probe.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -138,14 +141,43 @@ std::string deviceDirectoryOf(const std::string& folder, const std::string& root
                          : std::string(DeviceRoot) + below + "/";
 }
 
+bool isReadableFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat status {};
+    const bool readable = fd >= 0 && ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    if (fd >= 0)
+        ::close(fd);
+    return readable;
+}
+
+std::uint64_t fileSize(const std::string& path)
+{
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+}
+
+// One file that did not arrive, and why.
+void recordFailedFile(GatewayOutcome& outcome, FtpConnection& connection,
+                      const std::string& localPath, const std::string& what)
+{
+    ++outcome.filesFailed;
+    if (!connection.lost() && !isReadableFile(localPath))
+        outcome.fail("local file " + localPath + " could not be read");
+    else
+        outcome.fail(withReply(what, connection.lastReply()));
+}
+
 bool uploadTreeBelow(FtpConnection& connection, const SettingsFile& settings,
                      const std::string& folder, const std::string& root, ProgressSink& progress,
-                     Ancestors& ancestors)
+                     Ancestors& ancestors, GatewayOutcome& outcome)
 {
     const std::optional<std::vector<Entry>> entries = listFolder(folder, ancestors);
     // Its files can't be sent: that fails the upgrade as a failed file would.
-    if (!entries)
+    if (!entries) {
+        outcome.fail("local folder " + folder + " could not be read");
         return false;
+    }
     const ExtensionList putList = readExtensionList(settings, "PutList");
     const std::string deviceDirectory = deviceDirectoryOf(folder, root);
     bool allDone = true;
@@ -153,7 +185,8 @@ bool uploadTreeBelow(FtpConnection& connection, const SettingsFile& settings,
         const std::string path = joinPath(folder, entry.name);
         if (entry.isFolder) {
             ancestors.push_back(entry.id);
-            allDone = uploadTreeBelow(connection, settings, path, root, progress, ancestors)
+            allDone = uploadTreeBelow(connection, settings, path, root, progress, ancestors,
+                                      outcome)
                       && allDone;
             ancestors.pop_back();
             continue;
@@ -163,15 +196,25 @@ bool uploadTreeBelow(FtpConnection& connection, const SettingsFile& settings,
         if (!connection.lost() && !connection.changeDirectory(deviceDirectory)
             && !connection.lost()) {
             allDone = false;
+            ++outcome.filesFailed;
+            outcome.fail(withReply("cannot enter " + deviceDirectory, connection.lastReply()));
             continue;
         }
         progress.setLine1("FTP : " + deviceDirectory + entry.name);
         progress.stepIt(ProgressBar::Upper);
         progress.refresh();
-        if (connection.lost())
+        const bool listed = isListedFile(entry.name, putList);
+        if (connection.lost()) {
             allDone = false;
-        else if (isListedFile(entry.name, putList) && !connection.putFile(path, entry.name))
+            ++outcome.filesFailed;
+            outcome.fail(withReply("connection lost", connection.lastReply()));
+        } else if (listed && !connection.putFile(path, entry.name)) {
             allDone = false;
+            recordFailedFile(outcome, connection, path, "cannot put " + deviceDirectory + entry.name);
+        } else if (listed) {
+            ++outcome.filesSent;
+            outcome.bytesSent += fileSize(path);
+        }
     }
     return allDone;
 }
@@ -233,7 +276,7 @@ DeviceFolders findDeviceFolders(const std::string& root)
 }
 
 void removeListedFiles(FtpConnection& connection, const std::string& deviceDirectory,
-                       const ExtensionList& list)
+                       const ExtensionList& list, GatewayOutcome* outcome)
 {
     if (!connection.changeDirectory(deviceDirectory))
         return;
@@ -244,57 +287,73 @@ void removeListedFiles(FtpConnection& connection, const std::string& deviceDirec
         const std::string name = nameInListing(entry);
         if (name.find('.') == std::string::npos)
             continue;
-        if (isListedFile(name, list))
-            connection.deleteFile(name);
+        if (isListedFile(name, list) && connection.deleteFile(name) && outcome)
+            ++outcome->filesDeleted;
     }
 }
 
 bool uploadTree(FtpConnection& connection, const SettingsFile& settings,
-                const std::string& folder, const std::string& root, ProgressSink& progress)
+                const std::string& folder, const std::string& root, ProgressSink& progress,
+                GatewayOutcome* outcome)
 {
     Ancestors ancestors = startingAt(folder);
-    return uploadTreeBelow(connection, settings, folder, root, progress, ancestors);
+    GatewayOutcome own;
+    return uploadTreeBelow(connection, settings, folder, root, progress, ancestors,
+                           outcome ? *outcome : own);
 }
 
 TransferResult uploadFirmware(TransferContext& context, const SettingsFile& settings,
                               std::string sourcePath, bool fullFirmware,
                               const std::string& gatewayAddress, const std::string& userId,
-                              const std::string& password)
+                              const std::string& password, GatewayOutcome* outcomeOut)
 {
+    GatewayOutcome outcome;
+    outcome.start();
+    const auto end = [&](TransferResult result, const std::string& why = {}) {
+        if (!why.empty())
+            outcome.fail(why);
+        outcome.finish();
+        outcome.reason = withoutPassword(outcome.reason, password);
+        if (outcomeOut)
+            *outcomeOut = outcome;
+        return result;
+    };
     if (!context.prober.probe(gatewayAddress, ProbeTimeoutMs))
-        return TransferResult::NotFound;
+        return end(TransferResult::NotFound, noEchoReason(ProbeTimeoutMs));
     if (!isSendableLogin(userId, password))
-        return TransferResult::Failed;
+        return end(TransferResult::Failed, UnsendableLoginReason);
     const std::unique_ptr<FtpClient> client = context.ftp.open("Upgrade");
     if (!client)
-        return TransferResult::Failed;
+        return end(TransferResult::Failed, NoFtpClientReason);
     const std::unique_ptr<FtpConnection> connection =
         client->connect({gatewayAddress, context.ftpPort, userId, password});
     if (!connection)
-        return TransferResult::Failed;
+        return end(TransferResult::Failed, withReply("cannot log in", client->lastReply()));
 
     const std::size_t fileCount = countFiles(sourcePath);
     // A firmware folder that has vanished or can't be read would have the device emptied and
     // nothing put back.
     if (!canListFolder(sourcePath))
-        return TransferResult::Failed;
+        return end(TransferResult::Failed, "firmware folder " + sourcePath + " could not be read");
     if (fullFirmware) {
         const DeviceFolders folders = findDeviceFolders(sourcePath);
         removeListedFiles(*connection, DeviceRoot,
-                          readExtensionList(settings, "RemoveFromRFA"));
+                          readExtensionList(settings, "RemoveFromRFA"), &outcome);
         if (folders.doc)
             removeListedFiles(*connection, "/RFA/Doc/",
-                              readExtensionList(settings, "RemoveFromDoc"));
+                              readExtensionList(settings, "RemoveFromDoc"), &outcome);
         if (folders.images)
             removeListedFiles(*connection, "/RFA/Images/",
-                              readExtensionList(settings, "RemoveFromImages"));
+                              readExtensionList(settings, "RemoveFromImages"), &outcome);
         if (folders.user)
             removeListedFiles(*connection, "/RFA/User/",
-                              readExtensionList(settings, "RemoveFromUser"));
+                              readExtensionList(settings, "RemoveFromUser"), &outcome);
     }
     context.progress.setRange(ProgressBar::Upper, static_cast<std::uint16_t>(fileCount & 0xffff));
     context.progress.setStep(ProgressBar::Upper, 1);
     const bool allDone =
-        uploadTree(*connection, settings, sourcePath, sourcePath, context.progress);
-    return allDone ? TransferResult::Done : TransferResult::Failed;
+        uploadTree(*connection, settings, sourcePath, sourcePath, context.progress, &outcome);
+    if (allDone && outcome.filesSent == 0)
+        return end(TransferResult::Done, NothingMatchedReason);
+    return end(allDone ? TransferResult::Done : TransferResult::Failed);
 }
