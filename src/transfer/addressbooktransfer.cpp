@@ -79,13 +79,12 @@ std::uint64_t fileSize(const std::string& path)
     return ::stat(path.c_str(), &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
 }
 
-// Ends an outcome: the time taken, and no password in the reason.
+// Ends an outcome with the time taken. Its reason holds no password: the only text from
+// outside, the server's replies, comes without it from the FTP client.
 template <typename Result>
-Result finished(Result result, GatewayOutcome& outcome, const std::string& password,
-                GatewayOutcome* target)
+Result finished(Result result, GatewayOutcome& outcome, GatewayOutcome* target)
 {
     outcome.finish();
-    outcome.reason = withoutPassword(outcome.reason, password);
     if (target)
         *target = outcome;
     return result;
@@ -102,7 +101,7 @@ TransferResult uploadAddressBook(TransferContext& context, std::string localPath
     const auto end = [&](TransferResult result, const std::string& why = {}) {
         if (!why.empty())
             outcome.fail(why);
-        return finished(result, outcome, password, outcomeOut);
+        return finished(result, outcome, outcomeOut);
     };
     if (!context.prober.probe(gatewayAddress, ProbeTimeoutMs))
         return end(TransferResult::NotFound, noEchoReason(ProbeTimeoutMs));
@@ -164,6 +163,5 @@ DownloadResult downloadAddressBook(TransferContext& context, const std::string& 
             reportFailure();
     }
     progress.hide();
-    return finished(done ? DownloadResult::Done : DownloadResult::FtpFailure, outcome, password,
-                    outcomeOut);
+    return finished(done ? DownloadResult::Done : DownloadResult::FtpFailure, outcome, outcomeOut);
 }

@@ -1,6 +1,7 @@
 #include "transfer/curlftpclient.h"
 
 #include "base/filedescriptor.h"
+#include "transfer/outcome.h"
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -445,8 +446,6 @@ private:
         m_replies.announced = nullptr;
         curl_easy_setopt(m_handle, CURLOPT_HEADERFUNCTION, noteAnnouncedSize);
         curl_easy_setopt(m_handle, CURLOPT_HEADERDATA, &m_replies);
-        m_errorText[0] = '\0';
-        curl_easy_setopt(m_handle, CURLOPT_ERRORBUFFER, m_errorText);
         m_lastLine.clear();
     }
 
@@ -468,19 +467,33 @@ private:
             return true;
         }
         m_lost = m_guard.loggedIn && (losesConnection(result) || m_guard.refused);
-        m_lastReply = failureText(result);
+        // A server may echo what it was sent; the password never leaves in a reason.
+        m_lastReply = withoutPassword(failureText(result), m_password);
         return false;
     }
 
-    // The server's refusal when its last reply was one (4xx, 5xx), else libcurl's account.
+    // The server's refusal when its last reply was one (4xx, 5xx), else libcurl's short account
+    // ("Timeout was reached"). libcurl's error buffer is not used: it also keeps passing notes
+    // that have nothing to do with the failure.
     std::string failureText(CURLcode result) const
     {
         if (m_lastLine.size() >= 3 && (m_lastLine[0] == '4' || m_lastLine[0] == '5'))
             return m_lastLine;
         if (m_guard.refused)
             return "the server wanted a second connection";
-        const std::string text = m_errorText[0] != '\0' ? m_errorText : curl_easy_strerror(result);
-        return m_lastLine.empty() ? text : text + " (last reply: " + m_lastLine + ")";
+        const std::string text = curl_easy_strerror(result);
+        switch (result) {
+        case CURLE_OPERATION_TIMEDOUT:
+        case CURLE_FTP_ACCEPT_TIMEOUT:
+            return "the gateway did not answer in time (" + text + ")";
+        case CURLE_SEND_ERROR:
+        case CURLE_RECV_ERROR:
+        case CURLE_GOT_NOTHING:
+        case CURLE_PARTIAL_FILE:
+            return "the connection dropped (" + text + ")";
+        default:
+            return text;
+        }
     }
 
     CURL* m_handle;
@@ -493,7 +506,6 @@ private:
     bool m_lost = false;
     std::string m_lastLine;
     ReplySink m_replies{&m_lastLine};
-    char m_errorText[CURL_ERROR_SIZE] = {};
     std::string m_lastReply;
 };
 

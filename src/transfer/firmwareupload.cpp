@@ -313,7 +313,6 @@ TransferResult uploadFirmware(TransferContext& context, const SettingsFile& sett
         if (!why.empty())
             outcome.fail(why);
         outcome.finish();
-        outcome.reason = withoutPassword(outcome.reason, password);
         if (outcomeOut)
             *outcomeOut = outcome;
         return result;

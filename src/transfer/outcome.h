@@ -6,7 +6,8 @@
 
 // What happened at one gateway, beside its TransferResult: the reason in one line (empty when
 // everything went well), what was moved, when it started and how long it took. Never holds a
-// password: every reason passes through withoutPassword before it is kept.
+// password: the only outside text in a reason, the FTP server's reply, passes through
+// withoutPassword in the FTP client.
 struct GatewayOutcome {
     std::string reason;
     int filesSent = 0;
