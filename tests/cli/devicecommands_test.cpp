@@ -717,8 +717,9 @@ TEST_F(DeviceCommands, UpgradeRetriesTheFailedRowsOfItsReport)
     const std::string report = m_dir.file("report.json");
     const std::string csv = m_dir.file("report.csv");
 
+    // Three at once: the outcomes come back from the worker threads with their results.
     const ToolResult first = run({"upgrade", simulator.listPath(), "--book", book, "--report",
-                                  report, "--json", "--quiet"});
+                                  report, "--json", "--quiet", "--jobs", "3"});
     EXPECT_EQ(first.status, 1) << first.err;
     EXPECT_EQ(first.err, "");
     const nlohmann::json document = nlohmann::json::parse(first.out);
