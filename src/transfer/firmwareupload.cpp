@@ -196,7 +196,8 @@ bool uploadTreeBelow(FtpConnection& connection, const SettingsFile& settings,
         if (!connection.lost() && !connection.changeDirectory(deviceDirectory)
             && !connection.lost()) {
             allDone = false;
-            ++outcome.filesFailed;
+            // Counted are the files that would have gone up.
+            outcome.filesFailed += isListedFile(entry.name, putList) ? 1 : 0;
             outcome.fail(withReply("cannot enter " + deviceDirectory, connection.lastReply()));
             continue;
         }
@@ -206,11 +207,12 @@ bool uploadTreeBelow(FtpConnection& connection, const SettingsFile& settings,
         const bool listed = isListedFile(entry.name, putList);
         if (connection.lost()) {
             allDone = false;
-            ++outcome.filesFailed;
+            outcome.filesFailed += listed ? 1 : 0;
             outcome.fail(withReply("connection lost", connection.lastReply()));
         } else if (listed && !connection.putFile(path, entry.name)) {
             allDone = false;
-            recordFailedFile(outcome, connection, path, "cannot put " + deviceDirectory + entry.name);
+            recordFailedFile(outcome, connection, path,
+                             "cannot put " + deviceDirectory + entry.name);
         } else if (listed) {
             ++outcome.filesSent;
             outcome.bytesSent += fileSize(path);
