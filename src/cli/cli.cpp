@@ -23,21 +23,25 @@ constexpr std::array Commands{
                "print a gateway list; passwords masked unless asked for", &listShow},
     CliCommand{"list from-json", "IN.json OUT.obl", "write a gateway list from JSON",
                &listFromJson},
-    CliCommand{"probe", "IP", "send one echo request and wait for the gateway's answer",
+    CliCommand{"probe", "IP [--json] [--quiet]", "send one echo request and wait for the gateway's answer",
                &probeCommand},
-    CliCommand{"download", "IP USER [PASSWORD] OUT.cpe",
+    CliCommand{"download", "IP USER [PASSWORD] OUT.cpe [--json] [--quiet]",
                "fetch the gateway's /RFA/Addrbook.cpe into OUT.cpe", &downloadCommand},
-    CliCommand{"upload-book", "FILE.cpe IP USER [PASSWORD] [--backup DIR] [--verify]",
+    CliCommand{"upload-book",
+               "FILE.cpe IP USER [PASSWORD] [--backup DIR] [--verify] [--json] [--quiet]",
                "put FILE.cpe on the gateway as /RFA/Addrbook.cpe", &uploadBookCommand},
-    CliCommand{"upload-firmware", "FOLDER IP USER [PASSWORD] (--full|--code) [--verify | --dry-run [--json]]",
+    CliCommand{"upload-firmware",
+               "FOLDER IP USER [PASSWORD] (--full|--code) [--verify | --dry-run] [--json] "
+               "[--quiet]",
                "bring the gateway in line with a firmware folder (--full deletes listed files "
                "first)",
                &uploadFirmwareCommand},
-    CliCommand{"check", "LIST.obl [--jobs N]",
+    CliCommand{"check", "LIST.obl [--jobs N] [--json] [--quiet] [--report FILE]",
                "probe every gateway of the list, N at once (1 to 64, default 1)", &checkCommand},
     CliCommand{"upgrade",
                "LIST.obl (--book FILE.cpe [--backup DIR] | --firmware FOLDER (--full|--code) "
-               "[--dry-run [--json]]) [--verify] [--rows 2,4] [--jobs N]",
+               "[--dry-run]) [--verify] [--rows 2,4 | --rows failed:REPORT.json] [--jobs N] "
+               "[--json] [--quiet] [--report FILE]",
                "upload to every gateway of the list, or to the numbered rows, N at once",
                &upgradeCommand},
 };
@@ -81,6 +85,12 @@ void printHelp(std::ostream& out)
            "is taken from the environment variable ORBIPHON_PASSWORD, so that it need not stand\n"
            "on a command line other users can see. Firmware upgrades read their extension lists\n"
            "from Orbiphon.ini beside this program.\n"
+           "\n"
+           "With --json the device commands print one JSON document with each gateway's\n"
+           "outcome (its reason, times and counts) instead of their lines, and their progress\n"
+           "on standard error; --quiet drops the progress. --report FILE writes the same\n"
+           "report, CSV or JSON by FILE's ending. Without --json a failure's reason is\n"
+           "printed on standard error.\n"
            "\n"
            "Exit status: 0 success, 1 the operation failed, 2 bad usage or bad input.\n";
 }

@@ -2,6 +2,7 @@
 
 #include "cli/consoleprogress.h"
 #include "cli/jsontext.h"
+#include "cli/reports.h"
 #include "gatewaylist/batch.h"
 #include "gatewaylist/listfile.h"
 #include "base/atomicfile.h"
@@ -11,6 +12,7 @@
 #include "transfer/addressbooktransfer.h"
 #include "transfer/curlftpclient.h"
 #include "transfer/firmwareupload.h"
+#include "transfer/outcome.h"
 #include "transfer/probe.h"
 
 #include <signal.h>
@@ -26,6 +28,55 @@
 namespace {
 
 constexpr const char* PasswordVariable = "ORBIPHON_PASSWORD";
+
+using nlohmann::ordered_json;
+
+// Where a device command writes: with --json one document on standard output and the progress
+// on standard error; with --quiet no progress at all.
+class Output {
+public:
+    Output(const ParsedArguments& parsed, CliIo& cliIo)
+        : json(parsed.has("--json")),
+          io(cliIo),
+          progress(parsed.has("--quiet") ? m_nowhere : json ? cliIo.err : cliIo.out),
+          lines(json ? m_nowhere : cliIo.out)
+    {
+    }
+
+    // A failure's reason on standard error: "orbiphon-cli: 127.0.0.2: cannot log in: 530 ...".
+    void reason(const std::string& gateway, const std::string& why) const
+    {
+        if (json || why.empty())
+            return;
+        io.out << std::flush;
+        io.err << "orbiphon-cli: " << gateway << ": " << printableText(why) << "\n" << std::flush;
+    }
+
+private:
+    std::ostream m_nowhere{nullptr};
+
+public:
+    const bool json;
+    CliIo& io;
+    std::ostream& progress;
+    std::ostream& lines;
+};
+
+// The document of a command about one gateway: {"command":..., "gateway":{...}}.
+void printGatewayJson(CliIo& io, const char* command, ordered_json gateway,
+                      const GatewayOutcome& outcome)
+{
+    addOutcome(gateway, outcome);
+    ordered_json document;
+    document["command"] = command;
+    document["gateway"] = std::move(gateway);
+    io.out << document.dump(2) << "\n";
+}
+
+ordered_json loginJson(const std::string& address, const std::string& userId)
+{
+    return {{"address", jsonTextFromBytes(address)}, {"userId", jsonTextFromBytes(userId)}};
+}
 
 // What the device commands talk to: the real probe, FTP and settings beside the executable.
 struct Device {
@@ -104,28 +155,36 @@ int finish(CliIo& io, TransferResult result)
     return result == TransferResult::Done ? ExitSuccess : ExitFailed;
 }
 
+// The end of an upload to one gateway: its line and its reason, or its document.
+int finishUpload(const Output& output, const char* command, TransferResult result,
+                 const std::string& address, const std::string& userId,
+                 const GatewayOutcome& outcome)
+{
+    if (output.json) {
+        ordered_json gateway = loginJson(address, userId);
+        gateway["status"] = rowStatusName(statusForResult(result));
+        gateway["result"] = transferResultName(result);
+        printGatewayJson(output.io, command, std::move(gateway), outcome);
+        return result == TransferResult::Done ? ExitSuccess : ExitFailed;
+    }
+    const int status = finish(output.io, result);
+    if (result != TransferResult::Done)
+        output.reason(printableText(address), outcome.reason);
+    return status;
+}
+
 const char* statusName(RowStatus status)
 {
-    switch (status) {
-    case RowStatus::None:
-        return "None";
-    case RowStatus::Uploaded:
-        return "Uploaded";
-    case RowStatus::FtpFailed:
-        return "FtpFailed";
-    case RowStatus::Reachable:
-        return "Reachable";
-    case RowStatus::NotReachable:
-        return "NotReachable";
-    }
-    return "None";
+    return rowStatusName(status);
 }
 
 // Prints each gateway's line as soon as its row gets its image, as the window shows it.
 class PrintingView final : public BatchView {
 public:
-    PrintingView(std::ostream& out, const GatewayList& list)
-        : m_out(out), m_list(list), m_shown(list.size(), RowStatus::None)
+    PrintingView(std::ostream& out, const GatewayList& list, const Output* output = nullptr,
+                 const BatchReport* report = nullptr)
+        : m_out(out), m_list(list), m_shown(list.size(), RowStatus::None), m_output(output),
+          m_report(report)
     {
     }
 
@@ -137,6 +196,7 @@ public:
                 m_out << row + 1 << " " << printableText(m_list.record(row).ipText) << " "
                       << statusName(status) << "\n"
                       << std::flush;
+                printReason(row, status);
                 m_allGood = m_allGood && (status == RowStatus::Reachable ||
                                           status == RowStatus::Uploaded);
             }
@@ -150,16 +210,31 @@ public:
     {
         std::string notice = ClosingNotice;
         notice.replace(notice.find("\r\n"), 2, "\n");
-        m_out << notice << "\n";
+        (m_output && m_output->json ? m_output->progress : m_out) << notice << "\n";
     }
 
     bool allGood() const { return m_allGood; }
 
 private:
+    void printReason(std::size_t row, RowStatus status) const
+    {
+        if (!m_output || !m_report
+            || (status != RowStatus::FtpFailed && status != RowStatus::NotReachable))
+            return;
+        for (const ReportRow& entry : m_report->rows) {
+            if (entry.row == row)
+                m_output->reason(std::to_string(row + 1) + " "
+                                     + printableText(m_list.record(row).ipText),
+                                 entry.outcome.reason);
+        }
+    }
+
     std::ostream& m_out;
     const GatewayList& m_list;
     std::vector<RowStatus> m_shown;
     bool m_allGood = true;
+    const Output* m_output;
+    const BatchReport* m_report;
 };
 
 std::atomic<bool> stopRequested = false;
@@ -203,7 +278,10 @@ public:
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
 
-    BatchControl control(int jobs) const { return {jobs, &stopRequested, nullptr}; }
+    BatchControl control(int jobs, BatchReport* report = nullptr) const
+    {
+        return {jobs, &stopRequested, nullptr, report};
+    }
 
 private:
     struct sigaction m_interrupt {};
@@ -384,24 +462,90 @@ int printPlans(CliIo& io, const std::vector<RowPlan>& plans, bool json, bool num
     return allPlanned ? ExitSuccess : ExitFailed;
 }
 
+// --report FILE: a name ending in .csv or .json that can be saved to; nullopt after reporting
+// why not (or when not given).
+std::optional<std::string> reportPathFrom(const ParsedArguments& parsed, CliIo& io)
+{
+    const auto option = parsed.options.find("--report");
+    if (option == parsed.options.end())
+        return std::nullopt;
+    const std::string& path = option->second;
+    if (!isReportName(path)) {
+        reportFailure(io, ExitBadUsage, "--report takes a FILE ending in .csv or .json");
+        return std::nullopt;
+    }
+    if (const FileError error = checkSaveTarget(path); error != FileError::None) {
+        reportFailure(io, ExitBadUsage, fileErrorText(error, path));
+        return std::nullopt;
+    }
+    return path;
+}
+
+// The end of check and upgrade: the document, the report file, the exit status.
+int finishBatch(const Output& output, const BatchReport& report,
+                const std::optional<std::string>& reportPath, int status)
+{
+    if (output.json)
+        output.io.out << batchJson(report).dump(2) << "\n";
+    if (reportPath) {
+        if (const FileError error = saveReport(*reportPath, report); error != FileError::None)
+            return reportFailure(output.io, ExitFailed, fileErrorText(error, *reportPath));
+    }
+    return status;
+}
+
+constexpr const char* FailedRowsPrefix = "failed:";
+
+// The rows a report marks as not done; a report of another list is bad input.
+std::optional<int> failedRowsFrom(const std::string& path, const GatewayList& list, CliIo& io,
+                                  std::optional<std::set<std::size_t>>& rows)
+{
+    try {
+        nlohmann::json document;
+        const FileError error = readJsonFile(path, document);
+        if (error != FileError::None)
+            return reportFailure(io, ExitFailed, fileErrorText(error, path));
+        rows = failedRowsOf(document, list);
+    } catch (const BadInput& e) {
+        return reportFailure(io, ExitBadUsage, path + ": " + e.what());
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int probeCommand(const std::vector<std::string>& args, CliIo& io)
 {
     ParsedArguments parsed;
-    if (!parseArguments(args, {}, 1, commandNamed("probe"), io, parsed))
+    if (!parseArguments(args, {{"--json"}, {"--quiet"}}, 1, commandNamed("probe"), io, parsed))
         return ExitBadUsage;
+    const Output output(parsed, io);
     const std::string& address = parsed.operands[0];
+    GatewayOutcome outcome;
+    outcome.start();
     const bool present = probeGateway(address, ProbeTimeoutMs);
-    io.out << printableText(address) << (present ? " present" : " not present") << "\n";
+    outcome.finish();
+    if (!present)
+        outcome.fail(noEchoReason(ProbeTimeoutMs));
+    if (output.json) {
+        ordered_json gateway{{"address", jsonTextFromBytes(address)},
+                             {"status", present ? "Reachable" : "NotReachable"},
+                             {"result", present ? "present" : "not present"}};
+        printGatewayJson(io, "probe", std::move(gateway), outcome);
+    } else {
+        io.out << printableText(address) << (present ? " present" : " not present") << "\n";
+        output.reason(printableText(address), outcome.reason);
+    }
     return present ? ExitSuccess : ExitFailed;
 }
 
 int downloadCommand(const std::vector<std::string>& args, CliIo& io)
 {
     ParsedArguments parsed;
-    if (!parseArguments(args, {}, 3, 4, commandNamed("download"), io, parsed))
+    if (!parseArguments(args, {{"--json"}, {"--quiet"}}, 3, 4, commandNamed("download"), io,
+                        parsed))
         return ExitBadUsage;
+    const Output output(parsed, io);
     const std::string& address = parsed.operands[0];
     const std::string& userId = parsed.operands[1];
     const std::string& localPath = parsed.operands.back();
@@ -414,10 +558,24 @@ int downloadCommand(const std::vector<std::string>& args, CliIo& io)
     if (const FileError refused = checkSaveTarget(localPath); refused != FileError::None)
         return reportFailure(io, ExitFailed, fileErrorText(refused, localPath));
 
-    Device device(io.out);
+    Device device(output.progress);
+    GatewayOutcome outcome;
+    // The document of the download; its text lines keep the program's own two messages.
+    const auto finishDownload = [&](TransferResult result) -> int {
+        if (!output.json)
+            return finish(io, result);
+        ordered_json gateway = loginJson(address, userId);
+        gateway["result"] = transferResultName(result);
+        printGatewayJson(io, "download", std::move(gateway), outcome);
+        return result == TransferResult::Done ? ExitSuccess : ExitFailed;
+    };
+    outcome.start();
     if (!device.prober.probe(address, ProbeTimeoutMs)) {
-        io.err << "orbiphon-cli: " << printableText(address) << ": Orbiphon not found!\n";
-        return finish(io, TransferResult::NotFound);
+        outcome.finish();
+        outcome.fail(noEchoReason(ProbeTimeoutMs));
+        if (!output.json)
+            io.err << "orbiphon-cli: " << printableText(address) << ": Orbiphon not found!\n";
+        return finishDownload(TransferResult::NotFound);
     }
     const StopSignals signals(false);
     TransferContext context = device.context();
@@ -427,19 +585,20 @@ int downloadCommand(const std::vector<std::string>& args, CliIo& io)
         if (stopRequested)
             io.err << "orbiphon-cli: download stopped; " << printableText(localPath)
                    << " is as it was\n";
-        else
+        else if (!output.json)
             io.err << "orbiphon-cli: " << printableText(address) << ": FTP failure!\n";
-    });
-    return finish(io, result == DownloadResult::Done ? TransferResult::Done
-                                                     : TransferResult::Failed);
+    }, &outcome);
+    return finishDownload(result == DownloadResult::Done ? TransferResult::Done
+                                                         : TransferResult::Failed);
 }
 
 int uploadBookCommand(const std::vector<std::string>& args, CliIo& io)
 {
     ParsedArguments parsed;
-    if (!parseArguments(args, {{"--backup", true}, {"--verify"}}, 3, 4,
+    if (!parseArguments(args, {{"--backup", true}, {"--verify"}, {"--json"}, {"--quiet"}}, 3, 4,
                         commandNamed("upload-book"), io, parsed))
         return ExitBadUsage;
+    const Output output(parsed, io);
     const std::optional<std::string> password = passwordFrom(parsed, 3, 4);
     if (!password)
         return missingPassword(io);
@@ -452,27 +611,30 @@ int uploadBookCommand(const std::vector<std::string>& args, CliIo& io)
     if (!safety)
         return ExitBadUsage;
 
-    Device device(io.out);
+    Device device(output.progress);
     TransferContext context = device.context();
+    GatewayOutcome outcome;
     std::string notes;
     const TransferResult result = uploadAddressBook(context, parsed.operands[0],
                                                     parsed.operands[1], parsed.operands[2],
-                                                    *password, *safety, &notes);
+                                                    *password, *safety, &notes, &outcome);
     NotesPrinter(io.err).print(parsed.operands[1], notes);
-    return finish(io, result);
+    return finishUpload(output, "upload-book", result, parsed.operands[1], parsed.operands[2],
+                        outcome);
 }
 
 int uploadFirmwareCommand(const std::vector<std::string>& args, CliIo& io)
 {
     const CliCommand& command = commandNamed("upload-firmware");
     ParsedArguments parsed;
-    if (!parseArguments(args, {{"--full"}, {"--code"}, {"--verify"}, {"--dry-run"}, {"--json"}},
+    if (!parseArguments(args,
+                        {{"--full"}, {"--code"}, {"--verify"}, {"--dry-run"}, {"--json"},
+                         {"--quiet"}},
                         3, 4, command, io, parsed))
         return ExitBadUsage;
+    const Output output(parsed, io);
     if (parsed.has("--full") == parsed.has("--code"))
         return reportFailure(io, ExitBadUsage, "give one of --full and --code");
-    if (parsed.has("--json") && !parsed.has("--dry-run"))
-        return reportFailure(io, ExitBadUsage, "--json goes with --dry-run");
     if (parsed.has("--verify") && parsed.has("--dry-run"))
         return reportFailure(io, ExitBadUsage, "--verify and --dry-run don't go together");
     const std::optional<std::string> password = passwordFrom(parsed, 3, 4);
@@ -481,7 +643,7 @@ int uploadFirmwareCommand(const std::vector<std::string>& args, CliIo& io)
     if (const std::optional<int> refused = refuseUnsendableLogin(parsed.operands[2], *password, io))
         return *refused;
 
-    Device device(io.out);
+    Device device(output.progress);
     UpgradeOptions options;
     options.mode = UpgradeMode::FirmwareUpgrade;
     if (const std::optional<int> refused = refuseUnreadableSettings(options, device.settings, io))
@@ -494,34 +656,44 @@ int uploadFirmwareCommand(const std::vector<std::string>& args, CliIo& io)
         return printPlans(io, {{0, {parsed.operands[1], parsed.operands[2], *password}, plan}},
                           parsed.has("--json"), false);
     }
+    GatewayOutcome outcome;
     std::string notes;
     const TransferResult result = uploadFirmware(
         context, device.settings, parsed.operands[0], parsed.has("--full"), parsed.operands[1],
-        parsed.operands[2], *password, {{}, parsed.has("--verify")}, &notes);
+        parsed.operands[2], *password, {{}, parsed.has("--verify")}, &notes, &outcome);
     NotesPrinter(io.err).print(parsed.operands[1], notes);
-    return finish(io, result);
+    return finishUpload(output, "upload-firmware", result, parsed.operands[1],
+                        parsed.operands[2], outcome);
 }
 
 int checkCommand(const std::vector<std::string>& args, CliIo& io)
 {
     ParsedArguments parsed;
-    if (!parseArguments(args, {{"--jobs", true}}, 1, commandNamed("check"), io, parsed))
+    if (!parseArguments(args,
+                        {{"--jobs", true}, {"--json"}, {"--quiet"}, {"--report", true}}, 1,
+                        commandNamed("check"), io, parsed))
         return ExitBadUsage;
+    const Output output(parsed, io);
     const std::optional<int> jobs = jobsFrom(parsed, io);
     if (!jobs)
+        return ExitBadUsage;
+    const std::optional<std::string> reportPath = reportPathFrom(parsed, io);
+    if (parsed.has("--report") && !reportPath)
         return ExitBadUsage;
     GatewayList list;
     if (const std::optional<int> failed = loadList(parsed.operands[0], list, io))
         return *failed;
 
     IcmpProber prober;
-    PrintingView view(io.out, list);
+    BatchReport report;
+    PrintingView view(output.lines, list, &output, &report);
     const StopSignals signals;
-    if (checkConnections(list, prober, view, signals.control(*jobs)) ==
+    if (checkConnections(list, prober, view, signals.control(*jobs, &report)) ==
         BatchOutcome::NoItemInList)
         return reportFailure(io, ExitFailed, parsed.operands[0] + ": No item in list!");
-    const bool stopped = printNotStarted(io.out, list, std::nullopt);
-    return view.allGood() && !stopped ? ExitSuccess : ExitFailed;
+    const bool stopped = printNotStarted(output.lines, list, std::nullopt);
+    const int status = view.allGood() && !stopped ? ExitSuccess : ExitFailed;
+    return finishBatch(output, report, reportPath, status);
 }
 
 int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
@@ -531,11 +703,15 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
     if (!parseArguments(args,
                         {{"--book", true}, {"--firmware", true}, {"--full"}, {"--code"},
                          {"--rows", true}, {"--jobs", true}, {"--backup", true}, {"--verify"},
-                         {"--dry-run"}, {"--json"}},
+                         {"--dry-run"}, {"--json"}, {"--quiet"}, {"--report", true}},
                         1, command, io, parsed))
         return ExitBadUsage;
+    const Output output(parsed, io);
     const std::optional<int> jobs = jobsFrom(parsed, io);
     if (!jobs)
+        return ExitBadUsage;
+    const std::optional<std::string> reportPath = reportPathFrom(parsed, io);
+    if (parsed.has("--report") && !reportPath)
         return ExitBadUsage;
 
     UpgradeOptions options;
@@ -562,8 +738,6 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
             return notAFolder(io, options.sourcePath);
     }
 
-    if (parsed.has("--json") && !parsed.has("--dry-run"))
-        return reportFailure(io, ExitBadUsage, "--json goes with --dry-run");
     if (parsed.has("--verify") && parsed.has("--dry-run"))
         return reportFailure(io, ExitBadUsage, "--verify and --dry-run don't go together");
     const std::optional<TransferSafety> safety = safetyFrom(parsed, io);
@@ -575,14 +749,28 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
         return *failed;
     std::optional<std::set<std::size_t>> rows;
     if (parsed.has("--rows")) {
-        rows = rowsFrom(parsed.options.find("--rows")->second, list.size());
-        if (!rows)
-            return reportFailure(io, ExitBadUsage,
-                                 "--rows takes row numbers 1 to " + std::to_string(list.size()) +
-                                     " separated by commas");
+        const std::string& text = parsed.options.find("--rows")->second;
+        if (text.rfind(FailedRowsPrefix, 0) == 0) {
+            if (const std::optional<int> failed =
+                    failedRowsFrom(text.substr(std::string(FailedRowsPrefix).size()), list, io,
+                                   rows))
+                return *failed;
+            if (rows->empty()) {
+                io.err << "orbiphon-cli: " << withoutControls(text.substr(std::string(FailedRowsPrefix).size()))
+                       << ": no failed rows, nothing to do\n";
+                return ExitSuccess;
+            }
+        } else {
+            rows = rowsFrom(text, list.size());
+            if (!rows)
+                return reportFailure(io, ExitBadUsage,
+                                     "--rows takes row numbers 1 to "
+                                         + std::to_string(list.size())
+                                         + " separated by commas, or failed:REPORT.json");
+        }
     }
 
-    Device device(io.out);
+    Device device(output.progress);
     if (const std::optional<int> refused = refuseUnreadableSettings(options, device.settings, io))
         return *refused;
     TransferContext context = device.context();
@@ -602,9 +790,10 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
     }
     NotesPrinter notes(io.err);
     TransferUploader uploader(context, device.settings, options, *safety, notes.handler());
-    PrintingView view(io.out, list);
+    BatchReport report;
+    PrintingView view(output.lines, list, &output, &report);
     const StopSignals signals;
-    const BatchControl control = signals.control(*jobs);
+    const BatchControl control = signals.control(*jobs, &report);
     const BatchOutcome outcome =
         rows ? upgradeSelection(list, *rows, uploader, device.progress, view, control)
              : upgradeList(list, uploader, device.progress, view, control);
@@ -612,6 +801,7 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
         return reportFailure(io, ExitFailed, parsed.operands[0] + ": No item in list!");
     if (outcome == BatchOutcome::NoItemSelected)
         return reportFailure(io, ExitFailed, parsed.operands[0] + ": No item selected!");
-    const bool stopped = printNotStarted(io.out, list, rows);
-    return view.allGood() && !stopped ? ExitSuccess : ExitFailed;
+    const bool stopped = printNotStarted(output.lines, list, rows);
+    const int status = view.allGood() && !stopped ? ExitSuccess : ExitFailed;
+    return finishBatch(output, report, reportPath, status);
 }

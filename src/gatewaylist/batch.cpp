@@ -4,6 +4,7 @@
 #include "base/settingsfile.h"
 #include "transfer/addressbooktransfer.h"
 #include "transfer/firmwareupload.h"
+#include "transfer/outcome.h"
 #include "transfer/probe.h"
 
 #include <algorithm>
@@ -153,6 +154,43 @@ void showGateway(ProgressSink& progress, const GatewayRecord& gateway)
     progress.setPosition(ProgressBar::Upper, 0);
 }
 
+using UploadEnd = std::pair<TransferResult, GatewayOutcome>;
+using ProbeEnd = std::pair<bool, GatewayOutcome>;
+
+// The report's rows before the batch starts: all not started.
+void startReport(const BatchControl& control, const char* command, const GatewayList& list,
+                 const std::vector<std::size_t>& rows)
+{
+    if (!control.report)
+        return;
+    BatchReport& report = *control.report;
+    report = BatchReport{command, {}, false};
+    for (std::size_t row : rows)
+        report.rows.push_back({row, list.record(row).ipText, list.record(row).userId, false,
+                               RowStatus::None, {}, {}});
+}
+
+void reportRow(const BatchControl& control, const GatewayList& list, std::size_t row,
+               std::string result, const GatewayOutcome& outcome)
+{
+    if (!control.report)
+        return;
+    for (ReportRow& entry : control.report->rows) {
+        if (entry.row != row)
+            continue;
+        entry.started = true;
+        entry.status = list.status(row);
+        entry.result = std::move(result);
+        entry.outcome = outcome;
+    }
+}
+
+void endReport(const BatchControl& control)
+{
+    if (control.report)
+        control.report->stopped = stopRequested(control);
+}
+
 void applyResult(GatewayList& list, std::size_t row, TransferResult result)
 {
     switch (result) {
@@ -195,7 +233,7 @@ std::size_t uploadRows(GatewayList& list, const std::vector<std::size_t>& rows,
     const std::vector<GatewayRecord> records = recordsOf(list);
     std::size_t done = 0;
     if (control.jobs <= MinJobs) {
-        runRows<TransferResult>(
+        runRows<UploadEnd>(
             rows, control,
             [&](std::size_t row) {
                 showGateway(progress, records[row]);
@@ -203,9 +241,14 @@ std::size_t uploadRows(GatewayList& list, const std::vector<std::size_t>& rows,
                     progress.setPosition(ProgressBar::Lower, static_cast<int>(row));
                 progress.refresh();
             },
-            [&](std::size_t row) { return uploader.upload(records[row], progress); },
-            [&](std::size_t row, TransferResult result) {
-                applyResult(list, row, result);
+            [&](std::size_t row) {
+                UploadEnd end;
+                end.first = uploader.uploadWithOutcome(records[row], progress, end.second);
+                return end;
+            },
+            [&](std::size_t row, UploadEnd end) {
+                applyResult(list, row, end.first);
+                reportRow(control, list, row, transferResultName(end.first), end.second);
                 if (stepLower)
                     progress.stepIt(ProgressBar::Lower);
                 view.repaintList();
@@ -215,7 +258,7 @@ std::size_t uploadRows(GatewayList& list, const std::vector<std::size_t>& rows,
     }
 
     std::set<std::size_t> inProgress;
-    runRows<TransferResult>(
+    runRows<UploadEnd>(
         rows, control,
         [&](std::size_t row) {
             inProgress.insert(row);
@@ -223,10 +266,13 @@ std::size_t uploadRows(GatewayList& list, const std::vector<std::size_t>& rows,
         },
         [&](std::size_t row) {
             QuietProgress quiet;
-            return uploader.upload(records[row], quiet);
+            UploadEnd end;
+            end.first = uploader.uploadWithOutcome(records[row], quiet, end.second);
+            return end;
         },
-        [&](std::size_t row, TransferResult result) {
-            applyResult(list, row, result);
+        [&](std::size_t row, UploadEnd end) {
+            applyResult(list, row, end.first);
+            reportRow(control, list, row, transferResultName(end.first), end.second);
             inProgress.erase(row);
             ++done;
             view.repaintList();
@@ -248,7 +294,27 @@ TransferUploader::TransferUploader(TransferContext& context, const SettingsFile&
 {
 }
 
+TransferResult GatewayUploader::uploadWithOutcome(const GatewayRecord& gateway,
+                                                  ProgressSink& progress, GatewayOutcome& outcome)
+{
+    outcome.start();
+    const TransferResult result = upload(gateway, progress);
+    outcome.finish();
+    if (result == TransferResult::NotFound)
+        outcome.fail(noEchoReason(ProbeTimeoutMs));
+    else if (result == TransferResult::Failed)
+        outcome.fail("the transfer failed");
+    return result;
+}
+
 TransferResult TransferUploader::upload(const GatewayRecord& gateway, ProgressSink& progress)
+{
+    GatewayOutcome outcome;
+    return uploadWithOutcome(gateway, progress, outcome);
+}
+
+TransferResult TransferUploader::uploadWithOutcome(const GatewayRecord& gateway,
+                                                   ProgressSink& progress, GatewayOutcome& outcome)
 {
     TransferContext context{m_context.prober, m_context.ftp, progress, m_context.ftpPort};
     std::string notes;
@@ -258,10 +324,10 @@ TransferResult TransferUploader::upload(const GatewayRecord& gateway, ProgressSi
         const TransferSafety safety{{}, m_safety.verify};
         result = uploadFirmware(context, m_settings, m_options.sourcePath,
                                 m_options.fullFirmware, gateway.ipText, gateway.userId,
-                                gateway.password, safety, &notes);
+                                gateway.password, safety, &notes, &outcome);
     } else {
         result = uploadAddressBook(context, m_options.sourcePath, gateway.ipText,
-                                   gateway.userId, gateway.password, m_safety, &notes);
+                                   gateway.userId, gateway.password, m_safety, &notes, &outcome);
     }
     if (m_onNotes && !notes.empty())
         m_onNotes(gateway, notes);
@@ -343,14 +409,25 @@ BatchOutcome checkConnections(GatewayList& list, Prober& prober, BatchView& view
     std::vector<std::size_t> rows(list.size());
     for (std::size_t row = 0; row < rows.size(); ++row)
         rows[row] = row;
-    runRows<bool>(
+    startReport(control, "check", list, rows);
+    runRows<ProbeEnd>(
         rows, control, [](std::size_t) {},
-        [&](std::size_t row) { return prober.probe(records[row].ipText, ProbeTimeoutMs); },
-        [&](std::size_t row, bool present) {
-            list.setStatus(row, present ? RowStatus::Reachable : RowStatus::NotReachable);
+        [&](std::size_t row) {
+            ProbeEnd end;
+            end.second.start();
+            end.first = prober.probe(records[row].ipText, ProbeTimeoutMs);
+            end.second.finish();
+            if (!end.first)
+                end.second.fail(noEchoReason(ProbeTimeoutMs));
+            return end;
+        },
+        [&](std::size_t row, ProbeEnd end) {
+            list.setStatus(row, end.first ? RowStatus::Reachable : RowStatus::NotReachable);
+            reportRow(control, list, row, end.first ? "present" : "not present", end.second);
             view.repaintList();
         },
         true);
+    endReport(control);
     list.setStatusShown();
     view.setBusy(false);
     return BatchOutcome::Ran;
@@ -371,7 +448,9 @@ BatchOutcome upgradeList(GatewayList& list, GatewayUploader& uploader, ProgressS
     std::vector<std::size_t> rows(count);
     for (std::size_t row = 0; row < count; ++row)
         rows[row] = row;
+    startReport(control, "upgrade", list, rows);
     const std::size_t reached = uploadRows(list, rows, uploader, progress, view, control, false);
+    endReport(control);
 
     finish(list, progress, view, static_cast<int>(stopRequested(control) ? reached : count),
            reached > 0);
@@ -397,7 +476,9 @@ BatchOutcome upgradeSelection(GatewayList& list, const std::set<std::size_t>& se
     progress.refresh();
     view.setBusy(true);
 
+    startReport(control, "upgrade", list, rows);
     const std::size_t reached = uploadRows(list, rows, uploader, progress, view, control, true);
+    endReport(control);
 
     finish(list, progress, view, static_cast<int>(stopRequested(control) ? reached : count),
            reached > 0);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gatewaylist/batchreport.h"
 #include "gatewaylist/gatewaylist.h"
 #include "gatewaylist/upgrademode.h"
 #include "base/fileerror.h"
@@ -38,6 +39,10 @@ class GatewayUploader {
 public:
     virtual ~GatewayUploader() = default;
     virtual TransferResult upload(const GatewayRecord& gateway, ProgressSink& progress) = 0;
+    // The same, telling what happened. By default the outcome holds only the times and, for a
+    // failure, the result's bare reason.
+    virtual TransferResult uploadWithOutcome(const GatewayRecord& gateway, ProgressSink& progress,
+                                             GatewayOutcome& outcome);
 };
 
 inline constexpr int MinJobs = 1;
@@ -53,6 +58,8 @@ struct BatchControl {
     const std::atomic<bool>* stop = nullptr;
     // How the starting thread waits for the gateways in progress; nullptr: it blocks.
     Waiter* waiter = nullptr;
+    // When given, the batch fills it: every row it was asked to work on, with its outcome.
+    BatchReport* report = nullptr;
 };
 
 // What the back-up and verify steps found for one gateway; runs on the upload's thread.
@@ -66,6 +73,8 @@ public:
                      UpgradeOptions options, TransferSafety safety = {},
                      GatewayNotesHandler onNotes = {});
     TransferResult upload(const GatewayRecord& gateway, ProgressSink& progress) override;
+    TransferResult uploadWithOutcome(const GatewayRecord& gateway, ProgressSink& progress,
+                                     GatewayOutcome& outcome) override;
 
 private:
     TransferContext& m_context;

@@ -39,6 +39,7 @@
 namespace {
 
 const char* const ListFilter = "Orbiphon List (*.obl)";
+const char* const ReportFilter = "Report (*.csv)";
 
 QLineEdit* centredField(QWidget* parent)
 {
@@ -113,6 +114,8 @@ void UpgradeWindow::createActions()
         {&m_newAction, "newAction", "&New", "New", CommandIcon::New, [this] { newList(); }},
         {&m_openAction, "openAction", "&Open", "Open", CommandIcon::Open, [this] { open(); }},
         {&m_saveAction, "saveAction", "&Save", "Save", CommandIcon::Save, [this] { save(); }},
+        {&m_saveReportAction, "saveReportAction", "Save &report...", "", std::nullopt,
+         [this] { saveReport(); }},
         {&m_exitAction, "exitAction", "&Exit", "", std::nullopt, [this] { accept(); }},
         {&m_addAction, "addAction", "&Add", "Add", CommandIcon::Add, [this] { add(); }},
         {&m_modifyAction, "modifyAction", "&Modify", "Modify", CommandIcon::Modify,
@@ -129,6 +132,8 @@ void UpgradeWindow::createActions()
          CommandIcon::UpgradeList, [this] { upgradeList(); }},
         {&m_previewSelectionAction, "previewSelectionAction", "Preview selection",
          "Preview selection", std::nullopt, [this] { previewSelection(); }},
+        {&m_selectFailedRowsAction, "selectFailedRowsAction", "Select failed rows", "",
+         std::nullopt, [this] { selectFailedRows(); }},
         {&m_helpAction, "helpAction", "Help", "Help", CommandIcon::Help,
          [this] { showHelp(this, m_services.prompts, m_services.helpFile); }},
         {&m_aboutAction, "aboutAction", "About Orbiphon", "About Orbiphon", CommandIcon::About,
@@ -137,6 +142,7 @@ void UpgradeWindow::createActions()
                  m_services.showAbout(this);
          }},
     });
+    m_saveReportAction->setEnabled(false);
 }
 
 void UpgradeWindow::createMenus()
@@ -147,6 +153,8 @@ void UpgradeWindow::createMenus()
     QMenu* file = menuBar->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("fileMenu"));
     file->addActions({m_newAction, m_openAction, m_saveAction});
+    file->addSeparator();
+    file->addAction(m_saveReportAction);
     file->addSeparator();
     file->addAction(m_exitAction);
 
@@ -161,6 +169,8 @@ void UpgradeWindow::createMenus()
     upgrade->addActions({m_upgradeSelectionAction, m_upgradeListAction});
     if (m_options.mode == UpgradeMode::FirmwareUpgrade)
         upgrade->addAction(m_previewSelectionAction);
+    upgrade->addSeparator();
+    upgrade->addAction(m_selectFailedRowsAction);
 
     QMenu* help = menuBar->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("helpMenu"));
@@ -419,10 +429,36 @@ void UpgradeWindow::checkConnections()
 {
     View view(*this);
     WindowWaiter waiter(m_services.prompts, {this}, QString::fromLatin1(StopQuestion));
-    const BatchControl control{batchJobs(), &waiter.stopFlag(), &waiter};
+    // The batch fills the report row by row, so each tool tip comes with its image.
+    const BatchControl control{batchJobs(), &waiter.stopFlag(), &waiter, &m_report};
     if (::checkConnections(m_model, m_services.prober, view, control) ==
         BatchOutcome::NoItemInList)
         m_services.prompts.message(this, QStringLiteral("No item in list!"));
+    m_saveReportAction->setEnabled(m_report.ran());
+}
+
+void UpgradeWindow::selectFailedRows()
+{
+    for (std::size_t row = 0; row < m_model.size(); ++row) {
+        const RowStatus status = m_model.status(row);
+        m_view->topLevelItem(static_cast<int>(row))
+            ->setSelected(status == RowStatus::FtpFailed || status == RowStatus::NotReachable);
+    }
+}
+
+void UpgradeWindow::saveReport()
+{
+    if (!m_report.ran())
+        return;
+    const QString path = m_services.prompts.saveFile(
+        this, {QString(), QString::fromLatin1(ReportFilter), QStringLiteral("csv")});
+    if (path.isEmpty())
+        return;
+    const FileError error = saveReportCsv(toNativePath(path), m_report);
+    if (error != FileError::None)
+        m_services.prompts.message(
+            this, QString::fromStdString(fileErrorText(error, toNativePath(path))),
+            Prompts::Icon::Stop);
 }
 
 bool UpgradeWindow::settingsReady()
@@ -457,7 +493,8 @@ void UpgradeWindow::runUpgrade(bool selectionOnly)
     TransferContext context{m_services.prober, m_services.ftp, progress, m_services.ftpPort};
     TransferUploader uploader(context, m_services.settings, m_options,
                               transferSafetyFrom(m_services.settings));
-    const BatchControl control{batchJobs(), &waiter.stopFlag(), &waiter};
+    // The batch fills the report row by row, so each tool tip comes with its image.
+    const BatchControl control{batchJobs(), &waiter.stopFlag(), &waiter, &m_report};
     if (selectionOnly) {
         if (::upgradeSelection(m_model, selectedRows(), uploader, progress, view, control) ==
             BatchOutcome::NoItemSelected)
@@ -466,6 +503,7 @@ void UpgradeWindow::runUpgrade(bool selectionOnly)
                BatchOutcome::NoItemInList) {
         m_services.prompts.message(this, QStringLiteral("No item in list!"));
     }
+    m_saveReportAction->setEnabled(m_report.ran());
 }
 
 void UpgradeWindow::previewSelection()
@@ -540,6 +578,16 @@ void UpgradeWindow::updateRow(std::size_t index)
     item->setText(UserIdColumn, fromFileText(record.userId));
     item->setText(PasswordColumn, QString(static_cast<qsizetype>(record.password.size()), u'*'));
     item->setText(PlainPasswordColumn, fromFileText(record.password));
+    // The tool tip tells the image's story and goes with it.
+    QString tip;
+    if (m_model.status(index) != RowStatus::None) {
+        for (const ReportRow& entry : m_report.rows) {
+            if (entry.row == index && entry.started)
+                tip = fromFileText(rowSummary(entry));
+        }
+    }
+    for (int column = NumberColumn; column <= PlainPasswordColumn; ++column)
+        item->setToolTip(column, tip);
 }
 
 void UpgradeWindow::renumberRows()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gatewaylist/batchreport.h"
 #include "gatewaylist/gatewaylist.h"
 #include "gatewaylist/listfile.h"
 #include "gatewaylist/upgrademode.h"
@@ -28,6 +29,8 @@ public:
     ~UpgradeWindow() override;
 
     const GatewayList& list() const { return m_model; }
+    // The last batch's rows and outcomes; empty before the first batch.
+    const BatchReport& report() const { return m_report; }
     const UpgradeOptions& options() const { return m_options; }
     ProgressWindow* progressWindow() const { return m_progress; }
 
@@ -43,6 +46,10 @@ public:
     void upgradeList();
     // Firmware mode: what Upgrade selection would delete and send, shown in a preview window.
     void previewSelection();
+    // Selects the rows whose image is the red cross or the struck-through device.
+    void selectFailedRows();
+    // Writes the last batch's report as CSV.
+    void saveReport();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -74,6 +81,7 @@ private:
     Services& m_services;
     UpgradeOptions m_options;
     GatewayList m_model;
+    BatchReport m_report;
 
     ProgressWindow* m_progress = nullptr;
     IpAddressEdit* m_address = nullptr;
@@ -84,6 +92,8 @@ private:
     QAction* m_newAction = nullptr;
     QAction* m_openAction = nullptr;
     QAction* m_saveAction = nullptr;
+    QAction* m_saveReportAction = nullptr;
+    QAction* m_selectFailedRowsAction = nullptr;
     QAction* m_exitAction = nullptr;
     QAction* m_addAction = nullptr;
     QAction* m_modifyAction = nullptr;

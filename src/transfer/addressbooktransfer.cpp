@@ -2,8 +2,13 @@
 
 #include "base/atomicfile.h"
 #include "base/progresssink.h"
+#include "transfer/firmwareupload.h"
+#include "transfer/outcome.h"
 #include "transfer/probe.h"
 #include "transfer/transfersafety.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <unistd.h>
 
@@ -14,10 +19,13 @@ const std::string BookStatusLine = std::string("FTP : ") + DeviceRoot + DeviceBo
 // The book's two steps on an open connection: enter /RFA/ (bar at 1), then the transfer itself
 // (bar at 2). False as soon as a step fails.
 template <typename Transfer>
-bool transferBook(FtpConnection& connection, ProgressSink& progress, Transfer transfer)
+bool transferBook(FtpConnection& connection, ProgressSink& progress, Transfer transfer,
+                  GatewayOutcome& outcome)
 {
-    if (!connection.changeDirectory(DeviceRoot))
+    if (!connection.changeDirectory(DeviceRoot)) {
+        outcome.fail(withReply(std::string("cannot enter ") + DeviceRoot, connection.lastReply()));
         return false;
+    }
     progress.setLine1(BookStatusLine);
     progress.setPosition(ProgressBar::Upper, 1);
     progress.refresh();
@@ -36,17 +44,36 @@ void startBookProgress(ProgressSink& progress)
 }
 
 // Fetches into a temporary beside localPath and renames it into place only when complete.
-bool fetchBook(FtpConnection& connection, const std::string& localPath)
+bool fetchBook(FtpConnection& connection, const std::string& localPath, GatewayOutcome& outcome)
 {
     FileError error = FileError::None;
     const std::string temporary = createTemporaryBeside(localPath, error);
-    if (temporary.empty())
-        return false;
-    if (!connection.getFile(DeviceBookName, temporary)) {
-        ::unlink(temporary.c_str());
+    if (temporary.empty()) {
+        outcome.fail("local file " + localPath + " could not be written");
         return false;
     }
-    return replaceWithTemporary(temporary, localPath) == FileError::None;
+    if (!connection.getFile(DeviceBookName, temporary)) {
+        ::unlink(temporary.c_str());
+        outcome.fail(withReply(std::string("cannot get ") + DeviceRoot + DeviceBookName,
+                               connection.lastReply()));
+        return false;
+    }
+    if (replaceWithTemporary(temporary, localPath) != FileError::None) {
+        outcome.fail("local file " + localPath + " could not be written");
+        return false;
+    }
+    return true;
+}
+
+// Ends an outcome with the time taken. Its reason holds no password: the only text from
+// outside, the server's replies, comes without it from the FTP client.
+template <typename Result>
+Result finished(Result result, GatewayOutcome& outcome, GatewayOutcome* target)
+{
+    outcome.finish();
+    if (target)
+        *target = outcome;
+    return result;
 }
 
 }  // namespace
@@ -54,35 +81,53 @@ bool fetchBook(FtpConnection& connection, const std::string& localPath)
 TransferResult uploadAddressBook(TransferContext& context, std::string localPath,
                                  const std::string& gatewayAddress, const std::string& userId,
                                  const std::string& password, const TransferSafety& safety,
-                                 std::string* notes)
+                                 std::string* notes, GatewayOutcome* outcomeOut)
 {
+    GatewayOutcome outcome;
+    outcome.start();
+    const auto end = [&](TransferResult result, const std::string& why = {}) {
+        if (!why.empty())
+            outcome.fail(why);
+        return finished(result, outcome, outcomeOut);
+    };
     if (!context.prober.probe(gatewayAddress, ProbeTimeoutMs))
-        return TransferResult::NotFound;
+        return end(TransferResult::NotFound, noEchoReason(ProbeTimeoutMs));
     if (!isSendableLogin(userId, password))
-        return TransferResult::Failed;
+        return end(TransferResult::Failed, UnsendableLoginReason);
     const std::unique_ptr<FtpClient> client = context.ftp.open("Upgrade");
     if (!client)
-        return TransferResult::Failed;
+        return end(TransferResult::Failed, NoFtpClientReason);
     startBookProgress(context.progress);
     const std::unique_ptr<FtpConnection> connection =
         client->connect({gatewayAddress, context.ftpPort, userId, password});
     if (!connection)
-        return TransferResult::Failed;
-    if (!safety.backupFolder.empty()
-        && backUpBook(*connection, safety.backupFolder, gatewayAddress, notes)
-               == BackupResult::Failed)
-        return TransferResult::Failed;
+        return end(TransferResult::Failed, withReply("cannot log in", client->lastReply()));
+    if (!safety.backupFolder.empty()) {
+        std::string backupNote;
+        const BackupResult backup =
+            backUpBook(*connection, safety.backupFolder, gatewayAddress, &backupNote);
+        addNote(notes, backupNote);
+        if (backup == BackupResult::Failed)
+            return end(TransferResult::Failed, backupNote);
+        // A gateway without a book is upgraded all the same; its outcome says there was none.
+        if (backup == BackupResult::NoBook)
+            outcome.fail(backupNote);
+    }
     const bool done = transferBook(*connection, context.progress, [&] {
-        return putAndVerify(*connection, localPath, DeviceRoot, DeviceBookName, safety, notes);
-    });
-    return done ? TransferResult::Done : TransferResult::Failed;
+        return putCounted(*connection, localPath, DeviceRoot, DeviceBookName, safety, notes,
+                          outcome);
+    }, outcome);
+    return end(done ? TransferResult::Done : TransferResult::Failed);
 }
 
 DownloadResult downloadAddressBook(TransferContext& context, const std::string& gatewayAddress,
                                    const std::string& userId, const std::string& password,
                                    const std::string& localPath,
-                                   const std::function<void()>& reportFailure)
+                                   const std::function<void()>& reportFailure,
+                                   GatewayOutcome* outcomeOut)
 {
+    GatewayOutcome outcome;
+    outcome.start();
     const std::unique_ptr<FtpClient> client = context.ftp.open("Download");
     ProgressSink& progress = context.progress;
     progress.reset();
@@ -90,17 +135,23 @@ DownloadResult downloadAddressBook(TransferContext& context, const std::string& 
     bool done = false;
     {
         std::unique_ptr<FtpConnection> connection;
-        if (client && isSendableLogin(userId, password)) {
+        if (!client) {
+            outcome.fail(NoFtpClientReason);
+        } else if (!isSendableLogin(userId, password)) {
+            outcome.fail(UnsendableLoginReason);
+        } else {
             startBookProgress(progress);
             connection = client->connect(
                 {gatewayAddress, context.ftpPort, userId, password, context.cancel});
+            if (!connection)
+                outcome.fail(withReply("cannot log in", client->lastReply()));
         }
         done = connection && transferBook(*connection, progress, [&] {
-                   return fetchBook(*connection, localPath);
-               });
+                   return fetchBook(*connection, localPath, outcome);
+               }, outcome);
         if (!done && reportFailure)
             reportFailure();
     }
     progress.hide();
-    return done ? DownloadResult::Done : DownloadResult::FtpFailure;
+    return finished(done ? DownloadResult::Done : DownloadResult::FtpFailure, outcome, outcomeOut);
 }

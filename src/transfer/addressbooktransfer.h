@@ -4,6 +4,8 @@
 #include "transfer/transferresult.h"
 #include "transfer/transfersafety.h"
 
+struct GatewayOutcome;
+
 #include <functional>
 #include <string>
 
@@ -14,11 +16,11 @@ inline constexpr const char* DeviceBookName = "Addrbook.cpe";
 // upper bar; leaves the progress display shown. A login that isSendableLogin refuses fails
 // after the probe, before anything is sent. safety may first back up the gateway's book (a failed
 // back-up fails the gateway with nothing sent) and verify the put; notes, when given, receives
-// what those steps found, line by line.
+// what those steps found, line by line; outcome, when given, gets what happened.
 TransferResult uploadAddressBook(TransferContext& context, std::string localPath,
                                  const std::string& gatewayAddress, const std::string& userId,
                                  const std::string& password, const TransferSafety& safety = {},
-                                 std::string* notes = nullptr);
+                                 std::string* notes = nullptr, GatewayOutcome* outcome = nullptr);
 
 enum class DownloadResult { Done, FtpFailure };
 
@@ -26,8 +28,10 @@ enum class DownloadResult { Done, FtpFailure };
 // caller). Resets, captions and finally hides the progress display. The file arrives in a
 // temporary beside localPath and replaces it only when complete, so a failed download keeps an
 // existing file. reportFailure, when given, runs on failure while the progress display is still
-// shown, so the caller's message stands over it as the operator expects.
+// shown, so the caller's message stands over it as the operator expects. outcome, when given,
+// gets what happened (the probe's part is the caller's).
 DownloadResult downloadAddressBook(TransferContext& context, const std::string& gatewayAddress,
                                    const std::string& userId, const std::string& password,
                                    const std::string& localPath,
-                                   const std::function<void()>& reportFailure = {});
+                                   const std::function<void()>& reportFailure = {},
+                                   GatewayOutcome* outcome = nullptr);

@@ -1,6 +1,7 @@
 #include "transfer/curlftpclient.h"
 
 #include "base/filedescriptor.h"
+#include "transfer/outcome.h"
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -140,6 +141,15 @@ bool allDigits(std::string_view text)
            && text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
+// Where the server's reply lines go: the last one is kept for lastReply(), and a download also
+// notes the size the server announces. At most this much of a line is kept.
+constexpr std::size_t MaxReplyBytes = 200;
+
+struct ReplySink {
+    std::string* lastLine;
+    long long* announced = nullptr;
+};
+
 // The size a server announces for a download: "213 N" answering SIZE, or "(N bytes)" in the
 // 150 or 125 reply that opens the transfer. -1 while none came.
 size_t noteAnnouncedSize(char* data, size_t size, size_t count, void* userData)
@@ -148,7 +158,17 @@ size_t noteAnnouncedSize(char* data, size_t size, size_t count, void* userData)
     std::string_view line(data, total);
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' '))
         line.remove_suffix(1);
-    auto& announced = *static_cast<long long*>(userData);
+    auto& sink = *static_cast<ReplySink*>(userData);
+    if (!line.empty()) {
+        sink.lastLine->assign(line.substr(0, MaxReplyBytes));
+        for (char& c : *sink.lastLine) {
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+                c = ' ';
+        }
+    }
+    if (!sink.announced)
+        return total;
+    auto& announced = *sink.announced;
     if (line.substr(0, 4) == "213 " && allDigits(line.substr(4))) {
         announced = std::stoll(std::string(line.substr(4)));
     } else if (line.substr(0, 4) == "150 " || line.substr(0, 4) == "125 ") {
@@ -244,6 +264,13 @@ public:
     }
 
     bool lost() const override { return m_lost; }
+    std::string lastReply() const override { return m_lastReply; }
+    // A step refused before anything was sent tells why in place of a reply.
+    bool refuse(const char* why)
+    {
+        m_lastReply = m_lost ? m_lastReply : why;
+        return false;
+    }
 
     bool changeDirectory(const std::string& directory) override
     {
@@ -267,7 +294,7 @@ public:
         FileDescriptor file(::open(localPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
         struct stat status {};
         if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))
-            return false;
+            return refuse("the local file could not be read");
         int fd = file.get();
         prepare(fileUrl(remoteName));
         curl_easy_setopt(m_handle, CURLOPT_UPLOAD, 1L);
@@ -302,15 +329,22 @@ public:
         curl_easy_setopt(m_handle, CURLOPT_PREQUOTE, commands);
         curl_easy_setopt(m_handle, CURLOPT_WRITEFUNCTION, writeToCountedFile);
         curl_easy_setopt(m_handle, CURLOPT_WRITEDATA, &target);
-        curl_easy_setopt(m_handle, CURLOPT_HEADERFUNCTION, noteAnnouncedSize);
-        curl_easy_setopt(m_handle, CURLOPT_HEADERDATA, &announced);
+        m_replies.announced = &announced;
+        curl_easy_setopt(m_handle, CURLOPT_HEADERDATA, &m_replies);
         StallWatch watch(m_timeouts.stall, m_cancel);
         watchStalls(watch);
         const bool transferred = perform();
+        m_replies.announced = nullptr;
         curl_easy_setopt(m_handle, CURLOPT_PREQUOTE, nullptr);
         curl_slist_free_all(commands);
         const bool complete = announced < 0 || announced == target.written;
-        return file.close() && transferred && complete;
+        if (transferred && !complete)
+            m_lastReply = "received " + std::to_string(target.written)
+                          + " bytes, the server announced " + std::to_string(announced);
+        const bool closed = file.close();
+        if (transferred && complete && !closed)
+            m_lastReply = "the local file could not be written";
+        return closed && transferred && complete;
     }
 
     bool deleteFile(const std::string& remoteName) override
@@ -351,9 +385,10 @@ public:
         prepare(m_currentUrl.empty() ? m_base : m_currentUrl);
         curl_easy_setopt(m_handle, CURLOPT_NOBODY, 1L);
         curl_easy_setopt(m_handle, CURLOPT_POSTQUOTE, all);
-        curl_easy_setopt(m_handle, CURLOPT_HEADERFUNCTION, noteAnnouncedSize);
-        curl_easy_setopt(m_handle, CURLOPT_HEADERDATA, &announced);
+        m_replies.announced = &announced;
+        curl_easy_setopt(m_handle, CURLOPT_HEADERDATA, &m_replies);
         const bool performed = perform();
+        m_replies.announced = nullptr;
         long reply = 0;
         curl_easy_getinfo(m_handle, CURLINFO_RESPONSE_CODE, &reply);
         curl_easy_setopt(m_handle, CURLOPT_POSTQUOTE, nullptr);
@@ -447,6 +482,10 @@ private:
                          static_cast<long>(m_timeouts.accept.count()));
         curl_easy_setopt(m_handle, CURLOPT_OPENSOCKETFUNCTION, openGuardedSocket);
         curl_easy_setopt(m_handle, CURLOPT_OPENSOCKETDATA, &m_guard);
+        m_replies.announced = nullptr;
+        curl_easy_setopt(m_handle, CURLOPT_HEADERFUNCTION, noteAnnouncedSize);
+        curl_easy_setopt(m_handle, CURLOPT_HEADERDATA, &m_replies);
+        m_lastLine.clear();
     }
 
     // For the steps that move data; the watch must outlive the step.
@@ -462,10 +501,38 @@ private:
         if (m_lost)
             return false;
         const CURLcode result = curl_easy_perform(m_handle);
-        if (result == CURLE_OK)
+        if (result == CURLE_OK) {
+            m_lastReply.clear();
             return true;
+        }
         m_lost = m_guard.loggedIn && (losesConnection(result) || m_guard.refused);
+        // A server may echo what it was sent; the password never leaves in a reason.
+        m_lastReply = withoutPassword(failureText(result), m_password);
         return false;
+    }
+
+    // The server's refusal when its last reply was one (4xx, 5xx), else libcurl's short account
+    // ("Timeout was reached"). libcurl's error buffer is not used: it also keeps passing notes
+    // that have nothing to do with the failure.
+    std::string failureText(CURLcode result) const
+    {
+        if (m_lastLine.size() >= 3 && (m_lastLine[0] == '4' || m_lastLine[0] == '5'))
+            return m_lastLine;
+        if (m_guard.refused)
+            return "the server wanted a second connection";
+        const std::string text = curl_easy_strerror(result);
+        switch (result) {
+        case CURLE_OPERATION_TIMEDOUT:
+        case CURLE_FTP_ACCEPT_TIMEOUT:
+            return "the gateway did not answer in time (" + text + ")";
+        case CURLE_SEND_ERROR:
+        case CURLE_RECV_ERROR:
+        case CURLE_GOT_NOTHING:
+        case CURLE_PARTIAL_FILE:
+            return "the connection dropped (" + text + ")";
+        default:
+            return text;
+        }
     }
 
     CURL* m_handle;
@@ -477,6 +544,9 @@ private:
     const std::atomic<bool>* m_cancel;
     SocketGuard m_guard;
     bool m_lost = false;
+    std::string m_lastLine;
+    ReplySink m_replies{&m_lastLine};
+    std::string m_lastReply;
 };
 
 // The agent name only labels the instance: FTP has no field that would carry it.
@@ -493,13 +563,19 @@ public:
         if (!handle)
             return nullptr;
         auto connection = std::make_unique<CurlFtpConnection>(handle, login, m_timeouts);
-        if (!connection->logIn())
+        if (!connection->logIn()) {
+            m_lastReply = connection->lastReply();
             return nullptr;
+        }
+        m_lastReply.clear();
         return connection;
     }
 
+    std::string lastReply() const override { return m_lastReply; }
+
 private:
     FtpTimeouts m_timeouts;
+    std::string m_lastReply;
 };
 
 }  // namespace

@@ -4,9 +4,12 @@
 #include "base/settingsfile.h"
 #include "transfer/addressbooktransfer.h"
 #include "transfer/ftpclient.h"
+#include "transfer/outcome.h"
 #include "transfer/probe.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -139,6 +142,33 @@ std::string deviceDirectoryOf(const std::string& folder, const std::string& root
                          : std::string(DeviceRoot) + below + "/";
 }
 
+bool isReadableFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat status {};
+    const bool readable = fd >= 0 && ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    if (fd >= 0)
+        ::close(fd);
+    return readable;
+}
+
+std::uint64_t fileSize(const std::string& path)
+{
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+}
+
+// One file that did not arrive, and why.
+void recordFailedFile(GatewayOutcome& outcome, FtpConnection& connection,
+                      const std::string& localPath, const std::string& what)
+{
+    ++outcome.filesFailed;
+    if (!connection.lost() && !isReadableFile(localPath))
+        outcome.fail("local file " + localPath + " could not be read");
+    else
+        outcome.fail(withReply(what, connection.lastReply()));
+}
+
 bool walkTreeBelow(const std::string& folder, const std::string& root, Ancestors& ancestors,
                    const std::function<void(const FirmwareFile&)>& visit,
                    const std::function<void(const std::string&)>& unreadable)
@@ -166,6 +196,29 @@ bool walkTreeBelow(const std::string& folder, const std::string& root, Ancestors
 }
 
 }  // namespace
+
+bool putCounted(FtpConnection& connection, const std::string& localPath,
+                const std::string& deviceDirectory, const std::string& name,
+                const TransferSafety& safety, std::string* notes, GatewayOutcome& outcome)
+{
+    std::string found;
+    const bool sent = putAndVerify(connection, localPath, deviceDirectory, name, safety, &found);
+    if (!found.empty())
+        addNote(notes, found);
+    if (sent) {
+        ++outcome.filesSent;
+        outcome.bytesSent += fileSize(localPath);
+        return true;
+    }
+    if (found.empty()) {
+        recordFailedFile(outcome, connection, localPath, "cannot put " + deviceDirectory + name);
+    } else {
+        // Arrived, but not whole: the verify step says what the gateway holds.
+        ++outcome.filesFailed;
+        outcome.fail(found);
+    }
+    return false;
+}
 
 ExtensionList readExtensionList(const SettingsFile& settings, const std::string& section)
 {
@@ -256,41 +309,54 @@ bool forEachFirmwareFile(const std::string& folder, const std::string& root,
 }
 
 void removeListedFiles(FtpConnection& connection, const std::string& deviceDirectory,
-                       const ExtensionList& list)
+                       const ExtensionList& list, GatewayOutcome* outcome)
 {
     if (!connection.changeDirectory(deviceDirectory))
         return;
     const std::optional<std::vector<std::string>> listing = connection.listDirectory();
     if (!listing)
         return;
-    for (const std::string& name : removableNames(*listing, list))
-        connection.deleteFile(name);
+    for (const std::string& name : removableNames(*listing, list)) {
+        if (connection.deleteFile(name) && outcome)
+            ++outcome->filesDeleted;
+    }
 }
 
 bool uploadTree(FtpConnection& connection, const SettingsFile& settings,
                 const std::string& folder, const std::string& root, ProgressSink& progress,
-                const TransferSafety& safety, std::string* notes)
+                const TransferSafety& safety, std::string* notes, GatewayOutcome* outcome)
 {
     const ExtensionList putList = readExtensionList(settings, "PutList");
+    GatewayOutcome own;
+    GatewayOutcome& counted = outcome ? *outcome : own;
     bool allDone = true;
+    const auto unreadable = [&counted](const std::string& unlisted) {
+        counted.fail("local folder " + unlisted + " could not be read");
+    };
     const bool allListed = forEachFirmwareFile(folder, root, [&](const FirmwareFile& file) {
+        const bool listed = isListedFile(file.name, putList);
         // After a time-out or a lost connection every file fails at once, and the bar still
         // runs to its end.
         if (!connection.lost() && !connection.changeDirectory(file.deviceDirectory)
             && !connection.lost()) {
             allDone = false;
+            // Counted are the files that would have gone up.
+            counted.filesFailed += listed ? 1 : 0;
+            counted.fail(withReply("cannot enter " + file.deviceDirectory, connection.lastReply()));
             return;
         }
         progress.setLine1("FTP : " + file.deviceDirectory + file.name);
         progress.stepIt(ProgressBar::Upper);
         progress.refresh();
-        if (connection.lost())
+        if (connection.lost()) {
             allDone = false;
-        else if (isListedFile(file.name, putList)
-                 && !putAndVerify(connection, file.localPath, file.deviceDirectory, file.name,
-                                  safety, notes))
+            counted.filesFailed += listed ? 1 : 0;
+            counted.fail(withReply("connection lost", connection.lastReply()));
+        } else if (listed && !putCounted(connection, file.localPath, file.deviceDirectory,
+                                         file.name, safety, notes, counted)) {
             allDone = false;
-    });
+        }
+    }, unreadable);
     return allListed && allDone;
 }
 
@@ -298,32 +364,44 @@ TransferResult uploadFirmware(TransferContext& context, const SettingsFile& sett
                               std::string sourcePath, bool fullFirmware,
                               const std::string& gatewayAddress, const std::string& userId,
                               const std::string& password, const TransferSafety& safety,
-                              std::string* notes)
+                              std::string* notes, GatewayOutcome* outcomeOut)
 {
+    GatewayOutcome outcome;
+    outcome.start();
+    const auto end = [&](TransferResult result, const std::string& why = {}) {
+        if (!why.empty())
+            outcome.fail(why);
+        outcome.finish();
+        if (outcomeOut)
+            *outcomeOut = outcome;
+        return result;
+    };
     if (!context.prober.probe(gatewayAddress, ProbeTimeoutMs))
-        return TransferResult::NotFound;
+        return end(TransferResult::NotFound, noEchoReason(ProbeTimeoutMs));
     if (!isSendableLogin(userId, password))
-        return TransferResult::Failed;
+        return end(TransferResult::Failed, UnsendableLoginReason);
     const std::unique_ptr<FtpClient> client = context.ftp.open("Upgrade");
     if (!client)
-        return TransferResult::Failed;
+        return end(TransferResult::Failed, NoFtpClientReason);
     const std::unique_ptr<FtpConnection> connection =
         client->connect({gatewayAddress, context.ftpPort, userId, password});
     if (!connection)
-        return TransferResult::Failed;
+        return end(TransferResult::Failed, withReply("cannot log in", client->lastReply()));
 
     const std::size_t fileCount = countFiles(sourcePath);
     // A firmware folder that has vanished or can't be read would have the device emptied and
     // nothing put back.
     if (!canListFolder(sourcePath))
-        return TransferResult::Failed;
+        return end(TransferResult::Failed, "firmware folder " + sourcePath + " could not be read");
     if (fullFirmware) {
         for (const CleaningStep& step : cleaningSteps(settings, sourcePath))
-            removeListedFiles(*connection, step.deviceDirectory, step.extensions);
+            removeListedFiles(*connection, step.deviceDirectory, step.extensions, &outcome);
     }
     context.progress.setRange(ProgressBar::Upper, static_cast<std::uint16_t>(fileCount & 0xffff));
     context.progress.setStep(ProgressBar::Upper, 1);
     const bool allDone = uploadTree(*connection, settings, sourcePath, sourcePath,
-                                    context.progress, safety, notes);
-    return allDone ? TransferResult::Done : TransferResult::Failed;
+                                    context.progress, safety, notes, &outcome);
+    if (allDone && outcome.filesSent == 0)
+        return end(TransferResult::Done, NothingMatchedReason);
+    return end(allDone ? TransferResult::Done : TransferResult::Failed);
 }

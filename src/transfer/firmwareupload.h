@@ -9,6 +9,7 @@
 #include <vector>
 
 class FtpConnection;
+struct GatewayOutcome;
 
 inline constexpr std::size_t MaxListedExtensions = 128;
 inline constexpr const char* ProtectedFileName = "NVRAM.TXT";
@@ -62,23 +63,34 @@ bool forEachFirmwareFile(const std::string& folder, const std::string& root,
                          const std::function<void(const FirmwareFile&)>& visit,
                          const std::function<void(const std::string&)>& unreadable = {});
 
-// Deletes the listed files of one device directory; failures are passed over.
+// Puts one file (and verifies it with safety.verify), counting it in outcome as sent or failed
+// with the reason; what the verify step found also goes to notes.
+bool putCounted(FtpConnection& connection, const std::string& localPath,
+                const std::string& deviceDirectory, const std::string& name,
+                const TransferSafety& safety, std::string* notes, GatewayOutcome& outcome);
+
+// Deletes the listed files of one device directory; failures are passed over (outcome, when
+// given, counts the deleted files).
 void removeListedFiles(FtpConnection& connection, const std::string& deviceDirectory,
-                       const ExtensionList& list);
+                       const ExtensionList& list, GatewayOutcome* outcome = nullptr);
 
 // Uploads the listed files of folder's whole tree (depth first), stepping the upper bar once per
 // file reached. Returns false when any file failed or a folder of the tree could not be listed.
 // Once the connection is lost the remaining files fail at once, each still stepping the bar.
+// outcome, when given, counts the files sent and failed and keeps the first failure's reason.
 bool uploadTree(FtpConnection& connection, const SettingsFile& settings,
                 const std::string& folder, const std::string& root, ProgressSink& progress,
-                const TransferSafety& safety = {}, std::string* notes = nullptr);
+                const TransferSafety& safety = {}, std::string* notes = nullptr,
+                GatewayOutcome* outcome = nullptr);
 
 // Probes, connects, (full only) cleans the device directories, then uploads the tree. Failed,
 // with nothing sent, for a login that isSendableLogin refuses; Failed, with nothing deleted or
 // sent after the login, when the root can't be listed. With safety.verify every put is checked
-// (see putAndVerify); notes, when given, receives what the checks found.
+// (see putAndVerify); notes, when given, receives what the checks found. outcome, when given,
+// gets what happened; a gateway Done without a file sent has the reason "nothing matched
+// PutList".
 TransferResult uploadFirmware(TransferContext& context, const SettingsFile& settings,
                               std::string sourcePath, bool fullFirmware,
                               const std::string& gatewayAddress, const std::string& userId,
                               const std::string& password, const TransferSafety& safety = {},
-                              std::string* notes = nullptr);
+                              std::string* notes = nullptr, GatewayOutcome* outcome = nullptr);

@@ -53,6 +53,10 @@ public:
     // True once a step timed out or the connection was lost. Every later step then fails at
     // once without sending anything: a frozen gateway costs one time-out, not one per file.
     virtual bool lost() const { return false; }
+    // Why the last step failed, in one line: the server's reply ("550 No such file or
+    // directory.") or, when the server gave none, what went wrong on the way. Empty when nothing
+    // can be told.
+    virtual std::string lastReply() const { return {}; }
 };
 
 // An FTP client instance, opened by each transfer under an agent name ("Download", "Upgrade").
@@ -62,6 +66,8 @@ public:
     // nullptr when the server cannot be reached or refuses the login, or when the login is not
     // sendable (nothing is sent then).
     virtual std::unique_ptr<FtpConnection> connect(const FtpLogin& login) = 0;
+    // Why the last connect failed, as FtpConnection::lastReply tells a step's failure.
+    virtual std::string lastReply() const { return {}; }
 };
 
 // Opens client instances; the transfers ask it for one per operation.

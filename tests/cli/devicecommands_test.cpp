@@ -723,8 +723,6 @@ INSTANTIATE_TEST_SUITE_P(
         BadUsage{"DryRunOfABook", {"upgrade", "{list}", "--book", "{book}", "--dry-run"}},
         BadUsage{"BackupOfFirmware",
                  {"upgrade", "{list}", "--firmware", "{folder}", "--code", "--backup", "{folder}"}},
-        BadUsage{"JsonWithoutDryRun",
-                 {"upload-firmware", "{folder}", "127.0.0.2", "admin", "pw", "--code", "--json"}},
         BadUsage{"BackupIntoAMissingFolder",
                  {"upload-book", "{book}", "127.0.0.2", "admin", "--backup", "/nonexistent/b"}},
         BadUsage{"RowZero", {"upgrade", "{list}", "--book", "{book}", "--rows", "0"}},
@@ -756,6 +754,125 @@ TEST_F(DeviceCommands, AFirmwareUpgradeWithoutItsSettingsFileDoesNotStart)
         EXPECT_EQ(tool.out, "") << args[0];
         EXPECT_EQ(tool.err, message) << args[0];
     }
+}
+
+// --- outcomes: --json, reasons, reports, retrying the failed rows ---------------------------
+
+// Each way a gateway fails has its own reason, in the JSON document and after the text line;
+// no password reaches either.
+TEST_F(DeviceCommands, EachFailureKindGivesItsOwnReason)
+{
+    SimulatorOptions options = gateways(5);
+    options.silent = {1};
+    options.refuseLogin = {2};
+    options.lackFolder = {{3, "Doc"}};
+    options.dropPut = {4};
+    // A password no path, message or reply would hold by chance.
+    options.password = "Kq7-pw-zX";
+    SimulatorFixture simulator(options);
+    ORBIPHON_REQUIRE_SIMULATOR(simulator);
+    const std::string book = m_dir.write("book.cpe", bookBytes('o'));
+    const std::string folder = firmwareFolder();
+    const std::string user = SimulatorFixture::UserId;
+    const std::string password = options.password;
+
+    struct Case {
+        const char* kind;
+        std::vector<std::string> args;
+        const char* result;
+        std::string reason;  // the reason starts with this
+    };
+    const std::vector<Case> cases{
+        {"silent gateway", {"upload-book", book, "127.0.0.2", user, password}, "NotFound",
+         "no answer to the echo request within 1000 ms"},
+        {"refused login", {"upload-book", book, "127.0.0.3", user, password}, "Failed",
+         "cannot log in: 530 "},
+        {"missing device folder",
+         {"upload-firmware", folder, "127.0.0.4", user, password, "--full"}, "Failed",
+         "cannot enter /RFA/DOC/: 550 "},
+        {"dropped connection", {"upload-book", book, "127.0.0.5", user, password}, "Failed",
+         "cannot put /RFA/Addrbook.cpe: the connection dropped"},
+        {"vanished local file",
+         {"upload-book", m_dir.file("gone.cpe"), "127.0.0.6", user, password}, "Failed",
+         "local file " + m_dir.file("gone.cpe") + " could not be read"},
+    };
+    for (const Case& test : cases) {
+        std::vector<std::string> args = test.args;
+        const ToolResult text = run(args);
+        EXPECT_EQ(text.status, 1) << test.kind;
+        EXPECT_EQ(linesOf(text.out).back(), test.result) << test.kind;
+        EXPECT_EQ(text.err.rfind("orbiphon-cli: " + args[2] + ": " + test.reason, 0), 0u)
+            << test.kind << ": " << text.err;
+
+        args.push_back("--json");
+        const ToolResult json = run(args);
+        EXPECT_EQ(json.status, 1) << test.kind;
+        const nlohmann::json document = nlohmann::json::parse(json.out);
+        const nlohmann::json& gateway = document["gateway"];
+        EXPECT_EQ(document["command"], args[0]) << test.kind;
+        EXPECT_EQ(gateway["result"], test.result) << test.kind;
+        EXPECT_EQ(gateway["reason"].get<std::string>().rfind(test.reason, 0), 0u)
+            << test.kind << ": " << gateway["reason"];
+        for (const std::string& shown : {json.out, json.err, text.err})
+            EXPECT_EQ(shown.find(password), std::string::npos) << shown;
+    }
+}
+
+// upgrade --report and --rows failed:REPORT.json: only the rows the report marks as not done
+// run again; a report of another list sends nothing.
+TEST_F(DeviceCommands, UpgradeRetriesTheFailedRowsOfItsReport)
+{
+    SimulatorOptions options = gateways(4);
+    options.silent = {2};
+    options.refuseLogin = {4};
+    SimulatorFixture simulator(options);
+    ORBIPHON_REQUIRE_SIMULATOR(simulator);
+    const std::string book = m_dir.write("book.cpe", bookBytes('r'));
+    const std::string report = m_dir.file("report.json");
+    const std::string csv = m_dir.file("report.csv");
+
+    // Three at once: the outcomes come back from the worker threads with their results.
+    const ToolResult first = run({"upgrade", simulator.listPath(), "--book", book, "--report",
+                                  report, "--json", "--quiet", "--jobs", "3"});
+    EXPECT_EQ(first.status, 1) << first.err;
+    EXPECT_EQ(first.err, "");
+    const nlohmann::json document = nlohmann::json::parse(first.out);
+    EXPECT_EQ(nlohmann::json::parse(readFileBytes(report)), document);
+    std::vector<std::string> statuses;
+    for (const nlohmann::json& gateway : document["gateways"])
+        statuses.push_back(gateway["status"]);
+    EXPECT_EQ(statuses, (Lines{"Uploaded", "NotReachable", "Uploaded", "FtpFailed"}));
+    EXPECT_EQ(document["stopped"], false);
+    EXPECT_EQ(document["gateways"][0]["bytesSent"], 13770);
+    EXPECT_EQ(document["gateways"][0]["filesSent"], 1);
+
+    // The text lines stay as they were; the reasons follow on standard error.
+    const ToolResult again = run({"upgrade", simulator.listPath(), "--book", book, "--rows",
+                                  "failed:" + report, "--report", csv});
+    EXPECT_EQ(again.status, 1) << again.err;
+    EXPECT_EQ(gatewayLines(again.out), (Lines{"2 127.0.0.3 NotReachable", "4 127.0.0.5 FtpFailed"}));
+    EXPECT_EQ(again.err, "orbiphon-cli: 2 127.0.0.3: no answer to the echo request within "
+                         "1000 ms\norbiphon-cli: 4 127.0.0.5: cannot log in: 530 "
+                         "Authentication failed.\n");
+    const Lines csvLines = linesOf(readFileBytes(csv));
+    ASSERT_EQ(csvLines.size(), 3u);
+    EXPECT_EQ(csvLines[0], "row,address,user ID,status,reason,start time,seconds,files sent,"
+                           "files failed,files deleted,bytes sent\r");
+    EXPECT_EQ(csvLines[1].rfind("2,127.0.0.3,admin,NotReachable,no answer to the echo request "
+                                "within 1000 ms,", 0), 0u) << csvLines[1];
+
+    // A report whose row 3 names another address: nothing is sent.
+    std::string other = readFileBytes(report);
+    other.replace(other.find("127.0.0.4"), 9, "127.0.0.9");
+    const std::string otherReport = m_dir.write("other.json", other);
+    fs::remove(simulator.deviceFile(1, "Addrbook.cpe"));
+    const ToolResult refused = run({"upgrade", simulator.listPath(), "--book", book, "--rows",
+                                    "failed:" + otherReport});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_NE(refused.err.find("row 3 of the list is not 127.0.0.9"), std::string::npos)
+        << refused.err;
+    EXPECT_FALSE(fs::exists(simulator.deviceFile(1, "Addrbook.cpe")));
 }
 
 } // namespace

@@ -432,6 +432,37 @@ TEST(FleetBatch, AStopStartsNoFurtherGatewayAndLeavesTheRowsNotReachedWithoutIma
     }
 }
 
+// The report a batch fills: every row it was asked for, in list order, whichever thread worked
+// on it; the rows a stop kept from starting are NotStarted.
+TEST(FleetBatch, TheReportHoldsEveryRowOfTheBatchStoppedOrNot)
+{
+    Log log;
+    RecordingProgress progress(log);
+    std::atomic<bool> stop = false;
+    ConcurrentFake fake(3);
+    fake.results = {{"10.0.0.2", TransferResult::NotFound}, {"10.0.0.3", TransferResult::Failed}};
+    fake.stopWhenTogether = &stop;
+    BatchReport report;
+    const BatchControl control{3, &stop, nullptr, &report};
+    GatewayList list = listOf(5);
+    RecordingView view(log, list);
+    EXPECT_EQ(upgradeList(list, fake, progress, view, control), BatchOutcome::Ran);
+
+    EXPECT_EQ(report.command, "upgrade");
+    EXPECT_TRUE(report.stopped);
+    std::string rows;
+    for (const ReportRow& row : report.rows)
+        rows += std::to_string(row.row) + ":" + row.statusText() + ":" + row.result + ":"
+                + row.outcome.reason + ";";
+    EXPECT_EQ(rows, "0:Uploaded:Done:;"
+                    "1:NotReachable:NotFound:no answer to the echo request within 1000 ms;"
+                    "2:FtpFailed:Failed:the transfer failed;"
+                    "3:NotStarted::;4:NotStarted::;");
+    const std::string csv = reportCsv(report);
+    EXPECT_NE(csv.find("\r\n4,10.0.0.4,user4,NotStarted,,,,0,0,0,0\r\n"), std::string::npos) << csv;
+    EXPECT_EQ(csv.find("pw"), std::string::npos) << csv;
+}
+
 TEST(FleetBatch, JobsAreOneToSixtyFourAndNothingElse)
 {
     const std::pair<const char*, std::optional<int>> cases[] = {

@@ -8,6 +8,7 @@
 #include "base/settingsfile.h"
 #include "support/ftpserverfixture.h"
 #include "support/privatenetwork.h"
+#include "support/programrun.h"
 #include "support/scriptedprompts.h"
 #include "support/simulatorfixture.h"
 #include "support/tempdir.h"
@@ -87,6 +88,7 @@ private slots:
     void refusedLoginAndMissingDeviceFolderMarkFtpFailed();
     void aMixedFleetEndsTheSameAtOneOrEightAtOnce_data();
     void aMixedFleetEndsTheSameAtOneOrEightAtOnce();
+    void theReportTellsEachFailureAndTheFailedRowsRunAgain();
 
 private:
     void openWindow(UpgradeOptions options);
@@ -511,6 +513,110 @@ void UpgradeE2eTest::aMixedFleetEndsTheSameAtOneOrEightAtOnce()
                  where.constData());
     }
     QCOMPARE(m_prompts->messages(), QStringList{QString::fromLatin1(ClosingNotice)});
+}
+
+// The rows of a CSV report without their start time and seconds, which differ from run to run.
+QStringList timelessCsv(const std::string& text)
+{
+    QStringList lines = qs(text).split(QStringLiteral("\r\n"));
+    for (QString& line : lines) {
+        QStringList fields = line.split(u',');
+        if (fields.size() == 11)
+            fields[5] = fields[6] = QString();
+        line = fields.join(u',');
+    }
+    return lines;
+}
+
+// Every failure kind of the fleet gets its own reason from the cores, shown as the row's tool
+// tip and saved as the report; the tool's --report of the same fleet says the same; "Select
+// failed rows" then Upgrade selection reaches just those gateways. No password anywhere.
+void UpgradeE2eTest::theReportTellsEachFailureAndTheFailedRowsRunAgain()
+{
+    SimulatorOptions options;
+    options.gateways = 5;
+    options.silent = {2};
+    options.refuseLogin = {3};
+    options.lackFolder = {{4, "Doc"}};
+    options.dropPut = {5};
+    options.password = "Kq7-pw-zX";
+    m_dir->write("firmware/SETUP.BIN", std::string(5000, 'S'));
+    m_dir->write("firmware/DOC/MANUAL.PDF", "%PDF-1.4 manual");
+    m_dir->write("firmware/IMAGES/LOGO.BMP", "BM logo");
+    const std::string windowCsv = m_dir->file("window.csv");
+    {
+        SimulatorFixture simulator(options);
+        REQUIRE_SIMULATOR(simulator);
+        openWindow({UpgradeMode::FirmwareUpgrade, m_dir->file("firmware"), true,
+                    simulator.listPath()});
+        auto* saveReport = m_window->findChild<QAction*>(QStringLiteral("saveReportAction"));
+        QVERIFY(saveReport && !saveReport->isEnabled());
+        clickToolButton("upgradeListAction");
+
+        struct Expected {
+            const char* status;
+            QString reason;  // the reason starts with it; empty: no reason
+        };
+        const std::vector<Expected> expected{
+            {"Uploaded", {}},
+            {"NotReachable", QStringLiteral("no answer to the echo request within 1000 ms")},
+            {"FtpFailed", QStringLiteral("cannot log in: 530 ")},
+            {"FtpFailed", QStringLiteral("cannot enter /RFA/DOC/: 550 ")},
+            {"FtpFailed", QStringLiteral("cannot put /RFA/SETUP.BIN: the connection dropped")},
+        };
+        const BatchReport& report = m_window->report();
+        QCOMPARE(report.rows.size(), expected.size());
+        auto* rows = m_window->findChild<QTreeWidget*>(QStringLiteral("gatewayList"));
+        for (std::size_t row = 0; row < expected.size(); ++row) {
+            const QString reason = qs(report.rows[row].outcome.reason);
+            const QString tip = rows->topLevelItem(static_cast<int>(row))
+                                    ->toolTip(UpgradeWindow::AddressColumn);
+            QCOMPARE(qs(report.rows[row].statusText()), QString::fromLatin1(expected[row].status));
+            QVERIFY2(expected[row].reason.isEmpty() ? reason.isEmpty()
+                                                    : reason.startsWith(expected[row].reason),
+                     qPrintable(reason));
+            QVERIFY2(tip.startsWith(QString::fromLatin1(expected[row].status)) &&
+                         tip.contains(reason) && tip.contains(QStringLiteral(" s)")),
+                     qPrintable(tip));
+            QVERIFY2(!tip.contains(qs(options.password)), qPrintable(tip));
+        }
+        QCOMPARE(report.rows[0].outcome.filesSent, 3);
+        QCOMPARE(report.rows[0].outcome.bytesSent, 5000u + 15u + 7u);
+
+        QVERIFY(saveReport->isEnabled());
+        m_prompts->answerSaveFile(qs(windowCsv));
+        saveReport->trigger();
+        QVERIFY(!readFileBytes(windowCsv).empty());
+        QVERIFY(readFileBytes(windowCsv).find(options.password) == std::string::npos);
+
+        // The retry: only the four failed rows, never the one that was done.
+        m_window->findChild<QAction*>(QStringLiteral("selectFailedRowsAction"))->trigger();
+        m_dir->write("marker", "");
+        fs::copy_file(m_dir->file("marker"), simulator.deviceFile(1, "MARKER.TXT"));
+        clickToolButton("upgradeSelectionAction");
+        std::set<std::size_t> reached;
+        for (const ReportRow& row : m_window->report().rows)
+            reached.insert(row.row);
+        QCOMPARE(reached, (std::set<std::size_t>{1, 2, 3, 4}));
+        QVERIFY(fs::exists(simulator.deviceFile(1, "MARKER.TXT")));
+        QCOMPARE(m_window->list().status(0), RowStatus::None);
+    }
+
+    // The tool over the same fleet, freshly started.
+    SimulatorFixture simulator(options);
+    REQUIRE_SIMULATOR(simulator);
+    const std::string tool = m_dir->file("tool/orbiphon-cli");
+    fs::create_directories(m_dir->file("tool"));
+    fs::copy_file(ORBIPHON_CLI, tool);
+    m_dir->write("tool/Orbiphon.ini", SimulatorFixture::FirmwareIni);
+    const std::string toolCsv = m_dir->file("tool.csv");
+    const ProgramRun run = runProgram(tool,
+                                      {"upgrade", simulator.listPath(), "--firmware",
+                                       m_dir->file("firmware"), "--full", "--report", toolCsv,
+                                       "--quiet"},
+                                      processEnvironment());
+    QCOMPARE(run.status, 1);
+    QCOMPARE(timelessCsv(readFileBytes(toolCsv)), timelessCsv(readFileBytes(windowCsv)));
 }
 
 QTEST_MAIN(UpgradeE2eTest)

@@ -14,7 +14,7 @@ public:
     {
         m_ftp.record("cd(" + directory + ")");
         if (!m_ftp.directories.empty() && !m_ftp.directories.count(directory))
-            return false;
+            return fail("550 No such file or directory.");
         m_current = directory;
         return true;
     }
@@ -23,8 +23,10 @@ public:
     {
         m_ftp.record("put(" + remoteName + ")");
         std::ifstream in(localPath, std::ios::binary);
-        if (!in || m_ftp.failingPuts.count(remoteName))
-            return false;
+        if (!in)
+            return fail("the local file could not be read");
+        if (m_ftp.failingPuts.count(remoteName))
+            return fail("553 Could not create file.");
         m_ftp.uploaded[m_current + remoteName] = {std::istreambuf_iterator<char>(in),
                                                   std::istreambuf_iterator<char>()};
         return true;
@@ -35,7 +37,7 @@ public:
         m_ftp.record("get(" + remoteName + ")");
         const auto file = m_ftp.remoteFiles.find(remoteName);
         if (file == m_ftp.remoteFiles.end() || m_ftp.failingGets.count(remoteName))
-            return false;
+            return fail("550 No such file or directory.");
         std::ofstream out(localPath, std::ios::binary | std::ios::trunc);
         out << file->second;
         return static_cast<bool>(out);
@@ -44,7 +46,7 @@ public:
     bool deleteFile(const std::string& remoteName) override
     {
         m_ftp.record("delete(" + remoteName + ")");
-        return !m_ftp.failingDeletes.count(remoteName);
+        return !m_ftp.failingDeletes.count(remoteName) || fail("550 Permission denied.");
     }
 
     RemoteSize remoteSize(const std::string& remoteName) override
@@ -61,14 +63,25 @@ public:
     std::optional<std::vector<std::string>> listDirectory() override
     {
         m_ftp.record("list");
-        if (m_ftp.listFails)
+        if (m_ftp.listFails) {
+            fail("425 Can't open data connection.");
             return std::nullopt;
+        }
         return m_ftp.listings[m_current];
     }
 
+    std::string lastReply() const override { return m_lastReply; }
+
 private:
+    bool fail(std::string reply)
+    {
+        m_lastReply = std::move(reply);
+        return false;
+    }
+
     FakeFtp& m_ftp;
     std::string m_current;
+    std::string m_lastReply;
 };
 
 class FakeClient final : public FtpClient {
@@ -80,13 +93,18 @@ public:
     {
         m_ftp.record("connect(" + login.address + ":" + std::to_string(login.port) + ","
                      + login.userId + "," + login.password + ")");
-        if (m_ftp.connectFails)
+        if (m_ftp.connectFails) {
+            m_lastReply = "530 Login incorrect.";
             return nullptr;
+        }
         return std::make_unique<FakeConnection>(m_ftp);
     }
 
+    std::string lastReply() const override { return m_lastReply; }
+
 private:
     FakeFtp& m_ftp;
+    std::string m_lastReply;
 };
 
 }  // namespace

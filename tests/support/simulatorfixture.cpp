@@ -60,7 +60,9 @@ void SimulatorFixture::start()
                                        "--list", m_listPath,
                                        "--ready", m_readyPath,
                                        "--user", UserId,
-                                       "--password", Password};
+                                       "--password",
+                                       m_options.password.empty() ? Password
+                                                                  : m_options.password};
     const auto addNumbers = [&arguments](const char* option, const std::vector<int>& numbers) {
         for (int number : numbers) {
             arguments.emplace_back(option);

@@ -21,6 +21,8 @@ struct SimulatorOptions {
     // A gateway without /RFA/<folder>/ ("Doc", "Images" or "User").
     std::vector<std::pair<int, std::string>> lackFolder;
     bool samples = false;              // also write samples/Addrbook.cpe and samples/firmware
+    // The password every gateway accepts and the list carries; empty: SimulatorFixture::Password.
+    std::string password;
 };
 
 // Simulated gateways (tools/simulator/simulator.py serve) for end-to-end tests: gateway k serves

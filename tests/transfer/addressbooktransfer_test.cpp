@@ -5,6 +5,9 @@
 #include "support/recordingprogress.h"
 #include "support/tempdir.h"
 #include "transfer/curlftpclient.h"
+#include "transfer/firmwareupload.h"
+#include "transfer/outcome.h"
+#include "base/settingsfile.h"
 
 #include <gtest/gtest.h>
 
@@ -376,6 +379,111 @@ TEST_F(BookOverFtp, LoginsCarryingCommandsReachNoServer)
     EXPECT_EQ(server().commands(), std::vector<std::string>{});
     EXPECT_EQ(server().readDeviceFile("/RFA/Addrbook.cpe"), "device book");
     EXPECT_EQ(readFileBytes(target), "mine");
+}
+
+// --- outcomes: what each way of ending tells, over fakes -----------------------------------
+
+struct OutcomeCase {
+    const char* name;
+    std::function<void(Fakes&, std::string& localPath)> arrange;
+    TransferResult result;
+    std::string reason;  // "{local}" stands for the local path
+    int filesSent;
+    int filesFailed;
+};
+
+void PrintTo(const OutcomeCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class UploadOutcomes : public testing::TestWithParam<OutcomeCase> {};
+
+TEST_P(UploadOutcomes, TellWhatHappened)
+{
+    const OutcomeCase& c = GetParam();
+    Fakes fakes;
+    TempDir local;
+    std::string path = local.write("book.cpe", "twelve bytes");
+    c.arrange(fakes, path);
+    GatewayOutcome outcome;
+    EXPECT_EQ(uploadAddressBook(fakes.context, path, "10.0.0.7", "ftp", "secret", {}, nullptr,
+                                &outcome),
+              c.result);
+    std::string reason = c.reason;
+    if (const std::size_t at = reason.find("{local}"); at != std::string::npos)
+        reason.replace(at, 7, path);
+    EXPECT_EQ(outcome.reason, reason);
+    EXPECT_EQ(outcome.filesSent, c.filesSent);
+    EXPECT_EQ(outcome.filesFailed, c.filesFailed);
+    EXPECT_EQ(outcome.bytesSent, c.filesSent == 1 ? 12u : 0u);
+    EXPECT_NE(startedText(outcome.started), "");
+    EXPECT_GE(outcome.seconds, 0.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Book, UploadOutcomes,
+    testing::Values(
+        OutcomeCase{"Done", [](Fakes&, std::string&) {}, TransferResult::Done, "", 1, 0},
+        OutcomeCase{"Silent", [](Fakes& f, std::string&) { f.prober.allSilent = true; },
+                    TransferResult::NotFound, "no answer to the echo request within 1000 ms", 0,
+                    0},
+        OutcomeCase{"NoClient", [](Fakes& f, std::string&) { f.ftp.openFails = true; },
+                    TransferResult::Failed, "no FTP client could be opened", 0, 0},
+        OutcomeCase{"RefusedLogin", [](Fakes& f, std::string&) { f.ftp.connectFails = true; },
+                    TransferResult::Failed, "cannot log in: 530 Login incorrect.", 0, 0},
+        OutcomeCase{"NoDeviceRoot",
+                    [](Fakes& f, std::string&) { f.ftp.directories = {"/RFA/Doc/"}; },
+                    TransferResult::Failed,
+                    "cannot enter /RFA/: 550 No such file or directory.", 0, 0},
+        OutcomeCase{"RefusedPut",
+                    [](Fakes& f, std::string&) { f.ftp.failingPuts = {"Addrbook.cpe"}; },
+                    TransferResult::Failed,
+                    "cannot put /RFA/Addrbook.cpe: 553 Could not create file.", 0, 1},
+        OutcomeCase{"VanishedLocalFile",
+                    [](Fakes&, std::string& path) { std::filesystem::remove(path); },
+                    TransferResult::Failed, "local file {local} could not be read", 0, 1}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+// A firmware upgrade counts what it deleted, sent and failed, and says when PutList matched
+// nothing at all.
+TEST(FirmwareOutcomes, CountDeletedSentAndFailedFiles)
+{
+    TempDir root;
+    root.write("fw/SETUP.BIN", "0123456789");
+    root.write("fw/bad.bin", "x");
+    root.write("fw/README", "not listed");
+    struct Case {
+        const char* putList;
+        std::set<std::string> failingPuts;
+        TransferResult result;
+        std::string reason;
+        int sent;
+        int failed;
+        std::uint64_t bytes;
+    };
+    for (const Case& c :
+         {Case{"Ext1=BIN\n", {}, TransferResult::Done, "", 2, 0, 11},
+          Case{"Ext1=BIN\n", {"bad.bin"}, TransferResult::Failed,
+               "cannot put /RFA/bad.bin: 553 Could not create file.", 1, 1, 10},
+          Case{"Ext1=PDF\n", {}, TransferResult::Done, NothingMatchedReason, 0, 0, 0}}) {
+        Fakes fakes;
+        fakes.ftp.failingPuts = c.failingPuts;
+        fakes.ftp.listings["/RFA/"] = {"OLD.BIN", "NVRAM.TXT", "KEEP.CFG"};
+        SettingsFile settings;
+        settings.setPath(
+            root.write("Orbiphon.ini", std::string("[RemoveFromRFA]\nExt1=BIN\nExt2=TXT\n")
+                                           + "[PutList]\n" + c.putList));
+        GatewayOutcome outcome;
+        EXPECT_EQ(uploadFirmware(fakes.context, settings, root.file("fw"), true, "10.0.0.7", "ftp",
+                                 "secret", {}, nullptr, &outcome),
+                  c.result) << c.putList;
+        EXPECT_EQ(outcome.reason, c.reason);
+        EXPECT_EQ(outcome.filesDeleted, 1) << "OLD.BIN; NVRAM.TXT never";
+        EXPECT_EQ(outcome.filesSent, c.sent);
+        EXPECT_EQ(outcome.filesFailed, c.failed);
+        EXPECT_EQ(outcome.bytesSent, c.bytes);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,105 @@
+#include "cli/reports.h"
+
+#include "base/atomicfile.h"
+#include "cli/jsontext.h"
+#include "gatewaylist/gatewaylist.h"
+
+#include <cmath>
+#include <ostream>
+
+using nlohmann::ordered_json;
+
+namespace {
+
+bool endsWith(const std::string& text, const std::string& ending)
+{
+    if (text.size() < ending.size())
+        return false;
+    for (std::size_t i = 0; i < ending.size(); ++i) {
+        char c = text[text.size() - ending.size() + i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != ending[i])
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void addOutcome(ordered_json& entry, const GatewayOutcome& outcome)
+{
+    entry["reason"] = jsonTextFromBytes(outcome.reason);
+    const std::string started = startedText(outcome.started);
+    entry["started"] = started.empty() ? ordered_json() : ordered_json(started);
+    entry["seconds"] = std::round(outcome.seconds * 1000.0) / 1000.0;
+    entry["filesSent"] = outcome.filesSent;
+    entry["filesFailed"] = outcome.filesFailed;
+    entry["filesDeleted"] = outcome.filesDeleted;
+    entry["bytesSent"] = outcome.bytesSent;
+}
+
+ordered_json batchJson(const BatchReport& report)
+{
+    ordered_json gateways = ordered_json::array();
+    for (const ReportRow& row : report.rows) {
+        ordered_json entry;
+        entry["row"] = row.row + 1;
+        entry["address"] = jsonTextFromBytes(row.address);
+        entry["userId"] = jsonTextFromBytes(row.userId);
+        entry["status"] = row.statusText();
+        entry["result"] = row.started ? ordered_json(row.result) : ordered_json();
+        addOutcome(entry, row.outcome);
+        gateways.push_back(std::move(entry));
+    }
+    ordered_json document;
+    document["command"] = report.command;
+    document["gateways"] = std::move(gateways);
+    document["stopped"] = report.stopped;
+    return document;
+}
+
+bool isReportName(const std::string& path)
+{
+    return endsWith(path, ".csv") || endsWith(path, ".json");
+}
+
+FileError saveReport(const std::string& path, const BatchReport& report)
+{
+    if (endsWith(path, ".csv"))
+        return saveReportCsv(path, report);
+    const std::string text = batchJson(report).dump(2) + "\n";
+    return writeFileAtomically(path, [&](std::ostream& out) {
+        out << text;
+        return static_cast<bool>(out);
+    });
+}
+
+std::set<std::size_t> failedRowsOf(const nlohmann::json& document, const GatewayList& list)
+{
+    if (!document.is_object() || !document.contains("gateways"))
+        throw BadInput("not a report of check or upgrade: no \"gateways\"");
+    const nlohmann::json& gateways = requireArray(document["gateways"], "gateways");
+    std::set<std::size_t> rows;
+    for (std::size_t i = 0; i < gateways.size(); ++i) {
+        const std::string where = "gateways[" + std::to_string(i) + "]";
+        const nlohmann::json& entry = gateways[i];
+        if (!entry.is_object())
+            throw BadInput(where + ": not an object");
+        const auto row = static_cast<std::size_t>(
+            integerField(member(entry, "row", where), where + ".row", 1,
+                         static_cast<std::int64_t>(MaxGateways)));
+        const std::string address =
+            textField(member(entry, "address", where), where + ".address", 64, false);
+        const nlohmann::json& statusValue = member(entry, "status", where);
+        if (!statusValue.is_string())
+            throw BadInput(where + ".status: not a text");
+        const std::string status = statusValue.get<std::string>();
+        if (row > list.size() || list.record(row - 1).ipText != address)
+            throw BadInput(where + ": row " + std::to_string(row) + " of the list is not "
+                           + address);
+        if (status == "FtpFailed" || status == "NotReachable" || status == "NotStarted")
+            rows.insert(row - 1);
+    }
+    return rows;
+}

@@ -1,0 +1,93 @@
+#include "gatewaylist/batchreport.h"
+
+#include "base/atomicfile.h"
+
+#include <ostream>
+
+namespace {
+
+// Quoted when it holds a separator, a quote or a line end; a leading =, +, - or @ is kept from
+// being read as a formula by a spreadsheet.
+std::string csvField(const std::string& text)
+{
+    std::string field = text;
+    if (!field.empty() && (field[0] == '=' || field[0] == '+' || field[0] == '-' || field[0] == '@'))
+        field.insert(0, "'");
+    if (field.find_first_of(",\"\r\n") == std::string::npos)
+        return field;
+    std::string quoted = "\"";
+    for (char c : field) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+}  // namespace
+
+const char* rowStatusName(RowStatus status)
+{
+    switch (status) {
+    case RowStatus::None:
+        return "None";
+    case RowStatus::Uploaded:
+        return "Uploaded";
+    case RowStatus::FtpFailed:
+        return "FtpFailed";
+    case RowStatus::Reachable:
+        return "Reachable";
+    case RowStatus::NotReachable:
+        return "NotReachable";
+    }
+    return "None";
+}
+
+std::string ReportRow::statusText() const
+{
+    return started ? rowStatusName(status) : "NotStarted";
+}
+
+bool ReportRow::failed() const
+{
+    return !started || status == RowStatus::FtpFailed || status == RowStatus::NotReachable;
+}
+
+std::string rowSummary(const ReportRow& row)
+{
+    std::string text = row.statusText();
+    if (!row.outcome.reason.empty())
+        text += ": " + row.outcome.reason;
+    if (row.started) {
+        const std::string started = startedText(row.outcome.started);
+        text += " (" + (started.size() > 11 ? started.substr(11, 8) + " UTC, " : std::string())
+                + secondsText(row.outcome.seconds) + " s)";
+    }
+    return text;
+}
+
+std::string reportCsv(const BatchReport& report)
+{
+    std::string text = "row,address,user ID,status,reason,start time,seconds,files sent,"
+                       "files failed,files deleted,bytes sent\r\n";
+    for (const ReportRow& row : report.rows) {
+        const GatewayOutcome& outcome = row.outcome;
+        text += std::to_string(row.row + 1) + "," + csvField(row.address) + ","
+                + csvField(row.userId) + "," + row.statusText() + "," + csvField(outcome.reason)
+                + "," + startedText(outcome.started) + ","
+                + (row.started ? secondsText(outcome.seconds) : std::string()) + ","
+                + std::to_string(outcome.filesSent) + "," + std::to_string(outcome.filesFailed)
+                + "," + std::to_string(outcome.filesDeleted) + ","
+                + std::to_string(outcome.bytesSent) + "\r\n";
+    }
+    return text;
+}
+
+FileError saveReportCsv(const std::string& path, const BatchReport& report)
+{
+    const std::string text = reportCsv(report);
+    return writeFileAtomically(path, [&](std::ostream& out) {
+        out << text;
+        return static_cast<bool>(out);
+    });
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "gatewaylist/gatewaylist.h"
+#include "base/fileerror.h"
+#include "transfer/outcome.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// "Uploaded", "FtpFailed", "Reachable", "NotReachable"; "None" for no image.
+const char* rowStatusName(RowStatus status);
+
+// One gateway of a batch: its row, whom it logged in as, what its image became and why.
+struct ReportRow {
+    std::size_t row = 0;  // 0-based; reports number rows from 1
+    std::string address;
+    std::string userId;
+    bool started = false;  // false: a stopped batch never reached it
+    RowStatus status = RowStatus::None;
+    // "Done", "Failed", "NotFound" for an upload; "present", "not present" for a probe.
+    std::string result;
+    GatewayOutcome outcome;
+
+    // rowStatusName, or "NotStarted".
+    std::string statusText() const;
+    // Not done: FtpFailed, NotReachable or NotStarted.
+    bool failed() const;
+};
+
+// The last batch of a window or a command, in the order of its rows.
+struct BatchReport {
+    std::string command;  // "check" or "upgrade"
+    std::vector<ReportRow> rows;
+    bool stopped = false;
+    bool ran() const { return !command.empty(); }
+};
+
+// The tool tip of a row after a batch: "FtpFailed: cannot log in: 530 Login incorrect.
+// (11:30:05, 0.132 s)".
+std::string rowSummary(const ReportRow& row);
+
+// The report as CSV: a header line, then one line per row (row, address, user ID, status,
+// reason, start time, seconds, files sent, files failed, files deleted, bytes sent). Fields are
+// quoted where they need it; lines end in CRLF.
+std::string reportCsv(const BatchReport& report);
+// Writes reportCsv to path, completely or not at all.
+FileError saveReportCsv(const std::string& path, const BatchReport& report);

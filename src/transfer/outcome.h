@@ -1,0 +1,46 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+// What happened at one gateway, beside its TransferResult: the reason in one line (empty when
+// everything went well), what was moved, when it started and how long it took. Never holds a
+// password: the only outside text in a reason, the FTP server's reply, passes through
+// withoutPassword in the FTP client.
+struct GatewayOutcome {
+    std::string reason;
+    int filesSent = 0;
+    int filesFailed = 0;
+    int filesDeleted = 0;
+    std::uint64_t bytesSent = 0;
+    std::chrono::system_clock::time_point started{};
+    double seconds = 0.0;
+
+    // Notes the start time and the clock the duration is taken from.
+    void start();
+    // Sets seconds from the start.
+    void finish();
+    // Keeps the first reason given: later failures of a gateway usually follow from it.
+    void fail(const std::string& why);
+
+private:
+    std::chrono::steady_clock::time_point m_steadyStart{};
+};
+
+// The reasons the cores give in their own words.
+std::string noEchoReason(int timeoutMs);  // "no answer to the echo request within 1000 ms"
+inline constexpr const char* UnsendableLoginReason =
+    "the user ID or password holds a CR, LF or NUL character";
+inline constexpr const char* NoFtpClientReason = "no FTP client could be opened";
+inline constexpr const char* NothingMatchedReason = "nothing matched PutList";
+// "what: reply", or just what when there is no reply to tell.
+std::string withReply(const std::string& what, const std::string& reply);
+
+// text with every occurrence of password replaced by "***".
+std::string withoutPassword(std::string text, const std::string& password);
+
+// "2026-12-07T11:30:05Z" (UTC), or "" for a start never noted.
+std::string startedText(std::chrono::system_clock::time_point started);
+// Seconds with three decimals, "1.204".
+std::string secondsText(double seconds);
