@@ -1,6 +1,7 @@
 #include "shell/commandlinefile.h"
 
 #include "base/filedescriptor.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -27,9 +28,8 @@ CommandLineFile commandLineFile(const std::vector<std::string>& arguments)
     CommandLineFile file;
     file.path = std::filesystem::absolute(path).lexically_normal().string();
     const std::size_t dot = file.path.rfind('.');
-    std::string extension = dot == std::string::npos ? file.path : file.path.substr(dot);
-    for (char& c : extension)
-        c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    const std::string extension =
+        upperCase(dot == std::string::npos ? file.path : file.path.substr(dot));
     if (extension == ".CPE")
         file.kind = CommandLineFileKind::AddressBook;
     else if (extension == ".OBL")

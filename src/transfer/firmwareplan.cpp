@@ -1,6 +1,7 @@
 #include "transfer/firmwareplan.h"
 
 #include "base/settingsfile.h"
+#include "base/text.h"
 #include "transfer/addressbooktransfer.h"
 #include "transfer/firmwareupload.h"
 #include "transfer/ftpclient.h"
@@ -10,15 +11,6 @@
 #include <optional>
 
 namespace {
-
-std::string upperCase(std::string text)
-{
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-    return text;
-}
 
 std::string below(const std::string& path, const std::string& root)
 {

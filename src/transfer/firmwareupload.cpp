@@ -2,6 +2,7 @@
 
 #include "base/progresssink.h"
 #include "base/settingsfile.h"
+#include "base/text.h"
 #include "transfer/addressbooktransfer.h"
 #include "transfer/ftpclient.h"
 #include "transfer/outcome.h"
@@ -18,15 +19,6 @@
 #include <optional>
 
 namespace {
-
-std::string upperCase(std::string text)
-{
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-    return text;
-}
 
 std::string joinPath(const std::string& folder, const std::string& name)
 {

@@ -6,15 +6,15 @@
 
 void makeActions(QObject* window, std::initializer_list<ActionSpec> actions)
 {
-    for (const ActionSpec& spec : actions) {
-        auto* action = new QAction(QString::fromLatin1(spec.text), window);
-        action->setObjectName(QString::fromLatin1(spec.objectName));
-        action->setToolTip(QString::fromLatin1(spec.toolTip));
-        if (spec.icon)
-            action->setIcon(commandIcon(*spec.icon));
-        if (spec.run)
-            QObject::connect(action, &QAction::triggered, window, spec.run);
-        *spec.action = action;
+    for (const ActionSpec& entry : actions) {
+        auto* action = new QAction(QString::fromLatin1(entry.text), window);
+        action->setObjectName(QString::fromLatin1(entry.objectName));
+        action->setToolTip(QString::fromLatin1(entry.toolTip));
+        if (entry.icon)
+            action->setIcon(commandIcon(*entry.icon));
+        if (entry.run)
+            QObject::connect(action, &QAction::triggered, window, entry.run);
+        *entry.action = action;
     }
 }
 
