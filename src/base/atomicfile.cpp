@@ -224,18 +224,27 @@ std::string systemTemporaryFolder()
     return folder != nullptr && folder[0] == '/' ? folder : "/tmp";
 }
 
+// The file a save of path replaces (links followed) and what stands there now; an error when
+// the save must not go ahead.
+FileError resolveTarget(const std::string& path, std::string& target, ExistingTarget& existing)
+{
+    int error = 0;
+    target = resolveLinks(path, error);
+    if (target.empty())
+        return errorFrom(error);
+    return checkTarget(target, existing);
+}
+
 }  // namespace
 
 FileError writeFileAtomically(const std::string& path,
                               const std::function<bool(std::ostream&)>& writer,
                               std::optional<mode_t> mode)
 {
-    int error = 0;
-    const std::string target = resolveLinks(path, error);
-    if (target.empty())
-        return errorFrom(error);
+    std::string target;
     ExistingTarget existing;
-    if (const FileError refused = checkTarget(target, existing); refused != FileError::None)
+    if (const FileError refused = resolveTarget(path, target, existing);
+        refused != FileError::None)
         return refused;
 
     std::string tempPath;
@@ -312,12 +321,10 @@ std::string createTemporaryBeside(const std::string& path, FileError& error)
 FileError replaceWithTemporary(const std::string& tempPath, const std::string& path)
 {
     TemporaryGuard guard(tempPath);
-    int error = 0;
-    const std::string target = resolveLinks(path, error);
-    if (target.empty())
-        return errorFrom(error);
+    std::string target;
     ExistingTarget existing;
-    if (const FileError refused = checkTarget(target, existing); refused != FileError::None)
+    if (const FileError refused = resolveTarget(path, target, existing);
+        refused != FileError::None)
         return refused;
     if (directoryOf(tempPath) != directoryOf(target))
         return copyInPlace(tempPath, target);

@@ -65,17 +65,6 @@ bool fetchBook(FtpConnection& connection, const std::string& localPath, GatewayO
     return true;
 }
 
-// Ends an outcome with the time taken. Its reason holds no password: the only text from
-// outside, the server's replies, comes without it from the FTP client.
-template <typename Result>
-Result finished(Result result, GatewayOutcome& outcome, GatewayOutcome* target)
-{
-    outcome.finish();
-    if (target)
-        *target = outcome;
-    return result;
-}
-
 }  // namespace
 
 TransferResult uploadAddressBook(TransferContext& context, std::string localPath,
@@ -88,7 +77,7 @@ TransferResult uploadAddressBook(TransferContext& context, std::string localPath
     const auto end = [&](TransferResult result, const std::string& why = {}) {
         if (!why.empty())
             outcome.fail(why);
-        return finished(result, outcome, outcomeOut);
+        return finishedOutcome(result, outcome, outcomeOut);
     };
     if (!context.prober.probe(gatewayAddress, ProbeTimeoutMs))
         return end(TransferResult::NotFound, noEchoReason(ProbeTimeoutMs));
@@ -153,5 +142,5 @@ DownloadResult downloadAddressBook(TransferContext& context, const std::string& 
             reportFailure();
     }
     progress.hide();
-    return finished(done ? DownloadResult::Done : DownloadResult::FtpFailure, outcome, outcomeOut);
+    return finishedOutcome(done ? DownloadResult::Done : DownloadResult::FtpFailure, outcome, outcomeOut);
 }

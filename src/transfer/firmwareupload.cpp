@@ -363,10 +363,7 @@ TransferResult uploadFirmware(TransferContext& context, const SettingsFile& sett
     const auto end = [&](TransferResult result, const std::string& why = {}) {
         if (!why.empty())
             outcome.fail(why);
-        outcome.finish();
-        if (outcomeOut)
-            *outcomeOut = outcome;
-        return result;
+        return finishedOutcome(result, outcome, outcomeOut);
     };
     if (!context.prober.probe(gatewayAddress, ProbeTimeoutMs))
         return end(TransferResult::NotFound, noEchoReason(ProbeTimeoutMs));

@@ -28,6 +28,16 @@ private:
     std::chrono::steady_clock::time_point m_steadyStart{};
 };
 
+// Ends outcome with the time taken, hands it to target when there is one, and gives back result.
+template <typename Result>
+Result finishedOutcome(Result result, GatewayOutcome& outcome, GatewayOutcome* target)
+{
+    outcome.finish();
+    if (target)
+        *target = outcome;
+    return result;
+}
+
 // The reasons the cores give in their own words.
 std::string noEchoReason(int timeoutMs);  // "no answer to the echo request within 1000 ms"
 inline constexpr const char* UnsendableLoginReason =
