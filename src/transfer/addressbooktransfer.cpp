@@ -2,10 +2,10 @@
 
 #include "base/atomicfile.h"
 #include "base/progresssink.h"
-#include "transfer/firmwareupload.h"
 #include "transfer/outcome.h"
 #include "transfer/probe.h"
 #include "transfer/transfersafety.h"
+#include "transfer/uploadsteps.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "transfer/devicepaths.h"
 #include "transfer/transfercontext.h"
 #include "transfer/transferresult.h"
 #include "transfer/transfersafety.h"
@@ -8,9 +9,6 @@ struct GatewayOutcome;
 
 #include <functional>
 #include <string>
-
-inline constexpr const char* DeviceRoot = "/RFA/";
-inline constexpr const char* DeviceBookName = "Addrbook.cpe";
 
 // Probes the gateway, then puts localPath into /RFA/ as Addrbook.cpe. Drives line 1 and the
 // upper bar; leaves the progress display shown. A login that isSendableLogin refuses fails

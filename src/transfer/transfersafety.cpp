@@ -1,8 +1,8 @@
 #include "transfer/transfersafety.h"
 
 #include "base/atomicfile.h"
-#include "transfer/addressbooktransfer.h"
-#include "transfer/firmwareupload.h"
+#include "transfer/devicepaths.h"
+#include "transfer/firmwarerules.h"
 #include "transfer/ftpclient.h"
 
 #include <sys/stat.h>

@@ -1,0 +1,155 @@
+#include "cli/commands.h"
+
+#include "cli/deviceoptions.h"
+#include "cli/deviceoutput.h"
+#include "cli/jsontext.h"
+#include "cli/stopsignals.h"
+#include "cli/planoutput.h"
+#include "cli/reports.h"
+#include "gatewaylist/batch.h"
+#include "gatewaylist/gatewaylist.h"
+#include "transfer/probe.h"
+
+#include <ostream>
+
+// The commands over a gateway list: check and upgrade.
+
+int checkCommand(const std::vector<std::string>& args, CliIo& io)
+{
+    ParsedArguments parsed;
+    if (!parseArguments(args,
+                        {{"--jobs", true}, {"--json"}, {"--quiet"}, {"--report", true}}, 1,
+                        commandNamed("check"), io, parsed))
+        return ExitBadUsage;
+    const Output output(parsed, io);
+    const std::optional<int> jobs = jobsFrom(parsed, io);
+    if (!jobs)
+        return ExitBadUsage;
+    const std::optional<std::string> reportPath = reportPathFrom(parsed, io);
+    if (parsed.has("--report") && !reportPath)
+        return ExitBadUsage;
+    GatewayList list;
+    if (const std::optional<int> failed = loadList(parsed.operands[0], list, io))
+        return *failed;
+
+    IcmpProber prober;
+    BatchReport report;
+    PrintingView view(output.lines, list, &output, &report);
+    const StopSignals signals;
+    if (checkConnections(list, prober, view, signals.control(*jobs, &report)) ==
+        BatchOutcome::NoItemInList)
+        return reportFailure(io, ExitFailed, parsed.operands[0] + ": No item in list!");
+    const bool stopped = printNotStarted(output.lines, list, std::nullopt);
+    const int status = view.allGood() && !stopped ? ExitSuccess : ExitFailed;
+    return finishBatch(output, report, reportPath, status);
+}
+
+int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
+{
+    const CliCommand& command = commandNamed("upgrade");
+    ParsedArguments parsed;
+    if (!parseArguments(args,
+                        {{"--book", true}, {"--firmware", true}, {"--full"}, {"--code"},
+                         {"--rows", true}, {"--jobs", true}, {"--backup", true}, {"--verify"},
+                         {"--dry-run"}, {"--json"}, {"--quiet"}, {"--report", true}},
+                        1, command, io, parsed))
+        return ExitBadUsage;
+    const Output output(parsed, io);
+    const std::optional<int> jobs = jobsFrom(parsed, io);
+    if (!jobs)
+        return ExitBadUsage;
+    const std::optional<std::string> reportPath = reportPathFrom(parsed, io);
+    if (parsed.has("--report") && !reportPath)
+        return ExitBadUsage;
+
+    UpgradeOptions options;
+    if (parsed.has("--book") == parsed.has("--firmware"))
+        return reportFailure(io, ExitBadUsage, "give one of --book FILE.cpe and --firmware FOLDER");
+    if (parsed.has("--book")) {
+        if (parsed.has("--full") || parsed.has("--code"))
+            return reportFailure(io, ExitBadUsage, "--full and --code go with --firmware");
+        if (parsed.has("--dry-run"))
+            return reportFailure(io, ExitBadUsage, "--dry-run goes with --firmware");
+        options.mode = UpgradeMode::AddressBookUpgrade;
+        options.sourcePath = parsed.options.find("--book")->second;
+        if (const FileError error = regularFileCheck(options.sourcePath); error != FileError::None)
+            return reportFailure(io, ExitBadUsage, fileErrorText(error, options.sourcePath));
+    } else {
+        if (parsed.has("--full") == parsed.has("--code"))
+            return reportFailure(io, ExitBadUsage, "give one of --full and --code");
+        if (parsed.has("--backup"))
+            return reportFailure(io, ExitBadUsage, "--backup goes with --book");
+        options.mode = UpgradeMode::FirmwareUpgrade;
+        options.fullFirmware = parsed.has("--full");
+        options.sourcePath = parsed.options.find("--firmware")->second;
+        if (!isDirectory(options.sourcePath))
+            return notAFolder(io, options.sourcePath);
+    }
+
+    if (parsed.has("--verify") && parsed.has("--dry-run"))
+        return reportFailure(io, ExitBadUsage, "--verify and --dry-run don't go together");
+    const std::optional<TransferSafety> safety = safetyFrom(parsed, io);
+    if (!safety)
+        return ExitBadUsage;
+
+    GatewayList list;
+    if (const std::optional<int> failed = loadList(parsed.operands[0], list, io))
+        return *failed;
+    std::optional<std::set<std::size_t>> rows;
+    if (parsed.has("--rows")) {
+        const std::string& text = parsed.options.find("--rows")->second;
+        if (text.rfind(FailedRowsPrefix, 0) == 0) {
+            if (const std::optional<int> failed =
+                    failedRowsFrom(text.substr(std::string(FailedRowsPrefix).size()), list, io,
+                                   rows))
+                return *failed;
+            if (rows->empty()) {
+                io.err << "orbiphon-cli: " << withoutControls(text.substr(std::string(FailedRowsPrefix).size()))
+                       << ": no failed rows, nothing to do\n";
+                return ExitSuccess;
+            }
+        } else {
+            rows = rowsFrom(text, list.size());
+            if (!rows)
+                return reportFailure(io, ExitBadUsage,
+                                     "--rows takes row numbers 1 to "
+                                         + std::to_string(list.size())
+                                         + " separated by commas, or failed:REPORT.json");
+        }
+    }
+
+    Device device(output.progress);
+    if (const std::optional<int> refused = refuseUnreadableSettings(options, device.settings, io))
+        return *refused;
+    TransferContext context = device.context();
+    if (parsed.has("--dry-run")) {
+        if (list.empty())
+            return reportFailure(io, ExitFailed, parsed.operands[0] + ": No item in list!");
+        std::vector<std::size_t> planned;
+        for (std::size_t row = 0; row < list.size(); ++row) {
+            if (!rows || rows->contains(row))
+                planned.push_back(row);
+        }
+        const StopSignals signals;
+        return printPlans(io,
+                          planRows(list, planned, context, device.settings, options,
+                                   signals.control(*jobs)),
+                          parsed.has("--json"), true);
+    }
+    NotesPrinter notes(io.err);
+    TransferUploader uploader(context, device.settings, options, *safety, notes.handler());
+    BatchReport report;
+    PrintingView view(output.lines, list, &output, &report);
+    const StopSignals signals;
+    const BatchControl control = signals.control(*jobs, &report);
+    const BatchOutcome outcome =
+        rows ? upgradeSelection(list, *rows, uploader, device.progress, view, control)
+             : upgradeList(list, uploader, device.progress, view, control);
+    if (outcome == BatchOutcome::NoItemInList)
+        return reportFailure(io, ExitFailed, parsed.operands[0] + ": No item in list!");
+    if (outcome == BatchOutcome::NoItemSelected)
+        return reportFailure(io, ExitFailed, parsed.operands[0] + ": No item selected!");
+    const bool stopped = printNotStarted(output.lines, list, rows);
+    const int status = view.allGood() && !stopped ? ExitSuccess : ExitFailed;
+    return finishBatch(output, report, reportPath, status);
+}

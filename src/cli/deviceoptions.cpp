@@ -1,0 +1,165 @@
+#include "cli/deviceoptions.h"
+
+#include "cli/commands.h"
+#include "cli/jsontext.h"
+#include "cli/reports.h"
+#include "base/atomicfile.h"
+#include "base/pathutils.h"
+#include "gatewaylist/batch.h"
+#include "gatewaylist/listfile.h"
+#include "gatewaylist/listfilereport.h"
+#include "gatewaylist/upgrademode.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+namespace {
+
+constexpr const char* PasswordVariable = "ORBIPHON_PASSWORD";
+
+}  // namespace
+
+Device::Device(std::ostream& out) : progress(out)
+{
+    settings.setPath(settingsFilePath());
+}
+
+std::optional<std::string> passwordFrom(const ParsedArguments& parsed, std::size_t index,
+                                        std::size_t withPassword)
+{
+    if (parsed.operands.size() == withPassword)
+        return parsed.operands[index];
+    if (const char* value = std::getenv(PasswordVariable))
+        return std::string(value);
+    return std::nullopt;
+}
+
+int missingPassword(CliIo& io)
+{
+    return reportFailure(io, ExitBadUsage,
+                         std::string("no PASSWORD given and ") + PasswordVariable + " is not set");
+}
+
+std::optional<int> refuseUnsendableLogin(const std::string& userId, const std::string& password,
+                                         CliIo& io)
+{
+    if (isSendableLogin(userId, password))
+        return std::nullopt;
+    return reportFailure(io, ExitBadUsage, UnsendableLoginMessage);
+}
+
+std::optional<int> refuseUnreadableSettings(const UpgradeOptions& options,
+                                            const SettingsFile& settings, CliIo& io)
+{
+    const FileError error = upgradeSettingsError(options, settings);
+    if (error == FileError::None)
+        return std::nullopt;
+    return reportFailure(io, ExitBadUsage, fileErrorText(error, settings.path()));
+}
+
+bool isDirectory(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+int notAFolder(CliIo& io, const std::string& path)
+{
+    const FileError error = regularFileCheck(path);
+    if (error == FileError::None || error == FileError::IsPipe || error == FileError::IsSpecialFile)
+        return reportFailure(io, ExitBadUsage, path + " is not a folder.");
+    return reportFailure(io, ExitBadUsage, fileErrorText(error, path));
+}
+
+bool isSpecialSource(FileError error)
+{
+    return error == FileError::IsFolder || error == FileError::IsPipe
+        || error == FileError::IsSpecialFile;
+}
+
+std::optional<int> jobsFrom(const ParsedArguments& parsed, CliIo& io)
+{
+    const auto option = parsed.options.find("--jobs");
+    if (option == parsed.options.end())
+        return MinJobs;
+    if (const std::optional<int> jobs = parseJobs(option->second))
+        return jobs;
+    reportFailure(io, ExitBadUsage, "--jobs takes a number from 1 to 64");
+    return std::nullopt;
+}
+
+std::optional<int> loadList(const std::string& path, GatewayList& list, CliIo& io)
+{
+    const ListFileReport report = listFileReport(loadGatewayList(path, list), path, path);
+    if (const std::optional<int> failed = reportUnreadableList(report, path, io))
+        return failed;
+    if (report.outcome == ListFileOutcome::CutShort)
+        return reportFailure(io, ExitBadUsage, report.message);
+    return std::nullopt;
+}
+
+std::optional<std::set<std::size_t>> rowsFrom(const std::string& text, std::size_t count)
+{
+    std::set<std::size_t> rows;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        const std::string number = text.substr(start, comma - start);
+        if (number.empty() || number.size() > 9 ||
+            number.find_first_not_of("0123456789") != std::string::npos)
+            return std::nullopt;
+        const std::size_t row = std::stoul(number);
+        if (row < 1 || row > count)
+            return std::nullopt;
+        rows.insert(row - 1);
+        start = comma + 1;
+    }
+    return rows;
+}
+
+std::optional<TransferSafety> safetyFrom(const ParsedArguments& parsed, CliIo& io)
+{
+    TransferSafety safety;
+    safety.verify = parsed.has("--verify");
+    if (const auto backup = parsed.options.find("--backup"); backup != parsed.options.end()) {
+        safety.backupFolder = backup->second;
+        if (!isDirectory(safety.backupFolder)) {
+            notAFolder(io, safety.backupFolder);
+            return std::nullopt;
+        }
+    }
+    return safety;
+}
+
+std::optional<std::string> reportPathFrom(const ParsedArguments& parsed, CliIo& io)
+{
+    const auto option = parsed.options.find("--report");
+    if (option == parsed.options.end())
+        return std::nullopt;
+    const std::string& path = option->second;
+    if (!isReportName(path)) {
+        reportFailure(io, ExitBadUsage, "--report takes a FILE ending in .csv or .json");
+        return std::nullopt;
+    }
+    if (const FileError error = checkSaveTarget(path); error != FileError::None) {
+        reportFailure(io, ExitBadUsage, fileErrorText(error, path));
+        return std::nullopt;
+    }
+    return path;
+}
+
+std::optional<int> failedRowsFrom(const std::string& path, const GatewayList& list, CliIo& io,
+                                  std::optional<std::set<std::size_t>>& rows)
+{
+    try {
+        nlohmann::json document;
+        const FileError error = readJsonFile(path, document);
+        if (error != FileError::None)
+            return reportFailure(io, ExitFailed, fileErrorText(error, path));
+        rows = failedRowsOf(document, list);
+    } catch (const BadInput& e) {
+        return reportFailure(io, ExitBadUsage, path + ": " + e.what());
+    }
+    return std::nullopt;
+}

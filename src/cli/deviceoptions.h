@@ -1,0 +1,67 @@
+#pragma once
+
+#include "cli/cli.h"
+#include "cli/consoleprogress.h"
+#include "base/fileerror.h"
+#include "base/settingsfile.h"
+#include "transfer/curlftpclient.h"
+#include "transfer/probe.h"
+#include "transfer/transfercontext.h"
+#include "transfer/transfersafety.h"
+
+#include <optional>
+#include <set>
+#include <string>
+
+class GatewayList;
+struct UpgradeOptions;
+
+// What the device commands talk to: the real probe, FTP and settings beside the executable.
+struct Device {
+    explicit Device(std::ostream& out);
+
+    TransferContext context() { return {prober, ftp, progress, FtpPort}; }
+
+    IcmpProber prober;
+    CurlFtpClientFactory ftp;
+    SettingsFile settings;
+    ConsoleProgress progress;
+};
+
+// The checks of the device commands' operands and options. Each reports what it refuses on
+// io.err; a returned status is the command's exit status.
+
+// The login's password: the operand when given, else the environment.
+std::optional<std::string> passwordFrom(const ParsedArguments& parsed, std::size_t index,
+                                        std::size_t withPassword);
+int missingPassword(CliIo& io);
+// A login that could smuggle commands to the gateway is refused before anything is sent; the
+// message never repeats the password.
+std::optional<int> refuseUnsendableLogin(const std::string& userId, const std::string& password,
+                                         CliIo& io);
+// A firmware upgrade without its settings file would send nothing and report Done.
+std::optional<int> refuseUnreadableSettings(const UpgradeOptions& options,
+                                            const SettingsFile& settings, CliIo& io);
+
+bool isDirectory(const std::string& path);
+// A firmware folder that is missing, or is something else.
+int notAFolder(CliIo& io, const std::string& path);
+// A source that exists but is a folder, pipe or device: a transfer would hang or fail on it.
+bool isSpecialSource(FileError error);
+
+// --jobs N, 1 when not given; nullopt after reporting a bad value.
+std::optional<int> jobsFrom(const ParsedArguments& parsed, CliIo& io);
+// Reads a gateway list as the Upgrade window would; nullopt after reporting why it can't.
+std::optional<int> loadList(const std::string& path, GatewayList& list, CliIo& io);
+// "2,4" to the 0-based rows {1, 3}; nullopt when a number is not a row of the list.
+std::optional<std::set<std::size_t>> rowsFrom(const std::string& text, std::size_t count);
+// The --backup and --verify choices; nullopt after reporting a back-up folder that is not one.
+std::optional<TransferSafety> safetyFrom(const ParsedArguments& parsed, CliIo& io);
+// --report FILE: a name ending in .csv or .json that can be saved to; nullopt after reporting
+// why not (or when not given).
+std::optional<std::string> reportPathFrom(const ParsedArguments& parsed, CliIo& io);
+
+inline constexpr const char* FailedRowsPrefix = "failed:";
+// The rows a report marks as not done; a report of another list is bad input.
+std::optional<int> failedRowsFrom(const std::string& path, const GatewayList& list, CliIo& io,
+                                  std::optional<std::set<std::size_t>>& rows);

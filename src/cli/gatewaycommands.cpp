@@ -1,0 +1,171 @@
+#include "cli/commands.h"
+
+#include "cli/deviceoptions.h"
+#include "cli/deviceoutput.h"
+#include "cli/jsontext.h"
+#include "cli/stopsignals.h"
+#include "cli/planoutput.h"
+#include "base/atomicfile.h"
+#include "gatewaylist/batch.h"
+#include "transfer/addressbooktransfer.h"
+#include "transfer/firmwareupload.h"
+#include "transfer/outcome.h"
+#include "transfer/probe.h"
+
+#include <ostream>
+
+// The commands about one gateway: probe, download, upload-book and upload-firmware.
+
+using nlohmann::ordered_json;
+
+int probeCommand(const std::vector<std::string>& args, CliIo& io)
+{
+    ParsedArguments parsed;
+    if (!parseArguments(args, {{"--json"}, {"--quiet"}}, 1, commandNamed("probe"), io, parsed))
+        return ExitBadUsage;
+    const Output output(parsed, io);
+    const std::string& address = parsed.operands[0];
+    GatewayOutcome outcome;
+    outcome.start();
+    const bool present = probeGateway(address, ProbeTimeoutMs);
+    outcome.finish();
+    if (!present)
+        outcome.fail(noEchoReason(ProbeTimeoutMs));
+    if (output.json) {
+        ordered_json gateway{{"address", jsonTextFromBytes(address)},
+                             {"status", present ? "Reachable" : "NotReachable"},
+                             {"result", present ? "present" : "not present"}};
+        printGatewayJson(io, "probe", std::move(gateway), outcome);
+    } else {
+        io.out << printableText(address) << (present ? " present" : " not present") << "\n";
+        output.reason(printableText(address), outcome.reason);
+    }
+    return present ? ExitSuccess : ExitFailed;
+}
+
+int downloadCommand(const std::vector<std::string>& args, CliIo& io)
+{
+    ParsedArguments parsed;
+    if (!parseArguments(args, {{"--json"}, {"--quiet"}}, 3, 4, commandNamed("download"), io,
+                        parsed))
+        return ExitBadUsage;
+    const Output output(parsed, io);
+    const std::string& address = parsed.operands[0];
+    const std::string& userId = parsed.operands[1];
+    const std::string& localPath = parsed.operands.back();
+    const std::optional<std::string> password = passwordFrom(parsed, 2, 4);
+    if (!password)
+        return missingPassword(io);
+    if (const std::optional<int> refused = refuseUnsendableLogin(userId, *password, io))
+        return *refused;
+    // A protected file, a folder, a pipe or a device is refused before anything is fetched.
+    if (const FileError refused = checkSaveTarget(localPath); refused != FileError::None)
+        return reportFailure(io, ExitFailed, fileErrorText(refused, localPath));
+
+    Device device(output.progress);
+    GatewayOutcome outcome;
+    // The document of the download; its text lines keep the program's own two messages.
+    const auto finishDownload = [&](TransferResult result) -> int {
+        if (!output.json)
+            return finish(io, result);
+        ordered_json gateway = loginJson(address, userId);
+        gateway["result"] = transferResultName(result);
+        printGatewayJson(io, "download", std::move(gateway), outcome);
+        return result == TransferResult::Done ? ExitSuccess : ExitFailed;
+    };
+    outcome.start();
+    if (!device.prober.probe(address, ProbeTimeoutMs)) {
+        outcome.finish();
+        outcome.fail(noEchoReason(ProbeTimeoutMs));
+        if (!output.json)
+            io.err << "orbiphon-cli: " << printableText(address) << ": Orbiphon not found!\n";
+        return finishDownload(TransferResult::NotFound);
+    }
+    const StopSignals signals(false);
+    TransferContext context = device.context();
+    context.cancel = &stopRequested;
+    const DownloadResult result = downloadAddressBook(context, address, userId, *password,
+                                                      localPath, [&] {
+        if (stopRequested)
+            io.err << "orbiphon-cli: download stopped; " << printableText(localPath)
+                   << " is as it was\n";
+        else if (!output.json)
+            io.err << "orbiphon-cli: " << printableText(address) << ": FTP failure!\n";
+    }, &outcome);
+    return finishDownload(result == DownloadResult::Done ? TransferResult::Done
+                                                         : TransferResult::Failed);
+}
+
+int uploadBookCommand(const std::vector<std::string>& args, CliIo& io)
+{
+    ParsedArguments parsed;
+    if (!parseArguments(args, {{"--backup", true}, {"--verify"}, {"--json"}, {"--quiet"}}, 3, 4,
+                        commandNamed("upload-book"), io, parsed))
+        return ExitBadUsage;
+    const Output output(parsed, io);
+    const std::optional<std::string> password = passwordFrom(parsed, 3, 4);
+    if (!password)
+        return missingPassword(io);
+    if (const std::optional<int> refused = refuseUnsendableLogin(parsed.operands[2], *password, io))
+        return *refused;
+    if (const FileError error = regularFileCheck(parsed.operands[0]); isSpecialSource(error))
+        return reportFailure(io, ExitBadUsage, fileErrorText(error, parsed.operands[0]));
+
+    const std::optional<TransferSafety> safety = safetyFrom(parsed, io);
+    if (!safety)
+        return ExitBadUsage;
+
+    Device device(output.progress);
+    TransferContext context = device.context();
+    GatewayOutcome outcome;
+    std::string notes;
+    const TransferResult result = uploadAddressBook(context, parsed.operands[0],
+                                                    parsed.operands[1], parsed.operands[2],
+                                                    *password, *safety, &notes, &outcome);
+    NotesPrinter(io.err).print(parsed.operands[1], notes);
+    return finishUpload(output, "upload-book", result, parsed.operands[1], parsed.operands[2],
+                        outcome);
+}
+
+int uploadFirmwareCommand(const std::vector<std::string>& args, CliIo& io)
+{
+    const CliCommand& command = commandNamed("upload-firmware");
+    ParsedArguments parsed;
+    if (!parseArguments(args,
+                        {{"--full"}, {"--code"}, {"--verify"}, {"--dry-run"}, {"--json"},
+                         {"--quiet"}},
+                        3, 4, command, io, parsed))
+        return ExitBadUsage;
+    const Output output(parsed, io);
+    if (parsed.has("--full") == parsed.has("--code"))
+        return reportFailure(io, ExitBadUsage, "give one of --full and --code");
+    if (parsed.has("--verify") && parsed.has("--dry-run"))
+        return reportFailure(io, ExitBadUsage, "--verify and --dry-run don't go together");
+    const std::optional<std::string> password = passwordFrom(parsed, 3, 4);
+    if (!password)
+        return missingPassword(io);
+    if (const std::optional<int> refused = refuseUnsendableLogin(parsed.operands[2], *password, io))
+        return *refused;
+
+    Device device(output.progress);
+    UpgradeOptions options;
+    options.mode = UpgradeMode::FirmwareUpgrade;
+    if (const std::optional<int> refused = refuseUnreadableSettings(options, device.settings, io))
+        return *refused;
+    TransferContext context = device.context();
+    if (parsed.has("--dry-run")) {
+        const FirmwarePlan plan =
+            planFirmware(context, device.settings, parsed.operands[0], parsed.has("--full"),
+                         parsed.operands[1], parsed.operands[2], *password);
+        return printPlans(io, {{0, {parsed.operands[1], parsed.operands[2], *password}, plan}},
+                          parsed.has("--json"), false);
+    }
+    GatewayOutcome outcome;
+    std::string notes;
+    const TransferResult result = uploadFirmware(
+        context, device.settings, parsed.operands[0], parsed.has("--full"), parsed.operands[1],
+        parsed.operands[2], *password, {{}, parsed.has("--verify")}, &notes, &outcome);
+    NotesPrinter(io.err).print(parsed.operands[1], notes);
+    return finishUpload(output, "upload-firmware", result, parsed.operands[1],
+                        parsed.operands[2], outcome);
+}
