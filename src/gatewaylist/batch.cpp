@@ -2,6 +2,7 @@
 
 #include "base/progresssink.h"
 #include "base/settingsfile.h"
+#include "gatewaylist/batchrunner.h"
 #include "transfer/addressbooktransfer.h"
 #include "transfer/firmwareupload.h"
 #include "transfer/outcome.h"
@@ -9,13 +10,10 @@
 
 #include <algorithm>
 #include <charconv>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -37,79 +35,27 @@ public:
     void hide() override {}
 };
 
-class BlockingWaiter final : public Waiter {
-public:
-    void waitUntil(const std::function<bool()>& ready) override
-    {
-        std::unique_lock lock(m_mutex);
-        m_woken.wait(lock, [&] { return ready(); });
-    }
-    void wake() override
-    {
-        // Taking the lock orders the wake after a waiter's last look at ready().
-        { const std::lock_guard lock(m_mutex); }
-        m_woken.notify_all();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_woken;
-};
-
 bool stopRequested(const BatchControl& control)
 {
     return control.stop != nullptr && control.stop->load();
 }
 
-// Runs work(row) for every row on threads of its own, at most control.jobs at once, started in
-// the rows' order unless a stop is asked for. begin(row) runs before each start and end(row,
-// result) after each end, both on the calling thread, which waits in between.
+// Runs work(row) for every row (see runRows), keeping each row's result for end(row, result).
+// A row whose work throws ends with failure(why).
 template <typename Result>
-void runRows(const std::vector<std::size_t>& rows, const BatchControl& control,
-             const std::function<void(std::size_t)>& begin,
-             const std::function<Result(std::size_t)>& work,
-             const std::function<void(std::size_t, Result)>& end, bool allAtOnce = false)
+void runBatchRows(const std::vector<std::size_t>& rows, const BatchControl& control,
+                  const std::function<void(std::size_t)>& begin,
+                  const std::function<Result(std::size_t)>& work,
+                  const std::function<void(std::size_t, Result)>& end,
+                  const std::function<Result(const std::string&)>& failure)
 {
-    BlockingWaiter blocking;
-    Waiter& waiter = control.waiter != nullptr ? *control.waiter : blocking;
-    std::size_t jobs = static_cast<std::size_t>(std::clamp(control.jobs, MinJobs, MaxJobs));
-    if (allAtOnce && jobs > 1)
-        jobs = rows.size();
-
-    std::mutex mutex;
-    std::deque<std::pair<std::size_t, Result>> ended;  // guarded by mutex
-    std::map<std::size_t, std::thread> running;
-    std::size_t next = 0;
-    while (true) {
-        while (running.size() < jobs && next < rows.size() && !stopRequested(control)) {
-            const std::size_t row = rows[next++];
-            begin(row);
-            running.emplace(row, std::thread([&, row] {
-                Result result = work(row);
-                {
-                    const std::lock_guard lock(mutex);
-                    ended.emplace_back(row, std::move(result));
-                }
-                waiter.wake();
-            }));
-        }
-        if (running.empty())
-            break;
-        waiter.waitUntil([&] {
-            const std::lock_guard lock(mutex);
-            return !ended.empty();
-        });
-        std::deque<std::pair<std::size_t, Result>> taken;
-        {
-            const std::lock_guard lock(mutex);
-            taken.swap(ended);
-        }
-        for (auto& [row, result] : taken) {
-            running.at(row).join();
-            running.erase(row);
-            end(row, std::move(result));
-        }
-    }
+    std::map<std::size_t, Result> results;
+    for (std::size_t row : rows)
+        results.emplace(row, Result{});
+    runRows(rows, control.jobs, control.stop, control.waiter,
+            {begin, [&](std::size_t row) { results.at(row) = work(row); },
+             [&](std::size_t row, const std::string& why) { results.at(row) = failure(why); },
+             [&](std::size_t row) { end(row, std::move(results.at(row))); }});
 }
 
 // "Done 3 of 32" and the addresses in progress, for a batch over several gateways at once.
@@ -156,6 +102,13 @@ void showGateway(ProgressSink& progress, const GatewayRecord& gateway)
 
 using UploadEnd = std::pair<TransferResult, GatewayOutcome>;
 using ProbeEnd = std::pair<bool, GatewayOutcome>;
+
+UploadEnd failedUpload(const std::string& why)
+{
+    UploadEnd end{TransferResult::Failed, {}};
+    end.second.fail(why);
+    return end;
+}
 
 // The report's rows before the batch starts: all not started.
 void startReport(const BatchControl& control, const char* command, const GatewayList& list,
@@ -233,7 +186,7 @@ std::size_t uploadRows(GatewayList& list, const std::vector<std::size_t>& rows,
     const std::vector<GatewayRecord> records = recordsOf(list);
     std::size_t done = 0;
     if (control.jobs <= MinJobs) {
-        runRows<UploadEnd>(
+        runBatchRows<UploadEnd>(
             rows, control,
             [&](std::size_t row) {
                 showGateway(progress, records[row]);
@@ -253,12 +206,13 @@ std::size_t uploadRows(GatewayList& list, const std::vector<std::size_t>& rows,
                     progress.stepIt(ProgressBar::Lower);
                 view.repaintList();
                 ++done;
-            });
+            },
+            failedUpload);
         return done;
     }
 
     std::set<std::size_t> inProgress;
-    runRows<UploadEnd>(
+    runBatchRows<UploadEnd>(
         rows, control,
         [&](std::size_t row) {
             inProgress.insert(row);
@@ -277,7 +231,8 @@ std::size_t uploadRows(GatewayList& list, const std::vector<std::size_t>& rows,
             ++done;
             view.repaintList();
             showFleetProgress(progress, list, inProgress, done, rows.size());
-        });
+        },
+        failedUpload);
     return done;
 }
 
@@ -351,7 +306,7 @@ std::vector<RowPlan> planRows(const GatewayList& list, const std::vector<std::si
         if (row < records.size())
             valid.push_back(row);
     }
-    runRows<FirmwarePlan>(
+    runBatchRows<FirmwarePlan>(
         valid, control, [](std::size_t) {},
         [&](std::size_t row) {
             QuietProgress quiet;
@@ -360,7 +315,12 @@ std::vector<RowPlan> planRows(const GatewayList& list, const std::vector<std::si
             return planFirmware(own, settings, options.sourcePath, options.fullFirmware,
                                 gateway.ipText, gateway.userId, gateway.password);
         },
-        [&](std::size_t row, FirmwarePlan plan) { plans.emplace(row, std::move(plan)); });
+        [&](std::size_t row, FirmwarePlan plan) { plans.emplace(row, std::move(plan)); },
+        [](const std::string& why) {
+            FirmwarePlan plan;
+            plan.reason = why;
+            return plan;
+        });
     std::vector<RowPlan> ordered;
     for (auto& [row, plan] : plans)
         ordered.push_back({row, records[row], std::move(plan)});
@@ -410,7 +370,7 @@ BatchOutcome checkConnections(GatewayList& list, Prober& prober, BatchView& view
     for (std::size_t row = 0; row < rows.size(); ++row)
         rows[row] = row;
     startReport(control, "check", list, rows);
-    runRows<ProbeEnd>(
+    runBatchRows<ProbeEnd>(
         rows, control, [](std::size_t) {},
         [&](std::size_t row) {
             ProbeEnd end;
@@ -426,7 +386,11 @@ BatchOutcome checkConnections(GatewayList& list, Prober& prober, BatchView& view
             reportRow(control, list, row, end.first ? "present" : "not present", end.second);
             view.repaintList();
         },
-        true);
+        [](const std::string& why) {
+            ProbeEnd end{false, {}};
+            end.second.fail(why);
+            return end;
+        });
     endReport(control);
     list.setStatusShown();
     view.setBusy(false);

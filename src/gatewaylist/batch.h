@@ -114,11 +114,11 @@ RowStatus statusForResult(TransferResult result);
 // nothing sent. None when it may start (always for an address book).
 FileError upgradeSettingsError(const UpgradeOptions& options, const SettingsFile& settings);
 // The batches change the list, the view and the progress only on the thread that called them;
-// probes and uploads run on threads of their own, up to control.jobs at once, started in list
-// order. A row a stopped batch did not reach keeps no image.
+// probes and uploads run on the threads of a pool of at most control.jobs (see runRows), started
+// in list order. A row a stopped batch did not reach keeps no image; a row whose work threw is
+// FtpFailed (NotReachable for a probe) with the exception's text as its reason.
 
-// Probes every row and marks it Reachable or NotReachable. With control.jobs above 1 every probe
-// is in flight at once: a probe costs one socket, and a silent list then takes one time-out.
+// Probes every row and marks it Reachable or NotReachable, up to control.jobs at once.
 BatchOutcome checkConnections(GatewayList& list, Prober& prober, BatchView& view,
                               const BatchControl& control = {});
 // Uploads to every row, in list order, whatever happens to each.

@@ -1,4 +1,5 @@
 #include "gatewaylist/batch.h"
+#include "gatewaylist/batchrunner.h"
 
 #include "gatewaylist/listfile.h"
 #include "base/settingsfile.h"
@@ -20,7 +21,9 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -461,6 +464,107 @@ TEST(FleetBatch, TheReportHoldsEveryRowOfTheBatchStoppedOrNot)
     const std::string csv = reportCsv(report);
     EXPECT_NE(csv.find("\r\n4,10.0.0.4,user4,NotStarted,,,,0,0,0,0\r\n"), std::string::npos) << csv;
     EXPECT_EQ(csv.find("pw"), std::string::npos) << csv;
+}
+
+// Counts the gateways in flight at once; one address throws instead of answering.
+class PeakFake final : public GatewayUploader, public Prober {
+public:
+    TransferResult upload(const GatewayRecord& gateway, ProgressSink&) override
+    {
+        enter(gateway.ipText);
+        return TransferResult::Done;
+    }
+    bool probe(const std::string& address, int) override
+    {
+        enter(address);
+        return true;
+    }
+    int peak = 0;  // read after the batch
+
+private:
+    void enter(const std::string& address)
+    {
+        const int now = ++m_inFlight;
+        {
+            const std::lock_guard lock(m_mutex);
+            peak = std::max(peak, now);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        --m_inFlight;
+        if (address == "10.0.0.4")
+            throw std::runtime_error("out of sockets");
+    }
+    std::atomic<int> m_inFlight = 0;
+    std::mutex m_mutex;
+};
+
+// Every batch, Check connections included, works on at most its jobs at once, and a gateway
+// whose work throws fails with the reason while the others go on.
+TEST(FleetBatch, EveryBatchKeepsToItsJobsAndAThrowingGatewayOnlyFailsItself)
+{
+    for (int jobs : {1, 2, 5}) {
+        SCOPED_TRACE("jobs " + std::to_string(jobs));
+        Log log;
+        RecordingProgress progress(log);
+        GatewayList list = listOf(12);
+        RecordingView view(log, list);
+        BatchReport report;
+        const BatchControl control{jobs, nullptr, nullptr, &report};
+        PeakFake prober;
+        checkConnections(list, prober, view, control);
+        EXPECT_EQ(statuses(list), "RRR-RRRRRRRR");
+        EXPECT_EQ(report.rows[3].outcome.reason, "internal error: out of sockets");
+        EXPECT_LE(prober.peak, jobs);
+        PeakFake uploader;
+        upgradeList(list, uploader, progress, view, control);
+        EXPECT_EQ(statuses(list), "UUUXUUUUUUUU");
+        EXPECT_EQ(report.rows[3].outcome.reason, "internal error: out of sockets");
+        EXPECT_LE(uploader.peak, jobs);
+    }
+}
+
+// The runner a window uses does not hold up its starter: each row's end and then the batch's
+// end are told from the pool, once each.
+TEST(FleetBatch, TheRunnerForWindowsReturnsAtOnceAndTellsEachEnd)
+{
+    std::atomic<bool> stop = false;
+    std::mutex gate;
+    std::unique_lock closed(gate);
+    std::mutex mutex;
+    std::vector<std::size_t> ended;
+    int finished = 0;
+    BatchRunner runner(2, &stop);
+    runner.start({0, 1, 2, 3, 4},
+                 {[&](std::size_t row) {
+                      const std::lock_guard wait(gate);
+                      if (row == 1)
+                          throw std::runtime_error("no");
+                  },
+                  [&](std::size_t row, const std::string& why) {
+                      const std::lock_guard lock(mutex);
+                      ended.push_back(100 + row + (why == "internal error: no" ? 10 : 0));
+                  },
+                  [&](std::size_t row) {
+                      const std::lock_guard lock(mutex);
+                      ended.push_back(row);
+                      if (row == 2)
+                          stop = true;
+                  },
+                  [&] {
+                      const std::lock_guard lock(mutex);
+                      ++finished;
+                  }});
+    {
+        const std::lock_guard lock(mutex);
+        EXPECT_TRUE(ended.empty());
+    }
+    closed.unlock();
+    runner.join();
+    // Row 3 may have started before the stop; row 4 never does.
+    std::erase(ended, 3u);
+    std::sort(ended.begin(), ended.end());
+    EXPECT_EQ(ended, (std::vector<std::size_t>{0, 1, 2, 111}));
+    EXPECT_EQ(finished, 1);
 }
 
 TEST(FleetBatch, JobsAreOneToSixtyFourAndNothingElse)
