@@ -3,9 +3,9 @@
 #include "cli/deviceoptions.h"
 #include "cli/deviceoutput.h"
 #include "cli/jsontext.h"
-#include "cli/stopsignals.h"
 #include "cli/planoutput.h"
 #include "cli/reports.h"
+#include "cli/stopsignals.h"
 #include "gatewaylist/batch.h"
 #include "gatewaylist/gatewaylist.h"
 #include "transfer/probe.h"
@@ -131,16 +131,17 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
                 planned.push_back(row);
         }
         const StopSignals signals;
+        context.cancel = &abandonRequested;
         return printPlans(io,
                           planRows(list, planned, context, device.settings, options,
                                    signals.control(*jobs)),
                           parsed.has("--json"), true);
     }
-    NotesPrinter notes(io.err);
-    TransferUploader uploader(context, device.settings, options, *safety, notes.handler());
+    const StopSignals signals;
+    context.cancel = &abandonRequested;
+    TransferUploader uploader(context, device.settings, options, *safety);
     BatchReport report;
     PrintingView view(output.lines, list, &output, &report);
-    const StopSignals signals;
     const BatchControl control = signals.control(*jobs, &report);
     const BatchOutcome outcome =
         rows ? upgradeSelection(list, *rows, uploader, device.progress, view, control)

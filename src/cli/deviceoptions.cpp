@@ -11,6 +11,7 @@
 #include "gatewaylist/upgrademode.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -142,7 +143,15 @@ std::optional<std::string> reportPathFrom(const ParsedArguments& parsed, CliIo& 
         reportFailure(io, ExitBadUsage, "--report takes a FILE ending in .csv or .json");
         return std::nullopt;
     }
-    if (const FileError error = checkSaveTarget(path); error != FileError::None) {
+    FileError error = checkSaveTarget(path);
+    // Creating the save's temporary is the one sure test that the folder takes the report
+    // (missing, closed to us, a file system that takes no files); it is removed at once.
+    if (error == FileError::None) {
+        const std::string trial = createTemporaryBeside(path, error);
+        if (!trial.empty())
+            ::unlink(trial.c_str());
+    }
+    if (error != FileError::None) {
         reportFailure(io, ExitBadUsage, fileErrorText(error, path));
         return std::nullopt;
     }

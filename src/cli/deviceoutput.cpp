@@ -2,6 +2,7 @@
 
 #include "cli/jsontext.h"
 #include "cli/reports.h"
+#include "cli/stopsignals.h"
 #include "gatewaylist/batchreport.h"
 #include "gatewaylist/gatewaylist.h"
 #include "transfer/outcome.h"
@@ -75,10 +76,17 @@ void PrintingView::repaintList()
     for (std::size_t row = 0; row < m_list.size(); ++row) {
         const RowStatus status = m_list.status(row);
         if (status != m_shown[row] && status != RowStatus::None) {
-            m_out << row + 1 << " " << printableText(m_list.record(row).ipText) << " "
-                  << rowStatusName(status) << "\n"
+            const ReportRow* entry = reportRow(row);
+            const std::string address = printableText(m_list.record(row).ipText);
+            m_out << row + 1 << " " << address << " "
+                  << (entry ? entry->statusText() : std::string(rowStatusName(status))) << "\n"
                   << std::flush;
-            printReason(row, status);
+            if (m_output && !m_output->json)
+                stopForClosedOutput(m_output->io.out);
+            if (entry && (status == RowStatus::FtpFailed || status == RowStatus::NotReachable))
+                m_output->reason(std::to_string(row + 1) + " " + address, entry->outcome.reason);
+            if (entry)
+                printNotes(m_output->io.err, m_list.record(row).ipText, entry->outcome.notes);
             m_allGood = m_allGood && (status == RowStatus::Reachable ||
                                       status == RowStatus::Uploaded);
         }
@@ -93,17 +101,15 @@ void PrintingView::showClosingNotice()
     (m_output && m_output->json ? m_output->progress : m_out) << notice << "\n";
 }
 
-void PrintingView::printReason(std::size_t row, RowStatus status) const
+const ReportRow* PrintingView::reportRow(std::size_t row) const
 {
-    if (!m_output || !m_report
-        || (status != RowStatus::FtpFailed && status != RowStatus::NotReachable))
-        return;
+    if (!m_output || !m_report)
+        return nullptr;
     for (const ReportRow& entry : m_report->rows) {
-        if (entry.row == row)
-            m_output->reason(std::to_string(row + 1) + " "
-                                 + printableText(m_list.record(row).ipText),
-                             entry.outcome.reason);
+        if (entry.row == row && entry.started)
+            return &entry;
     }
+    return nullptr;
 }
 
 bool printNotStarted(std::ostream& out, const GatewayList& list,
@@ -131,22 +137,10 @@ int finishBatch(const Output& output, const BatchReport& report,
     return status;
 }
 
-void NotesPrinter::print(const std::string& address, const std::string& notes)
+void printNotes(std::ostream& err, const std::string& address,
+                const std::vector<std::string>& notes)
 {
-    const std::lock_guard lock(m_mutex);
-    std::size_t start = 0;
-    while (start < notes.size()) {
-        const std::size_t end = std::min(notes.find('\n', start), notes.size());
-        m_err << "orbiphon-cli: " << printableText(address) << ": "
-              << withoutControls(notes.substr(start, end - start)) << "\n";
-        start = end + 1;
-    }
-    m_err << std::flush;
-}
-
-GatewayNotesHandler NotesPrinter::handler()
-{
-    return [this](const GatewayRecord& gateway, const std::string& notes) {
-        print(gateway.ipText, notes);
-    };
+    for (const std::string& note : notes)
+        err << "orbiphon-cli: " << printableText(address) << ": " << withoutControls(note) << "\n";
+    err << std::flush;
 }

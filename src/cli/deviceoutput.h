@@ -6,7 +6,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <mutex>
 #include <optional>
 #include <ostream>
 #include <set>
@@ -14,6 +13,7 @@
 #include <vector>
 
 struct BatchReport;
+struct ReportRow;
 struct GatewayOutcome;
 class GatewayList;
 
@@ -49,7 +49,9 @@ int finishUpload(const Output& output, const char* command, TransferResult resul
                  const std::string& address, const std::string& userId,
                  const GatewayOutcome& outcome);
 
-// Prints each gateway's line as soon as its row gets its image, as the window shows it.
+// Prints each gateway's line as soon as its row gets its image, as the window shows it, then its
+// reason and its notes on standard error. A line that can't be written (standard output closed)
+// stops the batch as a first signal does.
 class PrintingView final : public BatchView {
 public:
     PrintingView(std::ostream& out, const GatewayList& list, const Output* output = nullptr,
@@ -62,7 +64,7 @@ public:
     bool allGood() const { return m_allGood; }
 
 private:
-    void printReason(std::size_t row, RowStatus status) const;
+    const ReportRow* reportRow(std::size_t row) const;
 
     std::ostream& m_out;
     const GatewayList& m_list;
@@ -81,15 +83,5 @@ int finishBatch(const Output& output, const BatchReport& report,
                 const std::optional<std::string>& reportPath, int status);
 
 // What the back-up and verify steps found, one stderr line each, as "orbiphon-cli: IP: ...".
-// Uploads of several gateways at once report from their own threads.
-class NotesPrinter {
-public:
-    explicit NotesPrinter(std::ostream& err) : m_err(err) {}
-
-    void print(const std::string& address, const std::string& notes);
-    GatewayNotesHandler handler();
-
-private:
-    std::ostream& m_err;
-    std::mutex m_mutex;
-};
+void printNotes(std::ostream& err, const std::string& address,
+                const std::vector<std::string>& notes);

@@ -3,12 +3,13 @@
 #include "cli/deviceoptions.h"
 #include "cli/deviceoutput.h"
 #include "cli/jsontext.h"
-#include "cli/stopsignals.h"
 #include "cli/planoutput.h"
+#include "cli/stopsignals.h"
 #include "base/atomicfile.h"
 #include "gatewaylist/batch.h"
 #include "transfer/addressbooktransfer.h"
 #include "transfer/firmwareupload.h"
+#include "transfer/gatewaysession.h"
 #include "transfer/outcome.h"
 #include "transfer/probe.h"
 
@@ -27,10 +28,11 @@ int probeCommand(const std::vector<std::string>& args, CliIo& io)
     const std::string& address = parsed.operands[0];
     GatewayOutcome outcome;
     outcome.start();
-    const bool present = probeGateway(address, ProbeTimeoutMs);
+    IcmpProber prober;
+    const ProbeCause cause = probeWithCause(prober, address);
     outcome.finish();
-    if (!present)
-        outcome.fail(noEchoReason(ProbeTimeoutMs));
+    const bool present = cause == ProbeCause::Answered;
+    outcome.fail(probeCauseReason(cause, address, ProbeTimeoutMs));
     if (output.json) {
         ordered_json gateway{{"address", jsonTextFromBytes(address)},
                              {"status", present ? "Reachable" : "NotReachable"},
@@ -73,20 +75,20 @@ int downloadCommand(const std::vector<std::string>& args, CliIo& io)
         printGatewayJson(io, "download", std::move(gateway), outcome);
         return result == TransferResult::Done ? ExitSuccess : ExitFailed;
     };
+    // A download has one gateway: the first signal abandons it, in whichever step it is.
+    const StopSignals signals(true);
+    TransferContext context = device.context();
+    context.cancel = &abandonRequested;
     outcome.start();
-    if (!device.prober.probe(address, ProbeTimeoutMs)) {
+    if (!GatewaySession(context, outcome, "Download").probe(address)) {
         outcome.finish();
-        outcome.fail(noEchoReason(ProbeTimeoutMs));
         if (!output.json)
             io.err << "orbiphon-cli: " << printableText(address) << ": Orbiphon not found!\n";
         return finishDownload(TransferResult::NotFound);
     }
-    const StopSignals signals(false);
-    TransferContext context = device.context();
-    context.cancel = &stopRequested;
     const DownloadResult result = downloadAddressBook(context, address, userId, *password,
                                                       localPath, [&] {
-        if (stopRequested)
+        if (abandonRequested)
             io.err << "orbiphon-cli: download stopped; " << printableText(localPath)
                    << " is as it was\n";
         else if (!output.json)
@@ -116,13 +118,14 @@ int uploadBookCommand(const std::vector<std::string>& args, CliIo& io)
         return ExitBadUsage;
 
     Device device(output.progress);
+    const StopSignals signals;
     TransferContext context = device.context();
+    context.cancel = &abandonRequested;
     GatewayOutcome outcome;
-    std::string notes;
     const TransferResult result = uploadAddressBook(context, parsed.operands[0],
                                                     parsed.operands[1], parsed.operands[2],
-                                                    *password, *safety, &notes, &outcome);
-    NotesPrinter(io.err).print(parsed.operands[1], notes);
+                                                    *password, *safety, nullptr, &outcome);
+    printNotes(io.err, parsed.operands[1], outcome.notes);
     return finishUpload(output, "upload-book", result, parsed.operands[1], parsed.operands[2],
                         outcome);
 }
@@ -152,7 +155,9 @@ int uploadFirmwareCommand(const std::vector<std::string>& args, CliIo& io)
     options.mode = UpgradeMode::FirmwareUpgrade;
     if (const std::optional<int> refused = refuseUnreadableSettings(options, device.settings, io))
         return *refused;
+    const StopSignals signals;
     TransferContext context = device.context();
+    context.cancel = &abandonRequested;
     if (parsed.has("--dry-run")) {
         const FirmwarePlan plan =
             planFirmware(context, device.settings, parsed.operands[0], parsed.has("--full"),
@@ -161,11 +166,10 @@ int uploadFirmwareCommand(const std::vector<std::string>& args, CliIo& io)
                           parsed.has("--json"), false);
     }
     GatewayOutcome outcome;
-    std::string notes;
     const TransferResult result = uploadFirmware(
         context, device.settings, parsed.operands[0], parsed.has("--full"), parsed.operands[1],
-        parsed.operands[2], *password, {{}, parsed.has("--verify")}, &notes, &outcome);
-    NotesPrinter(io.err).print(parsed.operands[1], notes);
+        parsed.operands[2], *password, {{}, parsed.has("--verify")}, nullptr, &outcome);
+    printNotes(io.err, parsed.operands[1], outcome.notes);
     return finishUpload(output, "upload-firmware", result, parsed.operands[1],
                         parsed.operands[2], outcome);
 }

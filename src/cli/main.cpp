@@ -1,12 +1,16 @@
 #include "cli/cli.h"
 #include "transfer/curlftpclient.h"
 
+#include <signal.h>
+
 #include <iostream>
 #include <string>
 #include <vector>
 
 int main(int argc, char** argv)
 {
+    // A reader that went away (`| head -1`) must not kill a batch in the middle of a transfer.
+    ::signal(SIGPIPE, SIG_IGN);
     if (!initialiseCurl()) {
         std::cerr << "orbiphon-cli: the FTP library could not start\n";
         return ExitFailed;

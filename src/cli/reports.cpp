@@ -37,6 +37,10 @@ void addOutcome(ordered_json& entry, const GatewayOutcome& outcome)
     entry["filesFailed"] = outcome.filesFailed;
     entry["filesDeleted"] = outcome.filesDeleted;
     entry["bytesSent"] = outcome.bytesSent;
+    ordered_json notes = ordered_json::array();
+    for (const std::string& note : outcome.notes)
+        notes.push_back(jsonTextFromBytes(note));
+    entry["notes"] = std::move(notes);
 }
 
 ordered_json batchJson(const BatchReport& report)
@@ -98,7 +102,8 @@ std::set<std::size_t> failedRowsOf(const nlohmann::json& document, const Gateway
         if (row > list.size() || list.record(row - 1).ipText != address)
             throw BadInput(where + ": row " + std::to_string(row) + " of the list is not "
                            + address);
-        if (status == "FtpFailed" || status == "NotReachable" || status == "NotStarted")
+        if (status == "FtpFailed" || status == "NotReachable" || status == "NotStarted"
+            || status == "Abandoned")
             rows.insert(row - 1);
     }
     return rows;

@@ -5,6 +5,7 @@
 #include "gatewaylist/batchrunner.h"
 #include "transfer/addressbooktransfer.h"
 #include "transfer/firmwareupload.h"
+#include "transfer/gatewaysession.h"
 #include "transfer/outcome.h"
 #include "transfer/probe.h"
 
@@ -239,13 +240,11 @@ std::size_t uploadRows(GatewayList& list, const std::vector<std::size_t>& rows,
 } // namespace
 
 TransferUploader::TransferUploader(TransferContext& context, const SettingsFile& settings,
-                                   UpgradeOptions options, TransferSafety safety,
-                                   GatewayNotesHandler onNotes)
+                                   UpgradeOptions options, TransferSafety safety)
     : m_context(context),
       m_settings(settings),
       m_options(std::move(options)),
-      m_safety(std::move(safety)),
-      m_onNotes(std::move(onNotes))
+      m_safety(std::move(safety))
 {
 }
 
@@ -271,22 +270,17 @@ TransferResult TransferUploader::upload(const GatewayRecord& gateway, ProgressSi
 TransferResult TransferUploader::uploadWithOutcome(const GatewayRecord& gateway,
                                                    ProgressSink& progress, GatewayOutcome& outcome)
 {
-    TransferContext context{m_context.prober, m_context.ftp, progress, m_context.ftpPort};
-    std::string notes;
-    TransferResult result;
+    TransferContext context{m_context.prober, m_context.ftp, progress, m_context.ftpPort,
+                            m_context.cancel};
     if (m_options.mode == UpgradeMode::FirmwareUpgrade) {
         // A firmware folder has no book to keep: only the verify choice applies.
         const TransferSafety safety{{}, m_safety.verify};
-        result = uploadFirmware(context, m_settings, m_options.sourcePath,
-                                m_options.fullFirmware, gateway.ipText, gateway.userId,
-                                gateway.password, safety, &notes, &outcome);
-    } else {
-        result = uploadAddressBook(context, m_options.sourcePath, gateway.ipText,
-                                   gateway.userId, gateway.password, m_safety, &notes, &outcome);
+        return uploadFirmware(context, m_settings, m_options.sourcePath, m_options.fullFirmware,
+                              gateway.ipText, gateway.userId, gateway.password, safety, nullptr,
+                              &outcome);
     }
-    if (m_onNotes && !notes.empty())
-        m_onNotes(gateway, notes);
-    return result;
+    return uploadAddressBook(context, m_options.sourcePath, gateway.ipText, gateway.userId,
+                             gateway.password, m_safety, nullptr, &outcome);
 }
 
 TransferSafety transferSafetyFrom(const SettingsFile& settings)
@@ -310,7 +304,8 @@ std::vector<RowPlan> planRows(const GatewayList& list, const std::vector<std::si
         valid, control, [](std::size_t) {},
         [&](std::size_t row) {
             QuietProgress quiet;
-            TransferContext own{context.prober, context.ftp, quiet, context.ftpPort};
+            TransferContext own{context.prober, context.ftp, quiet, context.ftpPort,
+                                context.cancel};
             const GatewayRecord& gateway = records[row];
             return planFirmware(own, settings, options.sourcePath, options.fullFirmware,
                                 gateway.ipText, gateway.userId, gateway.password);
@@ -375,10 +370,10 @@ BatchOutcome checkConnections(GatewayList& list, Prober& prober, BatchView& view
         [&](std::size_t row) {
             ProbeEnd end;
             end.second.start();
-            end.first = prober.probe(records[row].ipText, ProbeTimeoutMs);
+            const ProbeCause cause = probeWithCause(prober, records[row].ipText);
             end.second.finish();
-            if (!end.first)
-                end.second.fail(noEchoReason(ProbeTimeoutMs));
+            end.first = cause == ProbeCause::Answered;
+            end.second.fail(probeCauseReason(cause, records[row].ipText, ProbeTimeoutMs));
             return end;
         },
         [&](std::size_t row, ProbeEnd end) {

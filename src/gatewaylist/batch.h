@@ -62,16 +62,13 @@ struct BatchControl {
     BatchReport* report = nullptr;
 };
 
-// What the back-up and verify steps found for one gateway; runs on the upload's thread.
-using GatewayNotesHandler = std::function<void(const GatewayRecord&, const std::string& notes)>;
-
 // The real uploads: the address book or the firmware folder of the window's options, with the
-// operator's safety choices; onNotes (when given) hears each gateway's notes, when there are any.
+// operator's safety choices. What the back-up and verify steps found is in each gateway's
+// outcome (its notes); context.cancel, when set, abandons the gateways in progress.
 class TransferUploader final : public GatewayUploader {
 public:
     TransferUploader(TransferContext& context, const SettingsFile& settings,
-                     UpgradeOptions options, TransferSafety safety = {},
-                     GatewayNotesHandler onNotes = {});
+                     UpgradeOptions options, TransferSafety safety = {});
     TransferResult upload(const GatewayRecord& gateway, ProgressSink& progress) override;
     TransferResult uploadWithOutcome(const GatewayRecord& gateway, ProgressSink& progress,
                                      GatewayOutcome& outcome) override;
@@ -81,7 +78,6 @@ private:
     const SettingsFile& m_settings;
     UpgradeOptions m_options;
     TransferSafety m_safety;
-    GatewayNotesHandler m_onNotes;
 };
 
 // The safety choices of the settings file: [Batch] BackupFolder and Verify=1.

@@ -24,6 +24,15 @@ std::string csvField(const std::string& text)
     return quoted + "\"";
 }
 
+// The notes in one field, "; " between them.
+std::string joinedNotes(const GatewayOutcome& outcome)
+{
+    std::string text;
+    for (const std::string& note : outcome.notes)
+        text += (text.empty() ? "" : "; ") + note;
+    return text;
+}
+
 }  // namespace
 
 const char* rowStatusName(RowStatus status)
@@ -45,7 +54,9 @@ const char* rowStatusName(RowStatus status)
 
 std::string ReportRow::statusText() const
 {
-    return started ? rowStatusName(status) : "NotStarted";
+    if (!started)
+        return "NotStarted";
+    return outcome.abandoned ? "Abandoned" : rowStatusName(status);
 }
 
 bool ReportRow::failed() const
@@ -69,7 +80,7 @@ std::string rowSummary(const ReportRow& row)
 std::string reportCsv(const BatchReport& report)
 {
     std::string text = "row,address,user ID,status,reason,start time,seconds,files sent,"
-                       "files failed,files deleted,bytes sent\r\n";
+                       "files failed,files deleted,bytes sent,notes\r\n";
     for (const ReportRow& row : report.rows) {
         const GatewayOutcome& outcome = row.outcome;
         text += std::to_string(row.row + 1) + "," + csvField(row.address) + ","
@@ -78,7 +89,8 @@ std::string reportCsv(const BatchReport& report)
                 + (row.started ? secondsText(outcome.seconds) : std::string()) + ","
                 + std::to_string(outcome.filesSent) + "," + std::to_string(outcome.filesFailed)
                 + "," + std::to_string(outcome.filesDeleted) + ","
-                + std::to_string(outcome.bytesSent) + "\r\n";
+                + std::to_string(outcome.bytesSent) + "," + csvField(joinedNotes(outcome))
+                + "\r\n";
     }
     return text;
 }

@@ -22,7 +22,7 @@ struct ReportRow {
     std::string result;
     GatewayOutcome outcome;
 
-    // rowStatusName, or "NotStarted".
+    // rowStatusName, or "NotStarted", or "Abandoned" for a row a stop cut short.
     std::string statusText() const;
     // Not done: FtpFailed, NotReachable or NotStarted.
     bool failed() const;
@@ -41,8 +41,8 @@ struct BatchReport {
 std::string rowSummary(const ReportRow& row);
 
 // The report as CSV: a header line, then one line per row (row, address, user ID, status,
-// reason, start time, seconds, files sent, files failed, files deleted, bytes sent). Fields are
-// quoted where they need it; lines end in CRLF.
+// reason, start time, seconds, files sent, files failed, files deleted, bytes sent, notes joined
+// by "; "). Fields are quoted where they need it; lines end in CRLF.
 std::string reportCsv(const BatchReport& report);
 // Writes reportCsv to path, completely or not at all.
 FileError saveReportCsv(const std::string& path, const BatchReport& report);

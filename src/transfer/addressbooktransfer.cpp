@@ -2,8 +2,8 @@
 
 #include "base/atomicfile.h"
 #include "base/progresssink.h"
+#include "transfer/gatewaysession.h"
 #include "transfer/outcome.h"
-#include "transfer/probe.h"
 #include "transfer/transfersafety.h"
 #include "transfer/uploadsteps.h"
 
@@ -74,36 +74,33 @@ TransferResult uploadAddressBook(TransferContext& context, std::string localPath
 {
     GatewayOutcome outcome;
     outcome.start();
+    std::string found;
+    GatewaySession session(context, outcome, "Upgrade");
     const auto end = [&](TransferResult result, const std::string& why = {}) {
         if (!why.empty())
             outcome.fail(why);
+        outcome.abandoned = outcome.abandoned || session.abandoned();
+        keepNotes(found, notes, outcome);
         return finishedOutcome(result, outcome, outcomeOut);
     };
-    if (!context.prober.probe(gatewayAddress, ProbeTimeoutMs))
-        return end(TransferResult::NotFound, noEchoReason(ProbeTimeoutMs));
-    if (!isSendableLogin(userId, password))
-        return end(TransferResult::Failed, UnsendableLoginReason);
-    const std::unique_ptr<FtpClient> client = context.ftp.open("Upgrade");
-    if (!client)
-        return end(TransferResult::Failed, NoFtpClientReason);
-    startBookProgress(context.progress);
-    const std::unique_ptr<FtpConnection> connection =
-        client->connect({gatewayAddress, context.ftpPort, userId, password});
-    if (!connection)
-        return end(TransferResult::Failed, withReply("cannot log in", client->lastReply()));
+    if (!session.probe(gatewayAddress))
+        return end(TransferResult::NotFound);
+    if (!session.logIn(gatewayAddress, userId, password, [&] { startBookProgress(context.progress); }))
+        return end(TransferResult::Failed);
+    FtpConnection& connection = session.connection();
     if (!safety.backupFolder.empty()) {
         std::string backupNote;
         const BackupResult backup =
-            backUpBook(*connection, safety.backupFolder, gatewayAddress, &backupNote);
-        addNote(notes, backupNote);
+            backUpBook(connection, safety.backupFolder, gatewayAddress, &backupNote);
+        addNote(&found, backupNote);
         if (backup == BackupResult::Failed)
             return end(TransferResult::Failed, backupNote);
         // A gateway without a book is upgraded all the same; its outcome says there was none.
         if (backup == BackupResult::NoBook)
             outcome.fail(backupNote);
     }
-    const bool done = transferBook(*connection, context.progress, [&] {
-        return putCounted(*connection, localPath, DeviceRoot, DeviceBookName, safety, notes,
+    const bool done = transferBook(connection, context.progress, [&] {
+        return putCounted(connection, localPath, DeviceRoot, DeviceBookName, safety, &found,
                           outcome);
     }, outcome);
     return end(done ? TransferResult::Done : TransferResult::Failed);
@@ -117,30 +114,21 @@ DownloadResult downloadAddressBook(TransferContext& context, const std::string& 
 {
     GatewayOutcome outcome;
     outcome.start();
-    const std::unique_ptr<FtpClient> client = context.ftp.open("Download");
+    GatewaySession session(context, outcome, "Download");
+    const bool clientOpened = session.openClient();
     ProgressSink& progress = context.progress;
     progress.reset();
     progress.setCaption("Download AddressBook");
-    bool done = false;
-    {
-        std::unique_ptr<FtpConnection> connection;
-        if (!client) {
-            outcome.fail(NoFtpClientReason);
-        } else if (!isSendableLogin(userId, password)) {
-            outcome.fail(UnsendableLoginReason);
-        } else {
-            startBookProgress(progress);
-            connection = client->connect(
-                {gatewayAddress, context.ftpPort, userId, password, context.cancel});
-            if (!connection)
-                outcome.fail(withReply("cannot log in", client->lastReply()));
-        }
-        done = connection && transferBook(*connection, progress, [&] {
-                   return fetchBook(*connection, localPath, outcome);
-               }, outcome);
-        if (!done && reportFailure)
-            reportFailure();
-    }
+    const bool done = clientOpened
+                      && session.logIn(gatewayAddress, userId, password,
+                                       [&] { startBookProgress(progress); })
+                      && transferBook(session.connection(), progress, [&] {
+                             return fetchBook(session.connection(), localPath, outcome);
+                         }, outcome);
+    outcome.abandoned = session.abandoned();
+    if (!done && reportFailure)
+        reportFailure();
+    session.closeConnection();
     progress.hide();
     return finishedOutcome(done ? DownloadResult::Done : DownloadResult::FtpFailure, outcome, outcomeOut);
 }

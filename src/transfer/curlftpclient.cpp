@@ -106,6 +106,7 @@ public:
     // False once the transfer has stalled or was stopped.
     bool moving(curl_off_t moved)
     {
+        m_moved = moved;
         if (m_cancel != nullptr && m_cancel->load())
             return false;
         const Clock::time_point now = Clock::now();
@@ -119,11 +120,14 @@ public:
         return moved - m_samples.front().moved >= StallBytes;
     }
 
+    curl_off_t moved() const { return m_moved; }
+
 private:
     struct Sample {
         Clock::time_point when;
         curl_off_t moved;
     };
+    curl_off_t m_moved = 0;
     std::chrono::milliseconds m_limit;
     const std::atomic<bool>* m_cancel;
     std::deque<Sample> m_samples;
@@ -133,6 +137,13 @@ int watchProgress(void* userData, curl_off_t, curl_off_t downloaded, curl_off_t,
                   curl_off_t uploaded)
 {
     return static_cast<StallWatch*>(userData)->moving(downloaded + uploaded) ? 0 : 1;
+}
+
+// The steps that move no data only look at the cancel flag.
+int watchCancel(void* userData, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    const auto* cancel = static_cast<const std::atomic<bool>*>(userData);
+    return cancel != nullptr && cancel->load() ? 1 : 0;
 }
 
 bool allDigits(std::string_view text)
@@ -251,7 +262,17 @@ public:
     CurlFtpConnection(const CurlFtpConnection&) = delete;
     CurlFtpConnection& operator=(const CurlFtpConnection&) = delete;
 
-    ~CurlFtpConnection() override { curl_easy_cleanup(m_handle); }
+    // The QUIT of a gateway that stopped answering costs at most the quit limit; a stop cuts
+    // it short.
+    ~CurlFtpConnection() override
+    {
+        prepare(m_base);
+        const auto quitSeconds = std::chrono::duration_cast<std::chrono::seconds>(
+            m_timeouts.quit + std::chrono::milliseconds(999));
+        curl_easy_setopt(m_handle, CURLOPT_SERVER_RESPONSE_TIMEOUT,
+                         static_cast<long>(std::max<long long>(1, quitSeconds.count())));
+        curl_easy_cleanup(m_handle);
+    }
 
     bool logIn()
     {
@@ -264,6 +285,8 @@ public:
     }
 
     bool lost() const override { return m_lost; }
+    bool stopped() const override { return m_stopped; }
+    long long lastPutBytes() const override { return m_lastPutBytes; }
     std::string lastReply() const override { return m_lastReply; }
     // A step refused before anything was sent tells why in place of a reply.
     bool refuse(const char* why)
@@ -304,7 +327,9 @@ public:
                          static_cast<curl_off_t>(status.st_size));
         StallWatch watch(m_timeouts.stall, m_cancel);
         watchStalls(watch);
-        return perform();
+        const bool sent = perform();
+        m_lastPutBytes = sent ? static_cast<long long>(status.st_size) : watch.moved();
+        return sent;
     }
 
     bool getFile(const std::string& remoteName, const std::string& localPath) override
@@ -485,6 +510,10 @@ private:
         m_replies.announced = nullptr;
         curl_easy_setopt(m_handle, CURLOPT_HEADERFUNCTION, noteAnnouncedSize);
         curl_easy_setopt(m_handle, CURLOPT_HEADERDATA, &m_replies);
+        // libcurl asks about once a second, connecting and waiting for replies included.
+        curl_easy_setopt(m_handle, CURLOPT_XFERINFOFUNCTION, watchCancel);
+        curl_easy_setopt(m_handle, CURLOPT_XFERINFODATA, m_cancel);
+        curl_easy_setopt(m_handle, CURLOPT_NOPROGRESS, m_cancel != nullptr ? 0L : 1L);
         m_lastLine.clear();
     }
 
@@ -505,7 +534,9 @@ private:
             m_lastReply.clear();
             return true;
         }
-        m_lost = m_guard.loggedIn && (losesConnection(result) || m_guard.refused);
+        m_stopped = result == CURLE_ABORTED_BY_CALLBACK && m_cancel != nullptr
+                    && m_cancel->load();
+        m_lost = m_stopped || (m_guard.loggedIn && (losesConnection(result) || m_guard.refused));
         // A server may echo what it was sent; the password never leaves in a reason.
         m_lastReply = withoutPassword(failureText(result), m_password);
         return false;
@@ -520,6 +551,8 @@ private:
             return m_lastLine;
         if (m_guard.refused)
             return "the server wanted a second connection";
+        if (m_stopped)
+            return "stopped by the operator";
         const std::string text = curl_easy_strerror(result);
         switch (result) {
         case CURLE_OPERATION_TIMEDOUT:
@@ -544,6 +577,8 @@ private:
     const std::atomic<bool>* m_cancel;
     SocketGuard m_guard;
     bool m_lost = false;
+    bool m_stopped = false;
+    long long m_lastPutBytes = 0;
     std::string m_lastLine;
     ReplySink m_replies{&m_lastLine};
     std::string m_lastReply;

@@ -13,6 +13,8 @@ struct FtpTimeouts {
     std::chrono::milliseconds stall{30000};
     // How long an active-mode transfer waits for the server to connect back.
     std::chrono::milliseconds accept{30000};
+    // How long the QUIT that closes a connection may wait for its answer (whole seconds).
+    std::chrono::milliseconds quit{3000};
 };
 
 inline constexpr long long StallBytes = 1024;
@@ -23,7 +25,9 @@ inline constexpr long long StallBytes = 1024;
 // A download whose length differs from the size the server announced (in its SIZE reply or in
 // the reply that opens the transfer) fails. Remote names holding CR, LF, NUL or '/', and the
 // names "." and "..", are refused without sending anything: a hostile listing must not inject
-// commands or reach other directories. So is a login that isSendableLogin refuses.
+// commands or reach other directories. So is a login that isSendableLogin refuses. The login's
+// cancel flag is watched in every step, the connect, greeting and login included: once it is
+// set the step in hand ends within about a second and the connection counts as lost.
 class CurlFtpClientFactory final : public FtpClientFactory {
 public:
     explicit CurlFtpClientFactory(FtpTimeouts timeouts = {});

@@ -5,7 +5,8 @@
 #include "transfer/addressbooktransfer.h"
 #include "transfer/firmwareupload.h"
 #include "transfer/ftpclient.h"
-#include "transfer/probe.h"
+#include "transfer/gatewaysession.h"
+#include "transfer/outcome.h"
 
 #include <map>
 #include <optional>
@@ -34,15 +35,13 @@ FirmwarePlan planFirmware(TransferContext& context, const SettingsFile& settings
                           const std::string& gatewayAddress, const std::string& userId,
                           const std::string& password)
 {
-    if (!context.prober.probe(gatewayAddress, ProbeTimeoutMs))
-        return failedPlan(TransferResult::NotFound, "Orbiphon not found!");
-    if (!isSendableLogin(userId, password))
-        return failedPlan(TransferResult::Failed, "the login can't be sent");
-    const std::unique_ptr<FtpClient> client = context.ftp.open("Upgrade");
-    const std::unique_ptr<FtpConnection> connection =
-        client ? client->connect({gatewayAddress, context.ftpPort, userId, password}) : nullptr;
-    if (!connection)
-        return failedPlan(TransferResult::Failed, "FTP login failed");
+    // Opened as an upload opens it, so its reasons are the upload's words.
+    GatewayOutcome outcome;
+    GatewaySession session(context, outcome, "Upgrade");
+    if (const TransferResult opened = session.open(gatewayAddress, userId, password);
+        opened != TransferResult::Done)
+        return failedPlan(opened, outcome.reason);
+    FtpConnection* const connection = &session.connection();
     FirmwarePlan plan;
     const std::string& root = sourcePath;
     std::vector<FirmwareFile> files;

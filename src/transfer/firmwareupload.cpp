@@ -2,8 +2,8 @@
 
 #include "base/progresssink.h"
 #include "transfer/ftpclient.h"
+#include "transfer/gatewaysession.h"
 #include "transfer/outcome.h"
-#include "transfer/probe.h"
 
 TransferResult uploadFirmware(TransferContext& context, const SettingsFile& settings,
                               std::string sourcePath, bool fullFirmware,
@@ -13,22 +13,19 @@ TransferResult uploadFirmware(TransferContext& context, const SettingsFile& sett
 {
     GatewayOutcome outcome;
     outcome.start();
+    std::string found;
+    GatewaySession session(context, outcome, "Upgrade");
     const auto end = [&](TransferResult result, const std::string& why = {}) {
         if (!why.empty())
             outcome.fail(why);
+        outcome.abandoned = outcome.abandoned || session.abandoned();
+        keepNotes(found, notes, outcome);
         return finishedOutcome(result, outcome, outcomeOut);
     };
-    if (!context.prober.probe(gatewayAddress, ProbeTimeoutMs))
-        return end(TransferResult::NotFound, noEchoReason(ProbeTimeoutMs));
-    if (!isSendableLogin(userId, password))
-        return end(TransferResult::Failed, UnsendableLoginReason);
-    const std::unique_ptr<FtpClient> client = context.ftp.open("Upgrade");
-    if (!client)
-        return end(TransferResult::Failed, NoFtpClientReason);
-    const std::unique_ptr<FtpConnection> connection =
-        client->connect({gatewayAddress, context.ftpPort, userId, password});
-    if (!connection)
-        return end(TransferResult::Failed, withReply("cannot log in", client->lastReply()));
+    if (const TransferResult opened = session.open(gatewayAddress, userId, password);
+        opened != TransferResult::Done)
+        return end(opened);
+    FtpConnection& connection = session.connection();
 
     const std::size_t fileCount = countFiles(sourcePath);
     // A firmware folder that has vanished or can't be read would have the device emptied and
@@ -37,12 +34,12 @@ TransferResult uploadFirmware(TransferContext& context, const SettingsFile& sett
         return end(TransferResult::Failed, "firmware folder " + sourcePath + " could not be read");
     if (fullFirmware) {
         for (const CleaningStep& step : cleaningSteps(settings, sourcePath))
-            removeListedFiles(*connection, step.deviceDirectory, step.extensions, &outcome);
+            removeListedFiles(connection, step.deviceDirectory, step.extensions, &outcome);
     }
     context.progress.setRange(ProgressBar::Upper, static_cast<std::uint16_t>(fileCount & 0xffff));
     context.progress.setStep(ProgressBar::Upper, 1);
-    const bool allDone = uploadTree(*connection, settings, sourcePath, sourcePath,
-                                    context.progress, safety, notes, &outcome);
+    const bool allDone = uploadTree(connection, settings, sourcePath, sourcePath,
+                                    context.progress, safety, &found, &outcome);
     if (allDone && outcome.filesSent == 0)
         return end(TransferResult::Done, NothingMatchedReason);
     return end(allDone ? TransferResult::Done : TransferResult::Failed);

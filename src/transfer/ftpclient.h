@@ -21,7 +21,7 @@ struct FtpLogin {
     int port = FtpPort;   // the program always uses 21; tests put servers elsewhere
     std::string userId;
     std::string password;
-    // Once set, a transfer in progress is abandoned (the operator stopped it).
+    // Once set, the step in progress is abandoned (the operator stopped it), whichever it is.
     const std::atomic<bool>* cancel = nullptr;
 };
 
@@ -53,6 +53,10 @@ public:
     // True once a step timed out or the connection was lost. Every later step then fails at
     // once without sending anything: a frozen gateway costs one time-out, not one per file.
     virtual bool lost() const { return false; }
+    // True once a step was cut short because the login's cancel flag was set.
+    virtual bool stopped() const { return false; }
+    // The bytes the last put had sent when it ended (all of them when it succeeded).
+    virtual long long lastPutBytes() const { return 0; }
     // Why the last step failed, in one line: the server's reply ("550 No such file or
     // directory.") or, when the server gave none, what went wrong on the way. Empty when nothing
     // can be told.

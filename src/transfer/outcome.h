@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // What happened at one gateway, beside its TransferResult: the reason in one line (empty when
 // everything went well), what was moved, when it started and how long it took. Never holds a
@@ -16,6 +17,11 @@ struct GatewayOutcome {
     std::uint64_t bytesSent = 0;
     std::chrono::system_clock::time_point started{};
     double seconds = 0.0;
+    // What the back-up and verify steps found, one line each ("backed up to ...", "not
+    // verified: ...").
+    std::vector<std::string> notes;
+    // The operator's stop cut this gateway's work short: the reason says what was cut.
+    bool abandoned = false;
 
     // Notes the start time and the clock the duration is taken from.
     void start();
@@ -44,6 +50,7 @@ inline constexpr const char* UnsendableLoginReason =
     "the user ID or password holds a CR, LF or NUL character";
 inline constexpr const char* NoFtpClientReason = "no FTP client could be opened";
 inline constexpr const char* NothingMatchedReason = "nothing matched PutList";
+inline constexpr const char* StoppedBeforeLoginReason = "stopped before the login completed";
 // "what: reply", or just what when there is no reply to tell.
 std::string withReply(const std::string& what, const std::string& reply);
 

@@ -4,10 +4,12 @@
 #include "transfer/devicepaths.h"
 #include "transfer/firmwarerules.h"
 #include "transfer/ftpclient.h"
+#include "transfer/outcome.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -49,6 +51,19 @@ void addNote(std::string* notes, const std::string& line)
     *notes += line;
 }
 
+void keepNotes(const std::string& found, std::string* notes, GatewayOutcome& outcome)
+{
+    if (found.empty())
+        return;
+    addNote(notes, found);
+    std::size_t start = 0;
+    while (start <= found.size()) {
+        const std::size_t end = std::min(found.find('\n', start), found.size());
+        outcome.notes.push_back(found.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
 bool putAndVerify(FtpConnection& connection, const std::string& localPath,
                   const std::string& deviceDirectory, const std::string& remoteName,
                   const TransferSafety& safety, std::string* notes)
@@ -69,7 +84,7 @@ bool putAndVerify(FtpConnection& connection, const std::string& localPath,
         return false;
     case RemoteSize::Kind::Refused:
     case RemoteSize::Kind::NotAsked:
-        addNote(notes, where + ": sent, but could not be verified (the gateway tells no size)");
+        addNote(notes, "not verified: " + where + " (the gateway tells no size)");
         return true;
     case RemoteSize::Kind::Failed:
         break;

@@ -4,6 +4,7 @@
 #include <string>
 
 class FtpConnection;
+struct GatewayOutcome;
 
 // The operator's safety choices for an upload; the defaults change nothing.
 struct TransferSafety {
@@ -15,11 +16,14 @@ struct TransferSafety {
 
 // Adds one line to the notes a transfer hands back to the operator (nothing when notes is null).
 void addNote(std::string* notes, const std::string& line);
+// Hands the notes a transfer gathered (lines) to the caller's text, when given, and to the
+// gateway's outcome, one line each.
+void keepNotes(const std::string& found, std::string* notes, GatewayOutcome& outcome);
 
 // Puts localPath as remoteName into the current directory (deviceDirectory names it in notes),
 // then, with safety.verify, compares the server's size with the local file's. False when the put
 // failed, or the sizes differ, or the size could not be read; a server that refuses SIZE leaves
-// the file counted as sent, with a note that it could not be verified.
+// the file counted as sent, with the note "not verified: <file> (the gateway tells no size)".
 bool putAndVerify(FtpConnection& connection, const std::string& localPath,
                   const std::string& deviceDirectory, const std::string& remoteName,
                   const TransferSafety& safety, std::string* notes);

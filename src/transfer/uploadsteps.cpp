@@ -3,6 +3,7 @@
 #include "base/progresssink.h"
 #include "transfer/firmwaretree.h"
 #include "transfer/ftpclient.h"
+#include "transfer/gatewaysession.h"
 #include "transfer/outcome.h"
 
 #include <fcntl.h>
@@ -55,7 +56,16 @@ bool putCounted(FtpConnection& connection, const std::string& localPath,
         outcome.bytesSent += fileSize(localPath);
         return true;
     }
-    if (found.empty()) {
+    if (connection.stopped()) {
+        // The gateway may hold part of the file now: the operator must know which, and how
+        // much of it, whatever failed before.
+        ++outcome.filesFailed;
+        outcome.abandoned = true;
+        outcome.reason = "cut: " + deviceDirectory + name + ", "
+                         + groupedNumber(connection.lastPutBytes()) + " of "
+                         + groupedNumber(static_cast<long long>(fileSize(localPath)))
+                         + " bytes sent";
+    } else if (found.empty()) {
         recordFailedFile(outcome, connection, localPath, "cannot put " + deviceDirectory + name);
     } else {
         // Arrived, but not whole: the verify step says what the gateway holds.

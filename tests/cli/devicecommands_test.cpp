@@ -3,6 +3,8 @@
 #include "support/simulatorfixture.h"
 #include "support/tempdir.h"
 
+#include <signal.h>
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -88,7 +90,8 @@ protected:
     // given in variables.
     static ToolResult run(const std::vector<std::string>& args,
                    const std::map<std::string, std::string>& variables = {},
-                   const std::vector<std::chrono::milliseconds>& interruptAfter = {});
+                   const std::vector<std::chrono::milliseconds>& interruptAfter = {},
+                   int signalNumber = SIGINT);
 
     // A firmware folder: SETUP.BIN, NVRAM.TXT, README, DOC/MANUAL.PDF, IMAGES/LOGO.BMP.
     std::string firmwareFolder() const
@@ -109,7 +112,8 @@ TempDir* DeviceCommands::s_tool = nullptr;
 
 ToolResult DeviceCommands::run(const std::vector<std::string>& args,
                         const std::map<std::string, std::string>& variables,
-                        const std::vector<std::chrono::milliseconds>& interruptAfter)
+                        const std::vector<std::chrono::milliseconds>& interruptAfter,
+                        int signalNumber)
 {
     std::vector<std::string> environment;
     for (const std::string& variable : processEnvironment()) {
@@ -118,7 +122,8 @@ ToolResult DeviceCommands::run(const std::vector<std::string>& args,
     }
     for (const auto& [name, value] : variables)
         environment.push_back(name + "=" + value);
-    return runProgram(s_tool->file("orbiphon-cli"), args, environment, {}, interruptAfter);
+    return runProgram(s_tool->file("orbiphon-cli"), args, environment, {}, interruptAfter,
+                      signalNumber);
 }
 
 SimulatorOptions gateways(int count)
@@ -520,16 +525,6 @@ TEST_F(DeviceCommands, CtrlCStartsNoFurtherGatewayAndASecondAbandonsAtOnce)
         EXPECT_NE(readFileBytes(simulator.deviceFile(2, "Addrbook.cpe")), bookBytes('s'));
     }
     {
-        SCOPED_TRACE("a second Ctrl+C abandons the gateway in progress");
-        SimulatorFixture simulator(options);
-        ORBIPHON_REQUIRE_SIMULATOR(simulator);
-        const ToolResult upgrade = run({"upgrade", simulator.listPath(), "--book", book}, {},
-                                       {milliseconds(1000), milliseconds(1300)});
-        EXPECT_EQ(upgrade.status, 1);
-        EXPECT_NE(upgrade.err.find("abandoned"), std::string::npos) << upgrade.err;
-        EXPECT_TRUE(gatewayLines(upgrade.out).empty());
-    }
-    {
         SCOPED_TRACE("a download stops and leaves the local file as it was, with no temporary");
         SimulatorFixture simulator(options);
         ORBIPHON_REQUIRE_SIMULATOR(simulator);
@@ -541,6 +536,69 @@ TEST_F(DeviceCommands, CtrlCStartsNoFurtherGatewayAndASecondAbandonsAtOnce)
         EXPECT_EQ(download.status, 1);
         EXPECT_EQ(readFileBytes(mine), "my own book");
         EXPECT_EQ(folderEntries(m_dir.file("local")), std::set<std::string>{"mine.cpe"});
+    }
+}
+
+// However a batch is stopped (a dropped terminal, a second Ctrl+C, a reader of its output that
+// went away), it ends with its row lines and its report, and no temporary stays anywhere. A
+// gateway cut off mid-transfer says which file was cut and how much of it went.
+TEST_F(DeviceCommands, EveryStopStillEndsWithTheRowsAndTheReport)
+{
+    using std::chrono::milliseconds;
+    struct Case {
+        const char* name;
+        int signalNumber;
+        std::vector<milliseconds> after;
+        bool backup;
+        bool closedOutput;  // the first reader of standard output leaves after one line
+        const char* firstRow;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"hang-up", SIGHUP, {milliseconds(1000)}, false, false, "Uploaded", ""},
+        {"second Ctrl+C", SIGINT, {milliseconds(1000), milliseconds(1300)}, false, false,
+         "Abandoned", "1 127.0.0.2: cut: /RFA/Addrbook.cpe, "},
+        {"second Ctrl+C in a back-up", SIGINT, {milliseconds(1000), milliseconds(1300)}, true,
+         false, "Abandoned", "1 127.0.0.2: back-up of /RFA/Addrbook.cpe failed"},
+        {"closed output", SIGINT, {}, false, true, "Uploaded", ""},
+    };
+    SimulatorOptions options = gateways(3);
+    options.rate = {{1, 3000}};
+    const std::string book = m_dir.write("mybook.cpe", bookBytes('s'));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimulatorFixture simulator(options);
+        ORBIPHON_REQUIRE_SIMULATOR(simulator);
+        writeFileBytes(simulator.deviceFile(1, "Addrbook.cpe"), bookBytes('d'));
+        const std::string report = m_dir.file(std::string(c.name) + ".json");
+        const std::string backups = m_dir.file(std::string("backups ") + c.name);
+        fs::create_directories(backups);
+        std::vector<std::string> args{"upgrade", simulator.listPath(), "--book", book,
+                                      "--report", report};
+        if (c.backup)
+            args.insert(args.end(), {"--backup", backups});
+        ToolResult upgrade;
+        if (c.closedOutput) {
+            std::string line = "\"$0\"";
+            for (const std::string& arg : args)
+                line += " '" + arg + "'";
+            upgrade = runProgram("/bin/sh", {"-c", line + " | head -1", s_tool->file("orbiphon-cli")},
+                                 processEnvironment());
+        } else {
+            upgrade = run(args, {}, c.after, c.signalNumber);
+            EXPECT_EQ(upgrade.status, 1);
+            EXPECT_EQ(gatewayLines(upgrade.out),
+                      (Lines{std::string("1 127.0.0.2 ") + c.firstRow, "2 127.0.0.3 NotStarted",
+                             "3 127.0.0.4 NotStarted"}));
+            EXPECT_NE(upgrade.err.find(c.reason), std::string::npos) << upgrade.err;
+        }
+        const nlohmann::json written = nlohmann::json::parse(readFileBytes(report));
+        EXPECT_TRUE(written["stopped"].get<bool>());
+        EXPECT_EQ(written["gateways"][0]["status"], c.firstRow);
+        EXPECT_EQ(written["gateways"][2]["status"], "NotStarted");
+        for (const std::string& name : folderEntries(backups))
+            EXPECT_NE(name[0], '.') << name;
+        EXPECT_LT(upgrade.took, std::chrono::seconds(8));
     }
 }
 
@@ -857,7 +915,7 @@ TEST_F(DeviceCommands, UpgradeRetriesTheFailedRowsOfItsReport)
     const Lines csvLines = linesOf(readFileBytes(csv));
     ASSERT_EQ(csvLines.size(), 3u);
     EXPECT_EQ(csvLines[0], "row,address,user ID,status,reason,start time,seconds,files sent,"
-                           "files failed,files deleted,bytes sent\r");
+                           "files failed,files deleted,bytes sent,notes\r");
     EXPECT_EQ(csvLines[1].rfind("2,127.0.0.3,admin,NotReachable,no answer to the echo request "
                                 "within 1000 ms,", 0), 0u) << csvLines[1];
 

@@ -28,7 +28,8 @@ std::vector<char*> pointersTo(std::vector<std::string>& strings)
 
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
                       const std::vector<std::string>& environment, const std::string& stdoutPath,
-                      const std::vector<std::chrono::milliseconds>& interruptAfter)
+                      const std::vector<std::chrono::milliseconds>& interruptAfter,
+                      int signalNumber)
 {
     TempDir capture;
     const std::string outPath = stdoutPath.empty() ? capture.file("stdout") : stdoutPath;
@@ -63,7 +64,7 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         if (!ended)
-            ::kill(pid, SIGINT);
+            ::kill(pid, signalNumber);
     }
     if (!ended)
         waitpid(pid, &status, 0);

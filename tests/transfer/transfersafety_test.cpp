@@ -8,6 +8,7 @@
 #include "transfer/addressbooktransfer.h"
 #include "transfer/curlftpclient.h"
 #include "transfer/firmwareupload.h"
+#include "transfer/outcome.h"
 
 #include <gtest/gtest.h>
 
@@ -38,10 +39,10 @@ struct Gateway {
     }
 
     TransferResult uploadBook(const std::string& book, const TransferSafety& safety,
-                              std::string& notes)
+                              std::string& notes, GatewayOutcome* outcome = nullptr)
     {
         return uploadAddressBook(context, book, server.address(), "ftp", "secret", safety,
-                                 &notes);
+                                 &notes, outcome);
     }
 
     FtpServerFixture server;
@@ -182,6 +183,7 @@ TEST_P(Verify, ComparesTheStoredSizeWithTheLocalFile)
     gateway.server.makeDeviceDirectory("/RFA/DOC");
     TempDir local;
     std::string notes;
+    GatewayOutcome outcome;
     TransferResult result;
     if (c.firmware) {
         SettingsFile settings;
@@ -189,16 +191,24 @@ TEST_P(Verify, ComparesTheStoredSizeWithTheLocalFile)
         local.write("fw/SETUP.BIN", bookBytes(4));
         local.write("fw/DOC/A.PDF", bookBytes(5));
         result = uploadFirmware(gateway.context, settings, local.file("fw"), false,
-                                gateway.server.address(), "ftp", "secret", {{}, true}, &notes);
+                                gateway.server.address(), "ftp", "secret", {{}, true}, &notes,
+                                &outcome);
         EXPECT_EQ(stores(gateway.server), 2u) << "a short file fails itself, not the rest";
     } else {
-        result = gateway.uploadBook(local.write("b.cpe", bookBytes(6)), {{}, true}, notes);
+        result = gateway.uploadBook(local.write("b.cpe", bookBytes(6)), {{}, true}, notes,
+                                    &outcome);
     }
     EXPECT_EQ(result, c.expected);
-    if (*c.note == '\0')
+    if (*c.note == '\0') {
         EXPECT_EQ(notes, "");
-    else
+        EXPECT_TRUE(outcome.notes.empty());
+    } else {
         EXPECT_TRUE(contains(notes, c.note)) << notes;
+        // The notes are part of the gateway's outcome, so every report carries them.
+        EXPECT_TRUE(std::any_of(outcome.notes.begin(), outcome.notes.end(),
+                                [&](const std::string& note) { return contains(note, c.note); }))
+            << notes;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -208,12 +218,12 @@ INSTANTIATE_TEST_SUITE_P(
         VerifyCase{"TruncatedBook", false, true, false, TransferResult::Failed,
                    "/RFA/Addrbook.cpe: the gateway holds 4997 bytes, 5002 were sent"},
         VerifyCase{"BookOnServerWithoutSize", false, false, true, TransferResult::Done,
-                   "/RFA/Addrbook.cpe: sent, but could not be verified"},
+                   "not verified: /RFA/Addrbook.cpe"},
         VerifyCase{"WholeFirmware", true, false, false, TransferResult::Done, ""},
         VerifyCase{"TruncatedFirmware", true, true, false, TransferResult::Failed,
                    "/RFA/DOC/A.PDF: the gateway holds 4997 bytes"},
         VerifyCase{"FirmwareOnServerWithoutSize", true, false, true, TransferResult::Done,
-                   "/RFA/SETUP.BIN: sent, but could not be verified"}),
+                   "not verified: /RFA/SETUP.BIN"}),
     [](const auto& tested) { return std::string(tested.param.name); });
 
 TEST(VerifyOff, AsksNoSizeAndTakesAShortFileAsSent)
