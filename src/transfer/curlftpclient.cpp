@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -146,6 +147,24 @@ int watchCancel(void* userData, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
     return cancel != nullptr && cancel->load() ? 1 : 0;
 }
 
+// Sends QUIT on the idle control connection and waits up to limit for the reply (or a stop).
+void quitWithin(curl_socket_t control, std::chrono::milliseconds limit,
+                const std::atomic<bool>* cancel)
+{
+    static const char quit[] = "QUIT\r\n";
+    if (::send(control, quit, sizeof quit - 1, MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof quit - 1))
+        return;
+    const Clock::time_point end = Clock::now() + limit;
+    while (Clock::now() < end && !(cancel != nullptr && cancel->load())) {
+        pollfd ready{control, POLLIN, 0};
+        if (::poll(&ready, 1, 100) != 0) {
+            char reply[256];
+            [[maybe_unused]] const ssize_t got = ::recv(control, reply, sizeof reply, 0);
+            return;
+        }
+    }
+}
+
 bool allDigits(std::string_view text)
 {
     return !text.empty() && text.size() <= 18
@@ -262,15 +281,18 @@ public:
     CurlFtpConnection(const CurlFtpConnection&) = delete;
     CurlFtpConnection& operator=(const CurlFtpConnection&) = delete;
 
-    // The QUIT of a gateway that stopped answering costs at most the quit limit; a stop cuts
-    // it short.
+    // The QUIT is ours, so that it waits the quit limit at most (libcurl's own would wait the
+    // response limit); after a lost connection or a stop there is none. The socket is then shut,
+    // so libcurl's QUIT fails at once.
     ~CurlFtpConnection() override
     {
-        prepare(m_base);
-        const auto quitSeconds = std::chrono::duration_cast<std::chrono::seconds>(
-            m_timeouts.quit + std::chrono::milliseconds(999));
-        curl_easy_setopt(m_handle, CURLOPT_SERVER_RESPONSE_TIMEOUT,
-                         static_cast<long>(std::max<long long>(1, quitSeconds.count())));
+        curl_socket_t control = CURL_SOCKET_BAD;
+        if (curl_easy_getinfo(m_handle, CURLINFO_ACTIVESOCKET, &control) == CURLE_OK
+            && control != CURL_SOCKET_BAD) {
+            if (!m_lost && !(m_cancel != nullptr && m_cancel->load()))
+                quitWithin(control, m_timeouts.quit, m_cancel);
+            ::shutdown(control, SHUT_RDWR);
+        }
         curl_easy_cleanup(m_handle);
     }
 

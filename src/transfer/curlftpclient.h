@@ -13,7 +13,7 @@ struct FtpTimeouts {
     std::chrono::milliseconds stall{30000};
     // How long an active-mode transfer waits for the server to connect back.
     std::chrono::milliseconds accept{30000};
-    // How long the QUIT that closes a connection may wait for its answer (whole seconds).
+    // How long the QUIT that closes a connection may wait for its answer.
     std::chrono::milliseconds quit{3000};
 };
 

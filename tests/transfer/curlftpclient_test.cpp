@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <thread>
 
 namespace {
 
@@ -388,5 +389,61 @@ INSTANTIATE_TEST_SUITE_P(Transfers, StalledTransfers,
                          testing::Values(StalledTransfer{"put", true},
                                          StalledTransfer{"get", false}),
                          [](const auto& testCase) { return std::string(testCase.param.name); });
+
+// A gateway that stops answering costs its step's limit and at most the QUIT's short wait after
+// it; the operator's stop ends any step within about a second, the login included.
+TEST_F(CurlFtp, AGatewayThatStopsAnsweringCostsOneLimitAndAStopEndsAnyStep)
+{
+    struct Case {
+        const char* name;
+        int freezeAfterStores;  // 0: greets, then never answers the login
+        const char* step;       // after a put: "size" or "delete"; "" for the login itself
+        bool stop;
+        std::chrono::milliseconds most;
+    };
+    const Case cases[] = {
+        {"no answer to SIZE", 1, "size", false, 5500ms},
+        {"no answer to DELE", 1, "delete", false, 5500ms},
+        {"stop while logging in", 0, "", true, 2500ms},
+        {"stop while waiting for SIZE", 1, "size", true, 2500ms},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FtpServerOptions options;
+        options.freezeAfterStores = c.freezeAfterStores;
+        startServer(options);
+        FtpTimeouts timeouts = shortFtpTimeouts();
+        timeouts.response = 4s;
+        timeouts.connect = 10s;
+        timeouts.quit = 1s;
+        CurlFtpClientFactory factory(timeouts);
+        const auto client = factory.open("Upgrade");
+        std::atomic<bool> stop = false;
+        FtpLogin login = server().login();
+        login.cancel = &stop;
+        std::unique_ptr<FtpConnection> connection;
+        if (*c.step != '\0') {
+            connection = client->connect(login);
+            ASSERT_TRUE(connection);
+            ASSERT_TRUE(connection->changeDirectory("/RFA/"));
+            ASSERT_TRUE(connection->putFile(m_local.write("a.bin", "abc"), "a.bin"));
+        }
+        const auto start = Clock::now();
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(500ms);
+            stop = c.stop;
+        });
+        if (*c.step == '\0')
+            EXPECT_FALSE(client->connect(login));
+        else if (std::string(c.step) == "size")
+            EXPECT_NE(connection->remoteSize("a.bin").kind, RemoteSize::Kind::Known);
+        else
+            EXPECT_FALSE(connection->deleteFile("a.bin"));
+        connection.reset();
+        const auto took = Clock::now() - start;
+        stopper.join();
+        EXPECT_LT(took, c.most);
+    }
+}
 
 }  // namespace
