@@ -743,6 +743,8 @@ TEST_P(BadUsages, ExitTwoWithOneLine)
             arg = book;
         else if (arg == "{folder}")
             arg = folder;
+        else if (arg == "{dangling}")
+            fs::create_symlink("/nonexistent/report.json", arg = m_dir.file("dangling.json"));
     }
     const ToolResult tool = run(args, {{"ORBIPHON_PASSWORD", "orbiphon"}});
     EXPECT_EQ(tool.status, 2) << tool.out << tool.err;
@@ -783,6 +785,12 @@ INSTANTIATE_TEST_SUITE_P(
                  {"upgrade", "{list}", "--firmware", "{folder}", "--code", "--backup", "{folder}"}},
         BadUsage{"BackupIntoAMissingFolder",
                  {"upload-book", "{book}", "127.0.0.2", "admin", "--backup", "/nonexistent/b"}},
+        // A report that could not be saved is refused before any gateway is probed.
+        BadUsage{"ReportInAMissingFolder", {"check", "{list}", "--report", "/nonexistent/r.csv"}},
+        BadUsage{"ReportWhereNoFileCanBe",
+                 {"upgrade", "{list}", "--book", "{book}", "--report", "/proc/r.json"}},
+        BadUsage{"ReportThroughADanglingLink",
+                 {"upgrade", "{list}", "--book", "{book}", "--report", "{dangling}"}},
         BadUsage{"RowZero", {"upgrade", "{list}", "--book", "{book}", "--rows", "0"}},
         BadUsage{"RowPastTheList", {"upgrade", "{list}", "--book", "{book}", "--rows", "4"}},
         BadUsage{"EmptyRowNumber", {"upgrade", "{list}", "--book", "{book}", "--rows", "1,,2"}},

@@ -464,6 +464,16 @@ TEST(FleetBatch, TheReportHoldsEveryRowOfTheBatchStoppedOrNot)
     const std::string csv = reportCsv(report);
     EXPECT_NE(csv.find("\r\n4,10.0.0.4,user4,NotStarted,,,,0,0,0,0,\r\n"), std::string::npos) << csv;
     EXPECT_EQ(csv.find("pw"), std::string::npos) << csv;
+
+    // Back-up and verify notes are the last field, and a cut-off row says Abandoned.
+    report.rows[0].outcome.notes = {"/RFA/Addrbook.cpe backed up to b.cpe",
+                                    "not verified: /RFA/Addrbook.cpe (the gateway tells no size)"};
+    report.rows[0].outcome.abandoned = true;
+    EXPECT_NE(reportCsv(report).find(",Abandoned,"), std::string::npos);
+    EXPECT_NE(reportCsv(report).find(",0,0,0,0,/RFA/Addrbook.cpe backed up to b.cpe; not "
+                                     "verified: /RFA/Addrbook.cpe (the gateway tells no size)\r\n"),
+              std::string::npos)
+        << reportCsv(report);
 }
 
 // Counts the gateways in flight at once; one address throws instead of answering.
