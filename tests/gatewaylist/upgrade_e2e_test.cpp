@@ -521,7 +521,7 @@ QStringList timelessCsv(const std::string& text)
     QStringList lines = qs(text).split(QStringLiteral("\r\n"));
     for (QString& line : lines) {
         QStringList fields = line.split(u',');
-        if (fields.size() == 11)
+        if (fields.size() == 12)
             fields[5] = fields[6] = QString();
         line = fields.join(u',');
     }

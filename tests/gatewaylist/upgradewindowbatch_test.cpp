@@ -102,7 +102,7 @@ void UpgradeWindowBatchTest::theWindowThreadGoesOnWhileGatewaysAreWorkedOn_data(
     QTest::addColumn<QString>("batch");
     QTest::addColumn<int>("atOnce");
     QTest::newRow("no Batch section: one at a time") << QString() << 1;
-    QTest::newRow("Jobs=3: every probe at once") << QStringLiteral("[Batch]\r\nJobs=3\r\n") << 6;
+    QTest::newRow("Jobs=3: three probes at once") << QStringLiteral("[Batch]\r\nJobs=3\r\n") << 3;
     QTest::newRow("Jobs=65 is out of range") << QStringLiteral("[Batch]\r\nJobs=65\r\n") << 1;
 }
 
@@ -133,8 +133,8 @@ void UpgradeWindowBatchTest::stopEndsTheBatchAfterTheGatewaysInProgress_data()
     QTest::addColumn<QString>("reached");
     QTest::newRow("check, Escape, Yes") << "check" << "escape" << QString() << true << "+-----";
     QTest::newRow("check, Escape, No") << "check" << "escape" << QString() << false << "++++++";
-    QTest::newRow("check, all at once: nothing left to stop")
-        << "check" << "escape" << "[Batch]\r\nJobs=3\r\n" << true << "++++++";
+    QTest::newRow("check, three at once: the three in progress end")
+        << "check" << "escape" << "[Batch]\r\nJobs=3\r\n" << true << "+++---";
     QTest::newRow("list, Escape on progress") << "list" << "escape" << QString() << true
                                               << "+-----";
     QTest::newRow("list, close box") << "list" << "close" << QString() << true << "+-----";
