@@ -882,6 +882,14 @@ TEST_F(DeviceCommands, EachFailureKindGivesItsOwnReason)
         for (const std::string& shown : {json.out, json.err, text.err})
             EXPECT_EQ(shown.find(password), std::string::npos) << shown;
     }
+    // A dry run opens a gateway as an upload does, and says why in the same words.
+    for (const Case& test : {cases[0], cases[1]}) {
+        const ToolResult plan = run({"upload-firmware", folder, test.args[2], user, password,
+                                     "--code", "--dry-run", "--json"});
+        const nlohmann::json gateway = nlohmann::json::parse(plan.out)["gateways"][0];
+        EXPECT_EQ(gateway["result"], test.result) << test.kind;
+        EXPECT_EQ(gateway["reason"].get<std::string>().rfind(test.reason, 0), 0u) << plan.out;
+    }
 }
 
 // upgrade --report and --rows failed:REPORT.json: only the rows the report marks as not done
