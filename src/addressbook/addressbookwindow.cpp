@@ -1,5 +1,6 @@
 #include "addressbook/addressbookwindow.h"
 
+#include "addressbook/addressbooktablemodel.h"
 #include "addressbook/porttext.h"
 #include "addressbook/telephoneedit.h"
 #include "widgets/dialogunits.h"
@@ -26,7 +27,7 @@
 #include <QRegularExpressionValidator>
 #include <QSignalBlocker>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -37,7 +38,10 @@ namespace {
 const QString MaxEntriesText = QStringLiteral("Maximum number of items reached!");
 constexpr IpOctets ClearedGatewayAddress{255, 255, 255, 255};
 
-enum Column { NumberColumn, AddressColumn, PortColumn, TelephoneColumn, ColumnCount };
+using Column = AddressBookTableModel::Column;
+constexpr Column NumberColumn = AddressBookTableModel::NumberColumn;
+constexpr Column AddressColumn = AddressBookTableModel::AddressColumn;
+constexpr Column PortColumn = AddressBookTableModel::PortColumn;
 constexpr int NumberWidth = 25;
 constexpr int AddressWidth = 105;
 constexpr int PortWidth = 55;
@@ -75,9 +79,11 @@ QLineEdit* makePortEdit(QWidget* parent, const char* objectName, const QRect& re
 
 AddressBookWindow::AddressBookWindow(Services& services, const QString& filePath, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+                          Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                          Qt::WindowCloseButtonHint),
       m_services(services)
 {
+    m_table = new AddressBookTableModel(m_model, this);
     setObjectName(QStringLiteral("addressBookWindow"));
     setWindowTitle(QStringLiteral("Address Book Management"));
     setWindowIcon(applicationIcon());
@@ -89,6 +95,12 @@ AddressBookWindow::AddressBookWindow(Services& services, const QString& filePath
     newBook();
     if (!filePath.isEmpty())
         readFile(filePath);
+}
+
+AddressBookWindow::~AddressBookWindow()
+{
+    // The book goes before the window's children: the list may not read it then.
+    m_view->setModel(nullptr);
 }
 
 void AddressBookWindow::createActions()
@@ -145,16 +157,20 @@ void AddressBookWindow::createControls()
     auto* content = new QWidget(this);
     content->setObjectName(QStringLiteral("addressBookContent"));
     const DialogUnits du(font());
-    content->setFixedSize(du.size(292, 309));
+    // Opens at the layout's size, and only grows from there.
+    content->setMinimumSize(du.size(292, 309));
+    content->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    content->installEventFilter(this);
+    m_content = content;
 
     auto* layout = new QVBoxLayout(this);
     layout->setObjectName(QStringLiteral("addressBookLayout"));
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->addWidget(content);
 
     auto* toolBar = new QToolBar(content);
+    m_toolBar = toolBar;
     toolBar->setObjectName(QStringLiteral("toolBar"));
     toolBar->setIconSize(QSize(16, 15));
     toolBar->setMovable(false);
@@ -223,10 +239,28 @@ void AddressBookWindow::createControls()
         m_gatewayPortEdit[i] = makePortEdit(content, portNames[i], du.rect(243, top, 35, 15));
     }
 
-    m_view = createRecordList(content, "entryList", du.rect(4, 160, 284, 140),
-                              {QStringLiteral("#"), QStringLiteral("IP Address"),
-                               QStringLiteral("Port"), QStringLiteral("Telephone number")});
-    connect(m_view, &QTreeWidget::itemSelectionChanged, this, &AddressBookWindow::selectionChanged);
+    m_view = createRecordList(content, "entryList", du.rect(4, 160, 284, 140));
+    m_view->setModel(m_table);
+    connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &AddressBookWindow::selectionChanged);
+}
+
+bool AddressBookWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_content && event->type() == QEvent::Resize)
+        placeList();
+    return QDialog::eventFilter(watched, event);
+}
+
+void AddressBookWindow::placeList()
+{
+    const DialogUnits du(font());
+    m_toolBar->setGeometry(0, 0, m_content->width(),
+                           std::min(m_toolBar->sizeHint().height(), du.y(20)));
+    QRect list = du.rect(4, 160, 284, 140);
+    list.setWidth(list.width() + m_content->width() - du.x(292));
+    list.setBottom(list.bottom() + m_content->height() - du.y(309));
+    m_view->setGeometry(list);
 }
 
 void AddressBookWindow::setColumnWidths()
@@ -302,10 +336,9 @@ void AddressBookWindow::newBook()
 {
     for (IpAddressEdit* address : m_gatewayAddress)
         address->setAddress(ClearedGatewayAddress);
-    m_model.clear();
     {
-        const QSignalBlocker blocker(m_view);
-        m_view->clear();
+        const QSignalBlocker blocker(m_view->selectionModel());
+        m_table->resetWith([this] { m_model.clear(); });
     }
     setColumnWidths();
     resetFields();
@@ -330,9 +363,15 @@ void AddressBookWindow::openBook()
 
 void AddressBookWindow::readFile(const QString& path)
 {
-    const FileError error = loadAddressBook(toNativePath(path), m_model);
-    if (error != FileError::None)
-        m_model.clear();
+    FileError error = FileError::None;
+    {
+        const QSignalBlocker blocker(m_view->selectionModel());
+        m_table->resetWith([&] {
+            error = loadAddressBook(toNativePath(path), m_model);
+            if (error != FileError::None)
+                m_model.clear();
+        });
+    }
     showBookFields();
     if (error != FileError::None)
         reportFileError(error, path);
@@ -342,18 +381,6 @@ void AddressBookWindow::showBookFields()
 {
     for (std::size_t i = 0; i < m_gatewayAddress.size(); ++i)
         m_gatewayAddress[i]->setAddress(m_model.gateways()[i].address);
-
-    QSignalBlocker blocker(m_view);
-    m_view->clear();
-    QList<QTreeWidgetItem*> items;
-    items.reserve(static_cast<qsizetype>(m_model.size()));
-    for (std::size_t index = 0; index < m_model.size(); ++index) {
-        auto* item = new QTreeWidgetItem;
-        fillRow(item, index);
-        items.append(item);
-    }
-    m_view->addTopLevelItems(items);
-    blocker.unblock();
     showFields();
 }
 
@@ -412,13 +439,8 @@ void AddressBookWindow::addRecord()
     }
     takeFields();
     const std::size_t position = firstSelectedRow().value_or(m_model.size());
-    if (!editMade(m_model.addEntry(position, m_recordAddress->address(), m_telephone)))
-        return;
-    const QSignalBlocker blocker(m_view);
-    auto* item = new QTreeWidgetItem;
-    fillRow(item, position);
-    m_view->insertTopLevelItem(static_cast<int>(position), item);
-    renumberRows();
+    const QSignalBlocker blocker(m_view->selectionModel());
+    editMade(m_table->addEntry(position, m_recordAddress->address(), m_telephone));
 }
 
 void AddressBookWindow::modifyRecord()
@@ -427,12 +449,11 @@ void AddressBookWindow::modifyRecord()
     if (!row)
         return;
     takeFields();
-    if (!editMade(m_model.replaceEntry(*row, m_recordAddress->address(), m_telephone)))
+    if (!editMade(m_table->replaceEntry(*row, m_recordAddress->address(), m_telephone)))
         return;
-    QTreeWidgetItem* item = m_view->topLevelItem(static_cast<int>(*row));
-    fillRow(item, *row);
     // Deselecting is a selection change like any other: a further selected row fills the fields.
-    item->setSelected(false);
+    m_view->selectionModel()->select(m_table->index(static_cast<int>(*row), 0),
+                                     QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
 }
 
 void AddressBookWindow::deleteRecords()
@@ -442,11 +463,8 @@ void AddressBookWindow::deleteRecords()
         rows.insert(static_cast<std::size_t>(index.row()));
     if (rows.empty())
         return;
-    m_model.removeEntries(rows);
-    const QSignalBlocker blocker(m_view);
-    for (auto row = rows.rbegin(); row != rows.rend(); ++row)
-        delete m_view->takeTopLevelItem(static_cast<int>(*row));
-    renumberRows();
+    const QSignalBlocker blocker(m_view->selectionModel());
+    m_table->removeEntries(rows);
 }
 
 void AddressBookWindow::exitWindow()
@@ -477,25 +495,6 @@ void AddressBookWindow::selectionChanged()
     m_recordPort = static_cast<std::uint16_t>(fields.port);
     m_telephone = fields.telephone;
     showFields();
-}
-
-void AddressBookWindow::fillRow(QTreeWidgetItem* item, std::size_t index) const
-{
-    const AddressEntry& entry = m_model.entries().at(index);
-    item->setText(NumberColumn, QString::number(index + 1));
-    item->setText(AddressColumn, fromFileText(entry.ipText));
-    item->setText(PortColumn, QString::number(entry.port));
-    item->setText(TelephoneColumn, fromFileText(entry.telephone));
-    item->setTextAlignment(NumberColumn, Qt::AlignLeft | Qt::AlignVCenter);
-    for (int column = AddressColumn; column < ColumnCount; ++column)
-        item->setTextAlignment(column, Qt::AlignCenter);
-}
-
-void AddressBookWindow::renumberRows()
-{
-    const int count = m_view->topLevelItemCount();
-    for (int row = 0; row < count; ++row)
-        m_view->topLevelItem(row)->setText(NumberColumn, QString::number(row + 1));
 }
 
 std::optional<std::size_t> AddressBookWindow::firstSelectedRow() const

@@ -13,8 +13,8 @@ struct Services;
 class IpAddressEdit;
 class QAction;
 class QLineEdit;
-class QTreeWidget;
-class QTreeWidgetItem;
+class AddressBookTableModel;
+class QTreeView;
 class TelephoneEdit;
 
 class AddressBookWindow final : public QDialog {
@@ -25,11 +25,13 @@ public:
     // With a path, the book is read from that file as the window opens.
     explicit AddressBookWindow(Services& services, const QString& filePath = {},
                                QWidget* parent = nullptr);
+    ~AddressBookWindow() override;
 
     const AddressBook& book() const { return m_model; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createActions();
@@ -59,12 +61,13 @@ private:
     void readFile(const QString& path);
     void reportFileError(FileError error, const QString& path);
     void showBookFields();
-    void fillRow(QTreeWidgetItem* item, std::size_t index) const;
-    void renumberRows();
+    // The list takes the room the window gains; everything else keeps its place.
+    void placeList();
     std::optional<std::size_t> firstSelectedRow() const;
 
     Services& m_services;
     AddressBook m_model;
+    AddressBookTableModel* m_table = nullptr;
 
     // The state behind the text fields; the gateway ports live in the book.
     std::string m_telephone;
@@ -86,5 +89,7 @@ private:
     QLineEdit* m_recordPortEdit = nullptr;
     std::array<IpAddressEdit*, 2> m_gatewayAddress{};
     std::array<QLineEdit*, 2> m_gatewayPortEdit{};
-    QTreeWidget* m_view = nullptr;
+    QWidget* m_content = nullptr;
+    QWidget* m_toolBar = nullptr;
+    QTreeView* m_view = nullptr;
 };

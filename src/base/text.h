@@ -21,3 +21,21 @@ inline std::string upperCase(std::string text)
     }
     return text;
 }
+
+// Single-byte file text to the UTF-8 of a JSON string: each byte is the code point of the same
+// value, so every byte survives the round trip.
+inline std::string jsonTextFromBytes(std::string_view bytes)
+{
+    std::string utf8;
+    utf8.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            utf8.push_back(c);
+        } else {
+            utf8.push_back(static_cast<char>(0xC0 | byte >> 6));
+            utf8.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
+        }
+    }
+    return utf8;
+}

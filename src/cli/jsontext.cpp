@@ -60,22 +60,6 @@ std::size_t columnOf(const std::string& text, std::size_t position)
 
 }  // namespace
 
-std::string jsonTextFromBytes(std::string_view bytes)
-{
-    std::string utf8;
-    utf8.reserve(bytes.size());
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
-            utf8.push_back(c);
-        } else {
-            utf8.push_back(static_cast<char>(0xC0 | byte >> 6));
-            utf8.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
-        }
-    }
-    return utf8;
-}
-
 std::string printableText(std::string_view bytes)
 {
     std::string text;

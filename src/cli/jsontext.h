@@ -2,6 +2,7 @@
 
 #include "base/ipaddress.h"
 #include "base/fileerror.h"
+#include "base/text.h"
 
 #include <nlohmann/json.hpp>
 
@@ -16,10 +17,6 @@ class BadInput : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
-
-// Single-byte file text to the UTF-8 of a JSON string: each byte is the code point of the same
-// value, so every byte survives the round trip.
-std::string jsonTextFromBytes(std::string_view bytes);
 
 // For plain-text output of file contents: printable ASCII as it is, a backslash doubled and any
 // other byte as \xHH, so that a hostile file cannot send control sequences to a terminal.

@@ -1,6 +1,7 @@
 #include "gatewaylist/upgradewindow.h"
 
 #include "gatewaylist/batch.h"
+#include "gatewaylist/gatewaytablemodel.h"
 #include "gatewaylist/listfile.h"
 #include "gatewaylist/listfilereport.h"
 #include "gatewaylist/previewwindow.h"
@@ -15,11 +16,10 @@
 #include "widgets/prompts.h"
 #include "widgets/services.h"
 #include "widgets/widgets.h"
-#include "widgets/windowwaiter.h"
-#include "transfer/transfercontext.h"
 
 #include <QAction>
-#include <QApplication>
+#include <QComboBox>
+#include <QHBoxLayout>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -28,9 +28,10 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QSignalBlocker>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -39,7 +40,6 @@
 namespace {
 
 const char* const ListFilter = "Orbiphon List (*.obl)";
-const char* const ReportFilter = "Report (*.csv)";
 
 QLineEdit* centredField(QWidget* parent)
 {
@@ -50,45 +50,19 @@ QLineEdit* centredField(QWidget* parent)
 
 } // namespace
 
-// The window's side of a batch: immediate repaints, the busy cursor and the closing notice.
-class UpgradeWindow::View final : public BatchView {
-public:
-    explicit View(UpgradeWindow& window) : m_window(window) {}
-
-    void repaintList() override { m_window.repaintList(); }
-
-    void setBusy(bool busy) override
-    {
-        if (busy) {
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-            m_busy = true;
-        } else if (m_busy) {
-            QApplication::restoreOverrideCursor();
-            m_busy = false;
-        }
-    }
-
-    void showClosingNotice() override
-    {
-        m_window.m_services.prompts.message(&m_window, QString::fromLatin1(ClosingNotice),
-                                            Prompts::Icon::Information);
-    }
-
-    ~View() override { setBusy(false); }
-
-private:
-    UpgradeWindow& m_window;
-    bool m_busy = false;
-};
-
 UpgradeWindow::UpgradeWindow(Services& services, UpgradeOptions options, QWidget* parent)
     : QDialog(parent), m_services(services), m_options(std::move(options))
 {
     setObjectName(QStringLiteral("upgradeWindow"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowIcon(applicationIcon());
+
+    m_table = new GatewayTableModel(m_model, m_report, this);
+    m_filterModel = new GatewayFilterModel(this);
+    m_filterModel->setObjectName(QStringLiteral("gatewayFilterModel"));
+    m_filterModel->setSourceModel(m_table);
 
     createActions();
     createMenus();
@@ -106,7 +80,12 @@ UpgradeWindow::UpgradeWindow(Services& services, UpgradeOptions options, QWidget
         readList(fromNativePath(m_options.listPath));
 }
 
-UpgradeWindow::~UpgradeWindow() = default;
+UpgradeWindow::~UpgradeWindow()
+{
+    // The list and the report go before the window's children: no view may read them then.
+    m_view->setModel(nullptr);
+    m_filterModel->setSourceModel(nullptr);
+}
 
 void UpgradeWindow::createActions()
 {
@@ -143,6 +122,13 @@ void UpgradeWindow::createActions()
          }},
     });
     m_saveReportAction->setEnabled(false);
+
+    // No menu entry: the menus stay as they always were.
+    auto* filter = new QAction(QStringLiteral("Filter"), this);
+    filter->setObjectName(QStringLiteral("filterAction"));
+    filter->setShortcut(QKeySequence::Find);
+    connect(filter, &QAction::triggered, this, &UpgradeWindow::showFilter);
+    addAction(filter);
 }
 
 void UpgradeWindow::createMenus()
@@ -180,18 +166,22 @@ void UpgradeWindow::createMenus()
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->setMenuBar(menuBar);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void UpgradeWindow::createControls()
 {
     const DialogUnits du(font());
     auto* client = new QWidget(this);
+    m_client = client;
     client->setObjectName(QStringLiteral("clientArea"));
-    client->setFixedSize(du.size(242, 266));
+    // Opens at the layout's size, and only grows from there.
+    client->setMinimumSize(du.size(242, 266));
+    client->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    client->installEventFilter(this);
     layout()->addWidget(client);
 
     auto* toolBar = new QToolBar(client);
+    m_toolBar = toolBar;
     toolBar->setObjectName(QStringLiteral("toolBar"));
     toolBar->setIconSize(QSize(16, 15));
     toolBar->addActions({m_newAction, m_openAction, m_saveAction});
@@ -245,13 +235,123 @@ void UpgradeWindow::createControls()
         connect(button, &QPushButton::clicked, entry.action, &QAction::trigger);
     }
 
-    m_view = createRecordList(client, "gatewayList", du.rect(5, 120, 230, 140),
-                              {QStringLiteral("#"), QStringLiteral("IP Address"),
-                               QStringLiteral("UserID"), QStringLiteral("Password"),
-                               QStringLiteral("PswReal")});
+    auto* filterBar = new QWidget(client);
+    filterBar->setObjectName(QStringLiteral("filterBar"));
+    auto* filterLayout = new QHBoxLayout(filterBar);
+    filterLayout->setContentsMargins(0, 0, 0, 0);
+    m_filterEdit = new QLineEdit(filterBar);
+    m_filterEdit->setObjectName(QStringLiteral("filterEdit"));
+    m_filterEdit->setPlaceholderText(QStringLiteral("Address or user ID"));
+    m_filterEdit->setClearButtonEnabled(true);
+    m_filterChoice = new QComboBox(filterBar);
+    m_filterChoice->setObjectName(QStringLiteral("filterChoice"));
+    m_filterChoice->addItems({QStringLiteral("All"), QStringLiteral("Failed"),
+                              QStringLiteral("Not reached"), QStringLiteral("Done"),
+                              QStringLiteral("Not started")});
+    filterLayout->addWidget(m_filterEdit, 1);
+    filterLayout->addWidget(m_filterChoice);
+    filterBar->hide();
+    connect(m_filterEdit, &QLineEdit::textChanged, this, &UpgradeWindow::applyFilter);
+    connect(m_filterChoice, &QComboBox::currentIndexChanged, this, &UpgradeWindow::applyFilter);
+
+    m_view = createRecordList(client, "gatewayList", du.rect(5, 120, 230, 140));
+    m_view->setModel(m_filterModel);
     m_view->setIconSize(QSize(StatusImageSize, StatusImageSize));
-    connect(m_view, &QTreeWidget::itemSelectionChanged, this,
+    m_view->setColumnHidden(StatusColumn, true);
+    connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &UpgradeWindow::fillFieldsFromSelection);
+    connect(m_view->header(), &QHeaderView::sectionClicked, this, [this](int column) {
+        // The Status column sorts, either way in turn; "#" goes back to the list's order.
+        QHeaderView* header = m_view->header();
+        if (column == StatusColumn) {
+            const Qt::SortOrder order = m_filterModel->sortColumn() == StatusColumn &&
+                                                m_filterModel->sortOrder() == Qt::AscendingOrder
+                                            ? Qt::DescendingOrder
+                                            : Qt::AscendingOrder;
+            m_filterModel->sort(StatusColumn, order);
+            header->setSortIndicator(StatusColumn, order);
+            header->setSortIndicatorShown(true);
+        } else if (column == NumberColumn) {
+            m_filterModel->sort(-1);
+            header->setSortIndicatorShown(false);
+        }
+    });
+
+    m_statusLine = new QLabel(client);
+    m_statusLine->setObjectName(QStringLiteral("statusLine"));
+    m_statusLine->hide();
+}
+
+bool UpgradeWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_client && event->type() == QEvent::Resize)
+        placeList();
+    return QDialog::eventFilter(watched, event);
+}
+
+void UpgradeWindow::placeList()
+{
+    const DialogUnits du(font());
+    const int extraWidth = m_client->width() - du.x(242);
+    const int extraHeight = m_client->height() - du.y(266);
+    m_toolBar->setGeometry(0, 0, m_client->width(), du.y(20) - 2);
+    QRect list = du.rect(5, 120, 230, 140);
+    list.setWidth(list.width() + extraWidth);
+    list.setBottom(list.bottom() + extraHeight);
+    const int gap = du.y(2);
+    if (auto* filterBar = m_client->findChild<QWidget*>(QStringLiteral("filterBar"));
+        !filterBar->isHidden()) {
+        filterBar->setGeometry(list.x(), list.y(), list.width(), du.y(14));
+        list.setTop(list.top() + du.y(14) + gap);
+    }
+    if (!m_statusLine->isHidden()) {
+        const int height = du.y(10);
+        m_statusLine->setGeometry(list.x(), list.bottom() - height + 1, list.width(), height);
+        list.setBottom(list.bottom() - height - gap);
+    }
+    m_view->setGeometry(list);
+}
+
+void UpgradeWindow::showBatchColumns()
+{
+    if (!m_view->isColumnHidden(StatusColumn))
+        return;
+    const DialogUnits du(font());
+    // The password's stars need little room; the Status column takes the rest.
+    m_view->setColumnWidth(PasswordColumn, du.scaledWidth(60));
+    m_view->setColumnHidden(StatusColumn, false);
+    m_view->header()->setSectionsClickable(true);
+    showExtras(true, true, du.x(120));
+}
+
+void UpgradeWindow::showFilter()
+{
+    showExtras(true, !m_statusLine->isHidden(), 0);
+    m_filterEdit->setFocus();
+}
+
+void UpgradeWindow::showExtras(bool filter, bool statusLine, int widen)
+{
+    const DialogUnits du(font());
+    auto* filterBar = m_client->findChild<QWidget*>(QStringLiteral("filterBar"));
+    const auto extraHeight = [&] {
+        return (filterBar->isHidden() ? 0 : du.y(16)) + (m_statusLine->isHidden() ? 0 : du.y(12));
+    };
+    const int before = extraHeight();
+    filterBar->setVisible(filter);
+    m_statusLine->setVisible(statusLine);
+    const int added = extraHeight() - before;
+    // The rows keep the room they had: the window grows by what came above and below them.
+    m_client->setMinimumHeight(du.y(266) + extraHeight());
+    if (isVisible() && !isMaximized() && !isFullScreen())
+        resize(width() + widen, height() + added);
+    placeList();
+}
+
+void UpgradeWindow::applyFilter()
+{
+    m_filterModel->setFilter(m_filterEdit->text(),
+                             static_cast<RowFilter>(m_filterChoice->currentIndex()));
 }
 
 void UpgradeWindow::setColumnWidths()
@@ -287,8 +387,7 @@ void UpgradeWindow::cleanStatuses()
     if (!m_model.statusShown())
         return;
     m_model.clearStatuses();
-    for (std::size_t row = 0; row < m_model.size(); ++row)
-        updateRow(row);
+    m_table->statusesChanged();
 }
 
 void UpgradeWindow::add()
@@ -305,13 +404,13 @@ void UpgradeWindow::add()
 
     // A login the list file can't hold is refused as one that can't be sent; the list is not
     // full here, so no other message could come first.
-    const ListEditResult result = loginFieldsFit()
-                                      ? m_model.insertRecord(position, address, userId, password)
-                                      : ListEditResult::InvalidParams;
-    if (result == ListEditResult::Ok) {
-        insertRow(position);
-        renumberRows();
-    } else {
+    ListEditResult result = ListEditResult::InvalidParams;
+    if (loginFieldsFit()) {
+        // The selection moves down with its rows; the fields keep what was typed.
+        const QSignalBlocker blocker(m_view->selectionModel());
+        result = m_table->insertRecord(position, address, userId, password);
+    }
+    if (result != ListEditResult::Ok) {
         m_services.prompts.message(this, result == ListEditResult::InvalidParams
                                              ? QStringLiteral("Invalid params!")
                                              : QStringLiteral("Maximum number of items reached!"));
@@ -327,12 +426,13 @@ void UpgradeWindow::modify()
         // Past row 253 the limit's message comes first, whatever the fields hold.
         const ListEditResult result =
             loginFieldsFit() || index >= MaxGateways
-                ? m_model.replaceRecord(index, m_address->address(), toFileText(m_userId->text()),
-                                       toFileText(m_password->text()))
+                ? m_table->replaceRecord(index, m_address->address(), toFileText(m_userId->text()),
+                                         toFileText(m_password->text()))
                 : ListEditResult::InvalidParams;
         if (result == ListEditResult::Ok) {
-            updateRow(index);
-            m_view->topLevelItem(static_cast<int>(index))->setSelected(false);
+            m_view->selectionModel()->select(
+                m_filterModel->mapFromSource(m_table->index(static_cast<int>(index), 0)),
+                QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
         } else {
             m_services.prompts.message(this,
                                        result == ListEditResult::InvalidParams
@@ -353,16 +453,10 @@ void UpgradeWindow::remove()
 {
     const std::set<std::size_t> selected = selectedRows();
     if (!selected.empty()) {
-        m_model.removeRecords(selected);
-        {
-            // Half-way through, the rows on screen no longer match the list: a selection
-            // change then must not fill the fields from the wrong record.
-            const QSignalBlocker blocker(m_view);
-            // From the bottom up, so the indexes still to remove stay valid.
-            for (auto it = selected.rbegin(); it != selected.rend(); ++it)
-                delete m_view->takeTopLevelItem(static_cast<int>(*it));
-        }
-        renumberRows();
+        // Half-way through, the rows still selected are on their way out: a selection change
+        // then must not fill the fields from them.
+        const QSignalBlocker blocker(m_view->selectionModel());
+        m_table->removeRecords(selected);
     }
     cleanStatuses();
 }
@@ -377,8 +471,7 @@ void UpgradeWindow::resetFields()
 
 void UpgradeWindow::newList()
 {
-    m_model.clear();
-    m_view->clear();
+    m_table->resetWith([this] { m_model.clear(); });
     setColumnWidths();
     resetFields();
 }
@@ -395,8 +488,9 @@ void UpgradeWindow::open()
 
 void UpgradeWindow::readList(const QString& path)
 {
-    const ListFileResult result = loadGatewayList(toNativePath(path), m_model);
-    rebuildRows();
+    ListFileResult result{};
+    m_table->resetWith([&] { result = loadGatewayList(toNativePath(path), m_model); });
+    m_listPath = path;
     const ListFileReport report = listFileReport(result, toNativePath(path), UnnamedFile);
     if (report.outcome == ListFileOutcome::WrongFormat)
         m_services.prompts.message(this, QString::fromStdString(report.message));
@@ -411,133 +505,14 @@ void UpgradeWindow::save()
         this, {QString(), QString::fromLatin1(ListFilter), QStringLiteral("obl")});
     if (!path.isEmpty()) {
         const FileError error = saveGatewayList(toNativePath(path), m_model.records());
+        if (error == FileError::None)
+            m_listPath = path;
         if (error != FileError::None)
             m_services.prompts.message(
                 this, QString::fromStdString(fileErrorText(error, toNativePath(path))),
                 Prompts::Icon::Stop);
     }
     cleanStatuses();
-}
-
-int UpgradeWindow::batchJobs() const
-{
-    // Missing, empty or out of range: one gateway at a time, as the window always did.
-    return parseJobs(m_services.settings.readString("Batch", "Jobs", "")).value_or(MinJobs);
-}
-
-void UpgradeWindow::checkConnections()
-{
-    View view(*this);
-    WindowWaiter waiter(m_services.prompts, {this}, QString::fromLatin1(StopQuestion));
-    // The batch fills the report row by row, so each tool tip comes with its image.
-    const BatchControl control{batchJobs(), &waiter.stopFlag(), &waiter, &m_report};
-    if (::checkConnections(m_model, m_services.prober, view, control) ==
-        BatchOutcome::NoItemInList)
-        m_services.prompts.message(this, QStringLiteral("No item in list!"));
-    m_saveReportAction->setEnabled(m_report.ran());
-}
-
-void UpgradeWindow::selectFailedRows()
-{
-    for (std::size_t row = 0; row < m_model.size(); ++row) {
-        const RowStatus status = m_model.status(row);
-        m_view->topLevelItem(static_cast<int>(row))
-            ->setSelected(status == RowStatus::FtpFailed || status == RowStatus::NotReachable);
-    }
-}
-
-void UpgradeWindow::saveReport()
-{
-    if (!m_report.ran())
-        return;
-    const QString path = m_services.prompts.saveFile(
-        this, {QString(), QString::fromLatin1(ReportFilter), QStringLiteral("csv")});
-    if (path.isEmpty())
-        return;
-    const FileError error = saveReportCsv(toNativePath(path), m_report);
-    if (error != FileError::None)
-        m_services.prompts.message(
-            this, QString::fromStdString(fileErrorText(error, toNativePath(path))),
-            Prompts::Icon::Stop);
-}
-
-bool UpgradeWindow::settingsReady()
-{
-    const FileError error = upgradeSettingsError(m_options, m_services.settings);
-    if (error == FileError::None)
-        return true;
-    m_services.prompts.message(
-        this, QString::fromStdString(fileErrorText(error, m_services.settings.path())),
-        Prompts::Icon::Stop);
-    return false;
-}
-
-void UpgradeWindow::upgradeSelection()
-{
-    runUpgrade(true);
-}
-
-void UpgradeWindow::upgradeList()
-{
-    runUpgrade(false);
-}
-
-void UpgradeWindow::runUpgrade(bool selectionOnly)
-{
-    if (!settingsReady())
-        return;
-    View view(*this);
-    WindowWaiter waiter(m_services.prompts, {this, m_progress},
-                        QString::fromLatin1(StopQuestion));
-    WindowThreadProgress progress(waiter, *m_progress);
-    TransferContext context{m_services.prober, m_services.ftp, progress, m_services.ftpPort};
-    TransferUploader uploader(context, m_services.settings, m_options,
-                              transferSafetyFrom(m_services.settings));
-    // The batch fills the report row by row, so each tool tip comes with its image.
-    const BatchControl control{batchJobs(), &waiter.stopFlag(), &waiter, &m_report};
-    if (selectionOnly) {
-        if (::upgradeSelection(m_model, selectedRows(), uploader, progress, view, control) ==
-            BatchOutcome::NoItemSelected)
-            m_services.prompts.message(this, QStringLiteral("No item selected!"));
-    } else if (::upgradeList(m_model, uploader, progress, view, control) ==
-               BatchOutcome::NoItemInList) {
-        m_services.prompts.message(this, QStringLiteral("No item in list!"));
-    }
-    m_saveReportAction->setEnabled(m_report.ran());
-}
-
-void UpgradeWindow::previewSelection()
-{
-    if (!settingsReady())
-        return;
-    const std::set<std::size_t> selected = selectedRows();
-    if (selected.empty()) {
-        m_services.prompts.message(this, QStringLiteral("No item selected!"));
-        return;
-    }
-    std::vector<RowPlan> plans;
-    {
-        WindowWaiter waiter(m_services.prompts, {this}, QString::fromLatin1(StopQuestion));
-        // The plans report to no display; the context only carries the probe and FTP.
-        WindowThreadProgress progress(waiter, *m_progress);
-        TransferContext context{m_services.prober, m_services.ftp, progress, m_services.ftpPort};
-        const BatchControl control{batchJobs(), &waiter.stopFlag(), &waiter};
-        plans = planRows(m_model, {selected.begin(), selected.end()}, context,
-                         m_services.settings, m_options, control);
-    }
-    std::string text = std::string(m_options.fullFirmware ? "Full" : "Code")
-                       + " firmware upgrade from " + m_options.sourcePath + "\n";
-    for (const RowPlan& planned : plans) {
-        text += std::to_string(planned.row + 1) + " " + planned.gateway.ipText + " "
-                + (planned.plan.result == TransferResult::Done
-                       ? "Planned"
-                       : transferResultName(planned.plan.result))
-                + "\n" + firmwarePlanText(planned.plan);
-    }
-    auto* preview = new PreviewWindow(m_services.prompts, fromFileText(text), this);
-    preview->setAttribute(Qt::WA_DeleteOnClose);
-    preview->setModal(true);
-    preview->show();
 }
 
 void UpgradeWindow::fillFieldsFromSelection()
@@ -551,65 +526,10 @@ void UpgradeWindow::fillFieldsFromSelection()
     m_password->setText(fromFileText(record.password));
 }
 
-void UpgradeWindow::rebuildRows()
-{
-    m_view->clear();
-    for (std::size_t row = 0; row < m_model.size(); ++row)
-        insertRow(row);
-}
-
-void UpgradeWindow::insertRow(std::size_t index)
-{
-    auto* item = new QTreeWidgetItem;
-    item->setTextAlignment(NumberColumn, Qt::AlignLeft | Qt::AlignVCenter);
-    for (int column = AddressColumn; column <= PlainPasswordColumn; ++column)
-        item->setTextAlignment(column, Qt::AlignCenter);
-    m_view->insertTopLevelItem(static_cast<int>(index), item);
-    updateRow(index);
-    item->setText(NumberColumn, QString::number(index + 1));
-}
-
-void UpgradeWindow::updateRow(std::size_t index)
-{
-    QTreeWidgetItem* item = m_view->topLevelItem(static_cast<int>(index));
-    const GatewayRecord& record = m_model.record(index);
-    item->setIcon(NumberColumn, QIcon(statusImage(m_model.status(index))));
-    item->setText(AddressColumn, fromFileText(record.ipText));
-    item->setText(UserIdColumn, fromFileText(record.userId));
-    item->setText(PasswordColumn, QString(static_cast<qsizetype>(record.password.size()), u'*'));
-    item->setText(PlainPasswordColumn, fromFileText(record.password));
-    // The tool tip tells the image's story and goes with it.
-    QString tip;
-    if (m_model.status(index) != RowStatus::None) {
-        for (const ReportRow& entry : m_report.rows) {
-            if (entry.row == index && entry.started)
-                tip = fromFileText(rowSummary(entry));
-        }
-    }
-    for (int column = NumberColumn; column <= PlainPasswordColumn; ++column)
-        item->setToolTip(column, tip);
-}
-
-void UpgradeWindow::renumberRows()
-{
-    for (int row = 0; row < m_view->topLevelItemCount(); ++row)
-        m_view->topLevelItem(row)->setText(NumberColumn, QString::number(row + 1));
-}
-
 std::set<std::size_t> UpgradeWindow::selectedRows() const
 {
     std::set<std::size_t> rows;
-    for (int row = 0; row < m_view->topLevelItemCount(); ++row) {
-        if (m_view->topLevelItem(row)->isSelected())
-            rows.insert(static_cast<std::size_t>(row));
-    }
+    for (const QModelIndex& index : m_view->selectionModel()->selectedRows())
+        rows.insert(static_cast<std::size_t>(m_filterModel->mapToSource(index).row()));
     return rows;
-}
-
-void UpgradeWindow::repaintList()
-{
-    for (std::size_t row = 0; row < m_model.size(); ++row)
-        updateRow(row);
-    // The thread stays busy in the next probe or transfer: paint now, not later.
-    m_view->viewport()->repaint();
 }

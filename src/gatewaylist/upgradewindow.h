@@ -6,16 +6,23 @@
 #include "gatewaylist/upgrademode.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 
+#include <map>
+#include <mutex>
 #include <set>
+#include <string>
 
 struct Services;
 class IpAddressEdit;
+class GatewayFilterModel;
+class GatewayTableModel;
 class ProgressWindow;
 class QAction;
+class QComboBox;
+class QLabel;
 class QLineEdit;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QTreeView;
 
 // Keeps the gateway list and runs the batch commands over it, in address-book or firmware mode.
 class UpgradeWindow final : public QDialog {
@@ -23,7 +30,14 @@ class UpgradeWindow final : public QDialog {
     Q_DISABLE_COPY_MOVE(UpgradeWindow)
 
 public:
-    enum Column { NumberColumn, AddressColumn, UserIdColumn, PasswordColumn, PlainPasswordColumn };
+    enum Column {
+        NumberColumn,
+        AddressColumn,
+        UserIdColumn,
+        PasswordColumn,
+        PlainPasswordColumn,
+        StatusColumn
+    };
 
     UpgradeWindow(Services& services, UpgradeOptions options, QWidget* parent = nullptr);
     ~UpgradeWindow() override;
@@ -46,13 +60,17 @@ public:
     void upgradeList();
     // Firmware mode: what Upgrade selection would delete and send, shown in a preview window.
     void previewSelection();
-    // Selects the rows whose image is the red cross or the struck-through device.
+    // Selects the rows whose image is the red cross or the struck-through device, and after a
+    // stop the rows the batch never started, wherever the filter stands.
     void selectFailedRows();
-    // Writes the last batch's report as CSV.
+    // Writes the last batch's report: JSON for a name ending in .json, CSV otherwise.
     void saveReport();
+    // Shows the filter box, with the focus in it.
+    void showFilter();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     class View;
@@ -71,23 +89,49 @@ private:
     int batchJobs() const;
     void runUpgrade(bool selectionOnly);
 
-    void rebuildRows();
-    void insertRow(std::size_t index);
-    void updateRow(std::size_t index);
-    void renumberRows();
+    // The list, the filter row and the status line follow the window's size; everything else
+    // keeps its place.
+    void placeList();
+    // The Status column, the filter row and the status line, from the first batch on.
+    void showBatchColumns();
+    // widen: pixels the window grows by, besides the rows it gains.
+    void showExtras(bool filter, bool statusLine, int widen);
+    void applyFilter();
+    // The list rows selected among those shown.
     std::set<std::size_t> selectedRows() const;
     void repaintList();
+    void beginBatch();
+    void endBatch();
+    void updateStatusLine();
+    // "Stopped: 24 of 129 gateways done, 105 not started." after a stopped batch, else empty.
+    QString stopSummary() const;
+    void takeNotes();
 
     Services& m_services;
     UpgradeOptions m_options;
     GatewayList m_model;
     BatchReport m_report;
+    GatewayTableModel* m_table = nullptr;
+    GatewayFilterModel* m_filterModel = nullptr;
+    // The list file last read or saved: reports are proposed beside it.
+    QString m_listPath;
+    QElapsedTimer m_batchClock;
+    double m_batchSeconds = 0.0;
+    bool m_batchRunning = false;
+    // Back-up and verify notes by address, handed over from the upload threads.
+    std::mutex m_notesMutex;
+    std::map<std::string, std::string> m_notes;  // guarded by m_notesMutex
 
     ProgressWindow* m_progress = nullptr;
     IpAddressEdit* m_address = nullptr;
     QLineEdit* m_userId = nullptr;
     QLineEdit* m_password = nullptr;
-    QTreeWidget* m_view = nullptr;
+    QWidget* m_client = nullptr;
+    QWidget* m_toolBar = nullptr;
+    QTreeView* m_view = nullptr;
+    QLineEdit* m_filterEdit = nullptr;
+    QComboBox* m_filterChoice = nullptr;
+    QLabel* m_statusLine = nullptr;
 
     QAction* m_newAction = nullptr;
     QAction* m_openAction = nullptr;

@@ -2,7 +2,11 @@
 
 #include <QAction>
 #include <QHeaderView>
-#include <QTreeWidget>
+#include <QHelpEvent>
+#include <QStyle>
+#include <QStyledItemDelegate>
+#include <QToolTip>
+#include <QTreeView>
 
 void makeActions(QObject* window, std::initializer_list<ActionSpec> actions)
 {
@@ -18,10 +22,57 @@ void makeActions(QObject* window, std::initializer_list<ActionSpec> actions)
     }
 }
 
-QTreeWidget* createRecordList(QWidget* parent, const char* objectName, const QRect& geometry,
-                              const QStringList& headings)
+namespace {
+
+// Cuts long texts in the middle, where an address or a reason keeps both its ends readable, and
+// puts the whole text into the cell's tool tip.
+class RecordDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override
+    {
+        if (event->type() != QEvent::ToolTip || !index.isValid())
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        const QString tip = cellToolTip(view, index);
+        if (tip.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(event->globalPos(), tip, view->viewport(), view->visualRect(index));
+        return true;
+    }
+};
+
+}  // namespace
+
+QString cellToolTip(const QAbstractItemView* view, const QModelIndex& index)
 {
-    auto* view = new QTreeWidget(parent);
+    const QString text = index.data(Qt::DisplayRole).toString();
+    const QString tip = index.data(Qt::ToolTipRole).toString();
+    QStyleOptionViewItem option;
+    option.initFrom(view);
+    option.rect = view->visualRect(index);
+    option.font = view->font();
+    option.fontMetrics = QFontMetrics(option.font);
+    option.text = text;
+    option.features = QStyleOptionViewItem::HasDisplay;
+    if (!index.data(Qt::DecorationRole).isNull()) {
+        option.features |= QStyleOptionViewItem::HasDecoration;
+        option.decorationSize = view->iconSize();
+    }
+    const QStyle* style = view->style();
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+    const int room =
+        style->subElementRect(QStyle::SE_ItemViewItemText, &option, view).width() - 2 * margin;
+    if (text.isEmpty() || option.fontMetrics.horizontalAdvance(text) <= room)
+        return tip;
+    return tip.isEmpty() || tip == text ? text : text + QLatin1Char('\n') + tip;
+}
+
+QTreeView* createRecordList(QWidget* parent, const char* objectName, const QRect& geometry)
+{
+    auto* view = new QTreeView(parent);
     view->setObjectName(QString::fromLatin1(objectName));
     view->setGeometry(geometry);
     view->setRootIsDecorated(false);
@@ -33,7 +84,8 @@ QTreeWidget* createRecordList(QWidget* parent, const char* objectName, const QRe
     view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setDragDropMode(QAbstractItemView::NoDragDrop);
-    view->setHeaderLabels(headings);
+    view->setTextElideMode(Qt::ElideMiddle);
+    view->setItemDelegate(new RecordDelegate(view));
 
     QHeaderView* header = view->header();
     header->setSectionsClickable(false);
@@ -46,9 +98,6 @@ QTreeWidget* createRecordList(QWidget* parent, const char* objectName, const QRe
     header->setMinimumSectionSize(0);
     header->setHighlightSections(false);
     header->setSortIndicatorShown(false);
-    view->headerItem()->setTextAlignment(0, Qt::AlignLeft | Qt::AlignVCenter);
-    for (int column = 1; column < headings.size(); ++column)
-        view->headerItem()->setTextAlignment(column, Qt::AlignCenter);
 
     QPalette palette = view->palette();
     for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})

@@ -11,7 +11,9 @@
 class QAction;
 class QObject;
 class QRect;
-class QTreeWidget;
+class QAbstractItemView;
+class QModelIndex;
+class QTreeView;
 class QWidget;
 
 // The two list windows (Address Book Management, Upgrade) are written the same way: their
@@ -33,8 +35,12 @@ struct ActionSpec {
 // Makes each action of the table as a child of window and connects it to its command.
 void makeActions(QObject* window, std::initializer_list<ActionSpec> actions);
 
-// The record list: whole rows, several at a time, nothing editable, sortable or movable, fixed
-// columns, "#" to the left and the other headings centred, and the selection as plain to see
-// when the focus is elsewhere.
-QTreeWidget* createRecordList(QWidget* parent, const char* objectName, const QRect& geometry,
-                              const QStringList& headings);
+// The record list over its model: whole rows, several at a time, nothing editable or movable,
+// fixed columns, "#" to the left and the other headings centred (the model gives them), and the
+// selection as plain to see when the focus is elsewhere. A text too long for its cell is cut in
+// the middle, and the cell's tool tip then starts with the whole text.
+QTreeView* createRecordList(QWidget* parent, const char* objectName, const QRect& geometry);
+
+// The tool tip of a cell as the record list shows it: the whole text when the cell cuts it,
+// followed by the model's own tool tip.
+QString cellToolTip(const QAbstractItemView* view, const QModelIndex& index);

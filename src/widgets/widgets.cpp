@@ -9,7 +9,7 @@
 #include <QStyle>
 #include <QStringList>
 #include <QStyleOptionViewItem>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <algorithm>
 
@@ -81,7 +81,7 @@ namespace {
 
 // What the list's own items ask for to show text uncut: the style's margins around the text
 // and, before it, the icon with its margins.
-int neededWidth(const QTreeWidget* list, const QString& text, bool withIcon)
+int neededWidth(const QTreeView* list, const QString& text, bool withIcon)
 {
     if (text.isEmpty())
         return 0;
@@ -101,7 +101,7 @@ int neededWidth(const QTreeWidget* list, const QString& text, bool withIcon)
 
 }  // namespace
 
-void setScaledColumnWidths(QTreeWidget* list, const std::vector<ScaledColumn>& columns,
+void setScaledColumnWidths(QTreeView* list, const std::vector<ScaledColumn>& columns,
                            const QString& lastText)
 {
     const DialogUnits units(list->font());

@@ -9,7 +9,7 @@ class QDialog;
 class QFontMetrics;
 class QLabel;
 class QRect;
-class QTreeWidget;
+class QTreeView;
 class QWidget;
 
 // Texts in the files are single bytes; each byte is shown as the character of the same value,
@@ -51,5 +51,5 @@ struct ScaledColumn {
 // widened where that would still cut its longest text. The list's last shown column stretches
 // over the rest; should that rest, with a vertical scroll bar shown, be too narrow for
 // lastText, the other columns give up what they hold beyond their own longest text.
-void setScaledColumnWidths(QTreeWidget* list, const std::vector<ScaledColumn>& columns,
+void setScaledColumnWidths(QTreeView* list, const std::vector<ScaledColumn>& columns,
                            const QString& lastText = {});

@@ -23,7 +23,7 @@
 #include <QApplication>
 #include <QTest>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <filesystem>
 #include <memory>
@@ -192,27 +192,29 @@ void UpgradeE2eTest::clickToolButton(const char* actionName)
 
 void UpgradeE2eTest::ctrlClickRow(int row)
 {
-    auto* rows = m_window->findChild<QTreeWidget*>(QStringLiteral("gatewayList"));
+    auto* rows = m_window->findChild<QTreeView*>(QStringLiteral("gatewayList"));
     QVERIFY(rows);
-    QTreeWidgetItem* item = rows->topLevelItem(row);
-    QVERIFY(item);
-    const QRect place = rows->visualItemRect(item);
+    const QModelIndex item = rows->model()->index(row, 0);
+    QVERIFY(item.isValid());
+    const QRect place = rows->visualRect(item);
     QVERIFY2(rows->viewport()->rect().contains(place.center()), "row not in view");
     QTest::mouseClick(rows->viewport(), Qt::LeftButton, Qt::ControlModifier, place.center());
 }
 
 void UpgradeE2eTest::compareStatuses(const std::vector<RowStatus>& expected)
 {
-    auto* rows = m_window->findChild<QTreeWidget*>(QStringLiteral("gatewayList"));
+    auto* rows = m_window->findChild<QTreeView*>(QStringLiteral("gatewayList"));
     QVERIFY(rows);
     QCOMPARE(m_window->list().size(), expected.size());
-    QCOMPARE(static_cast<std::size_t>(rows->topLevelItemCount()), expected.size());
+    QCOMPARE(static_cast<std::size_t>(rows->model()->rowCount()), expected.size());
     for (std::size_t row = 0; row < expected.size(); ++row) {
         const QByteArray where = "row " + QByteArray::number(static_cast<qulonglong>(row + 1));
         QVERIFY2(m_window->list().status(row) == expected[row], where.constData());
         // The image the operator sees, not only the model's value.
-        const QImage shown = rows->topLevelItem(static_cast<int>(row))
-                                 ->icon(UpgradeWindow::NumberColumn)
+        const QImage shown = rows->model()
+                                 ->index(static_cast<int>(row), UpgradeWindow::NumberColumn)
+                                 .data(Qt::DecorationRole)
+                                 .value<QIcon>()
                                  .pixmap(StatusImageSize, StatusImageSize)
                                  .toImage()
                                  .convertToFormat(QImage::Format_ARGB32);
@@ -566,11 +568,13 @@ void UpgradeE2eTest::theReportTellsEachFailureAndTheFailedRowsRunAgain()
         };
         const BatchReport& report = m_window->report();
         QCOMPARE(report.rows.size(), expected.size());
-        auto* rows = m_window->findChild<QTreeWidget*>(QStringLiteral("gatewayList"));
+        auto* rows = m_window->findChild<QTreeView*>(QStringLiteral("gatewayList"));
         for (std::size_t row = 0; row < expected.size(); ++row) {
             const QString reason = qs(report.rows[row].outcome.reason);
-            const QString tip = rows->topLevelItem(static_cast<int>(row))
-                                    ->toolTip(UpgradeWindow::AddressColumn);
+            const QString tip = rows->model()
+                                    ->index(static_cast<int>(row), UpgradeWindow::AddressColumn)
+                                    .data(Qt::ToolTipRole)
+                                    .toString();
             QCOMPARE(qs(report.rows[row].statusText()), QString::fromLatin1(expected[row].status));
             QVERIFY2(expected[row].reason.isEmpty() ? reason.isEmpty()
                                                     : reason.startsWith(expected[row].reason),

@@ -15,7 +15,7 @@
 #include <QPixmap>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <chrono>
 #include <mutex>
@@ -66,11 +66,12 @@ struct Harness {
     QString reached() const
     {
         QString text;
-        const auto* rows = window->findChild<QTreeWidget*>(QStringLiteral("gatewayList"));
+        const auto* rows = window->findChild<QTreeView*>(QStringLiteral("gatewayList"));
         const QImage none = comparable(statusImage(RowStatus::None));
-        for (int row = 0; row < rows->topLevelItemCount(); ++row) {
-            const QPixmap shown =
-                rows->topLevelItem(row)->icon(0).pixmap(StatusImageSize, StatusImageSize);
+        for (int row = 0; row < rows->model()->rowCount(); ++row) {
+            const QPixmap shown = rows->model()->index(row, 0).data(Qt::DecorationRole)
+                                      .value<QIcon>()
+                                      .pixmap(StatusImageSize, StatusImageSize);
             text += comparable(shown) == none ? u'-' : u'+';
         }
         return text;

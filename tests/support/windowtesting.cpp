@@ -13,7 +13,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <algorithm>
 
@@ -63,20 +63,20 @@ bool pressNamedKey(QWidget* target, const QString& name)
     return true;
 }
 
-void clickRows(QTreeWidget* list, const QList<int>& rows)
+void clickRows(QTreeView* list, const QList<int>& rows)
 {
     bool first = true;
     for (int row : rows) {
-        QTreeWidgetItem* item = list->topLevelItem(row);
-        list->scrollToItem(item);
+        const QModelIndex index = list->model()->index(row, 0);
+        list->scrollTo(index);
         QTest::mouseClick(list->viewport(), Qt::LeftButton,
                           first ? Qt::NoModifier : Qt::ControlModifier,
-                          list->visualItemRect(item).center());
+                          list->visualRect(index).center());
         first = false;
     }
 }
 
-QList<int> selectedRowsOf(const QTreeWidget* list)
+QList<int> selectedRowsOf(const QTreeView* list)
 {
     QList<int> result;
     for (const QModelIndex& index : list->selectionModel()->selectedRows())
@@ -85,35 +85,39 @@ QList<int> selectedRowsOf(const QTreeWidget* list)
     return result;
 }
 
-QStringList rowTexts(const QTreeWidget* list, int columns)
+QString cellText(const QTreeView* list, int row, int column)
+{
+    return list->model()->index(row, column).data().toString();
+}
+
+QStringList rowTexts(const QTreeView* list, int columns)
 {
     QStringList result;
-    for (int row = 0; row < list->topLevelItemCount(); ++row) {
-        const QTreeWidgetItem* item = list->topLevelItem(row);
+    for (int row = 0; row < list->model()->rowCount(); ++row) {
         QStringList cells;
         for (int column = 0; column < columns; ++column)
-            cells << item->text(column);
+            cells << cellText(list, row, column);
         result << cells.join(QLatin1Char('|'));
     }
     return result;
 }
 
-QStringList cutColumns(const QTreeWidget* list)
+QStringList cutColumns(const QTreeView* list)
 {
     QStringList cut;
     const QFontMetrics metrics(list->font());
+    const QAbstractItemModel* model = list->model();
     // What the rows ask for, as the view measures them when it sizes a column to its contents.
     const QAbstractItemView* view = list;
-    for (int column = 0; column < list->columnCount(); ++column) {
+    for (int column = 0; column < model->columnCount(); ++column) {
         if (list->isColumnHidden(column))
             continue;
         int needed = view->sizeHintForColumn(column);
-        for (int row = 0; row < list->topLevelItemCount(); ++row)
-            needed = std::max(needed,
-                              metrics.horizontalAdvance(list->topLevelItem(row)->text(column)));
+        for (int row = 0; row < model->rowCount(); ++row)
+            needed = std::max(needed, metrics.horizontalAdvance(cellText(list, row, column)));
         if (list->columnWidth(column) < needed)
             cut << QStringLiteral("%1: %2 < %3")
-                       .arg(list->headerItem()->text(column))
+                       .arg(model->headerData(column, Qt::Horizontal).toString())
                        .arg(list->columnWidth(column))
                        .arg(needed);
     }

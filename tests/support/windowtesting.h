@@ -15,7 +15,7 @@ class QLineEdit;
 class QMenuBar;
 class QPixmap;
 class QToolBar;
-class QTreeWidget;
+class QTreeView;
 class QWidget;
 
 // What the window tests do over and over: find a control by its objectName, work it as an
@@ -47,14 +47,16 @@ QStringList partTexts(const IpAddressEdit* edit);
 bool pressNamedKey(QWidget* target, const QString& name);
 
 // Clicks the first of rows, then control-clicks the others, as an operator picks rows (0-based).
-void clickRows(QTreeWidget* list, const QList<int>& rows);
+void clickRows(QTreeView* list, const QList<int>& rows);
 // The selected rows, in ascending order.
-QList<int> selectedRowsOf(const QTreeWidget* list);
+QList<int> selectedRowsOf(const QTreeView* list);
+// The text a cell shows, as the model gives it.
+QString cellText(const QTreeView* list, int row, int column);
 // Every row as the texts of its first columns joined by '|'.
-QStringList rowTexts(const QTreeWidget* list, int columns);
+QStringList rowTexts(const QTreeView* list, int columns);
 // The shown columns too narrow for what their rows hold, as "title: width < needed"; empty when
 // every column shows its contents uncut.
-QStringList cutColumns(const QTreeWidget* list);
+QStringList cutColumns(const QTreeView* list);
 
 // Each menu of the bar as "&File:&New,&Open,-,&Exit", a separator written "-".
 QStringList menuEntries(const QMenuBar* menuBar);

@@ -10,7 +10,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <iostream>
 

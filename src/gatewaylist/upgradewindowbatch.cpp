@@ -1,0 +1,348 @@
+// The Upgrade window's batch commands: the checks, the upgrades, the preview and the report.
+#include "gatewaylist/upgradewindow.h"
+
+#include "gatewaylist/batch.h"
+#include "gatewaylist/batchjson.h"
+#include "gatewaylist/gatewaytablemodel.h"
+#include "gatewaylist/previewwindow.h"
+#include "base/settingsfile.h"
+#include "widgets/progresswindow.h"
+#include "widgets/prompts.h"
+#include "widgets/services.h"
+#include "widgets/widgets.h"
+#include "widgets/windowwaiter.h"
+#include "transfer/transfercontext.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QItemSelection>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTreeView>
+
+#include <utility>
+
+namespace {
+
+const char* const ReportFilters = "Report (*.csv);;JSON report (*.json)";
+
+}  // namespace
+
+// The window's side of a batch: immediate repaints, the busy cursor and the closing notice.
+class UpgradeWindow::View final : public BatchView {
+public:
+    explicit View(UpgradeWindow& window) : m_window(window) {}
+
+    void repaintList() override { m_window.repaintList(); }
+
+    void setBusy(bool busy) override
+    {
+        if (busy) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            m_busy = true;
+        } else if (m_busy) {
+            QApplication::restoreOverrideCursor();
+            m_busy = false;
+        }
+    }
+
+    void showClosingNotice() override
+    {
+        tellHowItEnded();
+        m_window.m_services.prompts.message(&m_window, QString::fromLatin1(ClosingNotice),
+                                            Prompts::Icon::Information);
+    }
+
+    // Once per batch, and only after a stop: how far it got.
+    void tellHowItEnded()
+    {
+        if (m_told)
+            return;
+        m_told = true;
+        const QString summary = m_window.stopSummary();
+        if (!summary.isEmpty())
+            m_window.m_services.prompts.message(&m_window, summary, Prompts::Icon::Information);
+    }
+
+    ~View() override { setBusy(false); }
+
+private:
+    UpgradeWindow& m_window;
+    bool m_busy = false;
+    bool m_told = false;
+};
+
+int UpgradeWindow::batchJobs() const
+{
+    // Missing, empty or out of range: one gateway at a time, as the window always did.
+    return parseJobs(m_services.settings.readString("Batch", "Jobs", "")).value_or(MinJobs);
+}
+
+void UpgradeWindow::checkConnections()
+{
+    View view(*this);
+    WindowWaiter waiter(m_services.prompts, {this}, QString::fromLatin1(StopQuestion));
+    // The batch fills the report row by row, so each tool tip comes with its image.
+    const BatchControl control{batchJobs(), &waiter.stopFlag(), &waiter, &m_report};
+    if (m_model.empty()) {
+        ::checkConnections(m_model, m_services.prober, view, control);
+        m_services.prompts.message(this, QStringLiteral("No item in list!"));
+        return;
+    }
+    beginBatch();
+    ::checkConnections(m_model, m_services.prober, view, control);
+    endBatch();
+    view.tellHowItEnded();
+}
+
+void UpgradeWindow::selectFailedRows()
+{
+    std::set<std::size_t> failed;
+    for (std::size_t row = 0; row < m_model.size(); ++row) {
+        const RowStatus status = m_model.status(row);
+        if (status == RowStatus::FtpFailed || status == RowStatus::NotReachable)
+            failed.insert(row);
+    }
+    // After a stop, the rows never started are what is left to do: Upgrade selection resumes.
+    if (m_report.stopped && m_model.statusShown()) {
+        for (const ReportRow& entry : m_report.rows) {
+            if (!entry.started && entry.row < m_model.size())
+                failed.insert(entry.row);
+        }
+    }
+    // The whole list counts: a filter hiding one of them gives way.
+    for (std::size_t row : failed) {
+        if (!m_filterModel->mapFromSource(m_table->index(static_cast<int>(row), 0)).isValid()) {
+            m_filterEdit->clear();
+            m_filterChoice->setCurrentIndex(static_cast<int>(RowFilter::All));
+            break;
+        }
+    }
+    QItemSelection selection;
+    for (std::size_t row : failed) {
+        const QModelIndex index =
+            m_filterModel->mapFromSource(m_table->index(static_cast<int>(row), 0));
+        selection.select(index, index);
+    }
+    m_view->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect |
+                                                    QItemSelectionModel::Rows);
+}
+
+void UpgradeWindow::saveReport()
+{
+    if (!m_report.ran())
+        return;
+    // Beside the list file, named for the moment it is written.
+    const QString name = QStringLiteral("report-%1.csv").arg(
+        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'")));
+    const QString proposed =
+        m_listPath.isEmpty() ? name : QFileInfo(m_listPath).dir().filePath(name);
+    const QString path = m_services.prompts.saveFile(
+        this, {proposed, QString::fromLatin1(ReportFilters), QStringLiteral("csv")});
+    if (path.isEmpty())
+        return;
+    const FileError error = path.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive)
+                                ? ::saveReport(toNativePath(path), m_report)
+                                : saveReportCsv(toNativePath(path), m_report);
+    if (error != FileError::None)
+        m_services.prompts.message(
+            this, QString::fromStdString(fileErrorText(error, toNativePath(path))),
+            Prompts::Icon::Stop);
+}
+
+bool UpgradeWindow::settingsReady()
+{
+    const FileError error = upgradeSettingsError(m_options, m_services.settings);
+    if (error == FileError::None)
+        return true;
+    m_services.prompts.message(
+        this, QString::fromStdString(fileErrorText(error, m_services.settings.path())),
+        Prompts::Icon::Stop);
+    return false;
+}
+
+void UpgradeWindow::upgradeSelection()
+{
+    runUpgrade(true);
+}
+
+void UpgradeWindow::upgradeList()
+{
+    runUpgrade(false);
+}
+
+void UpgradeWindow::runUpgrade(bool selectionOnly)
+{
+    if (!settingsReady())
+        return;
+    View view(*this);
+    WindowWaiter waiter(m_services.prompts, {this, m_progress},
+                        QString::fromLatin1(StopQuestion));
+    WindowThreadProgress progress(waiter, *m_progress);
+    TransferContext context{m_services.prober, m_services.ftp, progress, m_services.ftpPort};
+    TransferUploader uploader(context, m_services.settings, m_options,
+                              transferSafetyFrom(m_services.settings),
+                              [this](const GatewayRecord& gateway, const std::string& notes) {
+                                  const std::lock_guard lock(m_notesMutex);
+                                  m_notes[gateway.ipText] = notes;
+                              });
+    // The batch fills the report row by row, so each tool tip comes with its image.
+    const BatchControl control{batchJobs(), &waiter.stopFlag(), &waiter, &m_report};
+    const std::set<std::size_t> selected = selectedRows();
+    if (selectionOnly ? selected.empty() : m_model.empty()) {
+        // The batch still clears the last one's images before it finds nothing to do.
+        const BatchOutcome outcome =
+            selectionOnly ? ::upgradeSelection(m_model, selected, uploader, progress, view, control)
+                          : ::upgradeList(m_model, uploader, progress, view, control);
+        if (outcome != BatchOutcome::Ran)
+            m_services.prompts.message(this, selectionOnly
+                                                 ? QStringLiteral("No item selected!")
+                                                 : QStringLiteral("No item in list!"));
+        return;
+    }
+    beginBatch();
+    if (selectionOnly)
+        ::upgradeSelection(m_model, selected, uploader, progress, view, control);
+    else
+        ::upgradeList(m_model, uploader, progress, view, control);
+    endBatch();
+    view.tellHowItEnded();
+}
+
+void UpgradeWindow::previewSelection()
+{
+    if (!settingsReady())
+        return;
+    const std::set<std::size_t> selected = selectedRows();
+    if (selected.empty()) {
+        m_services.prompts.message(this, QStringLiteral("No item selected!"));
+        return;
+    }
+    std::vector<RowPlan> plans;
+    {
+        WindowWaiter waiter(m_services.prompts, {this}, QString::fromLatin1(StopQuestion));
+        // The plans report to no display; the context only carries the probe and FTP.
+        WindowThreadProgress progress(waiter, *m_progress);
+        TransferContext context{m_services.prober, m_services.ftp, progress, m_services.ftpPort};
+        const BatchControl control{batchJobs(), &waiter.stopFlag(), &waiter};
+        plans = planRows(m_model, {selected.begin(), selected.end()}, context,
+                         m_services.settings, m_options, control);
+    }
+    std::string text = std::string(m_options.fullFirmware ? "Full" : "Code")
+                       + " firmware upgrade from " + m_options.sourcePath + "\n";
+    for (const RowPlan& planned : plans) {
+        text += std::to_string(planned.row + 1) + " " + planned.gateway.ipText + " "
+                + (planned.plan.result == TransferResult::Done
+                       ? "Planned"
+                       : transferResultName(planned.plan.result))
+                + "\n" + firmwarePlanText(planned.plan);
+    }
+    auto* preview = new PreviewWindow(m_services.prompts, fromFileText(text), this);
+    preview->setAttribute(Qt::WA_DeleteOnClose);
+    preview->setModal(true);
+    preview->show();
+}
+
+void UpgradeWindow::beginBatch()
+{
+    showBatchColumns();
+    m_batchRunning = true;
+    m_batchSeconds = 0.0;
+    {
+        const std::lock_guard lock(m_notesMutex);
+        m_notes.clear();
+    }
+    m_table->setNotes({});
+    m_batchClock.start();
+}
+
+void UpgradeWindow::endBatch()
+{
+    m_batchSeconds = static_cast<double>(m_batchClock.elapsed()) / 1000.0;
+    m_batchRunning = false;
+    repaintList();
+    m_saveReportAction->setEnabled(m_report.ran());
+}
+
+void UpgradeWindow::takeNotes()
+{
+    std::map<std::string, std::string> notes;
+    {
+        const std::lock_guard lock(m_notesMutex);
+        notes = m_notes;
+    }
+    std::map<std::size_t, std::string> byRow;
+    for (const ReportRow& entry : m_report.rows) {
+        if (const auto found = notes.find(entry.address); found != notes.end())
+            byRow.emplace(entry.row, found->second);
+    }
+    m_table->setNotes(std::move(byRow));
+}
+
+void UpgradeWindow::repaintList()
+{
+    takeNotes();
+    m_table->statusesChanged();
+    updateStatusLine();
+    // The thread stays busy in the next probe or transfer: paint now, not later.
+    m_view->viewport()->repaint();
+    m_statusLine->repaint();
+}
+
+void UpgradeWindow::updateStatusLine()
+{
+    std::size_t done = 0;
+    std::size_t uploaded = 0;
+    std::size_t failed = 0;
+    std::size_t reachable = 0;
+    std::size_t notReachable = 0;
+    for (const ReportRow& entry : m_report.rows) {
+        if (!entry.started)
+            continue;
+        ++done;
+        uploaded += entry.status == RowStatus::Uploaded ? 1 : 0;
+        failed += entry.status == RowStatus::FtpFailed ? 1 : 0;
+        reachable += entry.status == RowStatus::Reachable ? 1 : 0;
+        notReachable += entry.status == RowStatus::NotReachable ? 1 : 0;
+    }
+    const std::size_t count = m_report.rows.size();
+    if (m_batchRunning) {
+        m_statusLine->setText(QStringLiteral("%1 of %2 done").arg(done).arg(count));
+        return;
+    }
+    if (!m_report.ran()) {
+        m_statusLine->clear();
+        return;
+    }
+    QStringList parts{count == 1 ? QStringLiteral("1 gateway")
+                                 : QStringLiteral("%1 gateways").arg(count)};
+    if (m_report.command == "check") {
+        parts << QStringLiteral("%1 reachable").arg(reachable);
+    } else {
+        parts << QStringLiteral("%1 uploaded").arg(uploaded)
+              << QStringLiteral("%1 failed").arg(failed);
+    }
+    parts << QStringLiteral("%1 not reachable").arg(notReachable);
+    if (done < count)
+        parts << QStringLiteral("%1 not started").arg(count - done);
+    parts << QStringLiteral("%1 s").arg(m_batchSeconds, 0, 'f', 1);
+    m_statusLine->setText(parts.join(QStringLiteral(" \u00b7 ")));
+    m_statusLine->setToolTip(m_statusLine->text());
+}
+
+QString UpgradeWindow::stopSummary() const
+{
+    if (!m_report.stopped)
+        return {};
+    std::size_t done = 0;
+    for (const ReportRow& entry : m_report.rows)
+        done += entry.started ? 1 : 0;
+    return QStringLiteral("Stopped: %1 of %2 gateways done, %3 not started.")
+        .arg(done)
+        .arg(m_report.rows.size())
+        .arg(m_report.rows.size() - done);
+}
