@@ -65,15 +65,10 @@ void showFleetProgress(ProgressSink& progress, const GatewayList& list,
                        std::size_t count)
 {
     progress.setLine1("Done " + std::to_string(done) + " of " + std::to_string(count));
-    std::string addresses;
-    for (std::size_t row : inProgress) {
-        if (addresses.size() > 48) {
-            addresses += " ...";
-            break;
-        }
-        addresses += (addresses.empty() ? "" : " ") + list.record(row).ipText;
-    }
-    progress.setLine2(addresses.empty() ? std::string() : "In progress: " + addresses);
+    std::vector<std::string> addresses;
+    for (std::size_t row : inProgress)
+        addresses.push_back(list.record(row).ipText);
+    progress.setLine2(inProgressLine(addresses));
     progress.setPosition(ProgressBar::Lower, static_cast<int>(done));
     progress.refresh();
 }

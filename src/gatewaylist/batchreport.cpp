@@ -77,6 +77,22 @@ std::string rowSummary(const ReportRow& row)
     return text;
 }
 
+std::string inProgressLine(const std::vector<std::string>& addresses, std::size_t maxLength)
+{
+    if (addresses.empty())
+        return {};
+    std::string line = "In progress:";
+    for (std::size_t shown = 0; shown < addresses.size(); ++shown) {
+        const std::size_t left = addresses.size() - shown - 1;
+        // Room for this address, and for the count of the rest when any are left after it.
+        const std::string more = left > 0 ? " + " + std::to_string(left) + " more" : "";
+        if (shown > 0 && line.size() + 1 + addresses[shown].size() + more.size() > maxLength)
+            return line + " + " + std::to_string(addresses.size() - shown) + " more";
+        line += " " + addresses[shown];
+    }
+    return line;
+}
+
 std::string reportCsv(const BatchReport& report)
 {
     std::string text = "row,address,user ID,status,reason,start time,seconds,files sent,"

@@ -257,6 +257,6 @@ bool GatewayFilterModel::lessThan(const QModelIndex& left, const QModelIndex& ri
         if (a != b)
             return a < b;
     }
-    // Ties, and every other column, in the list's order.
-    return left.row() < right.row();
+    // Ties, and every other column, in the list's order whichever way the column sorts.
+    return (left.row() < right.row()) == (sortOrder() == Qt::AscendingOrder);
 }

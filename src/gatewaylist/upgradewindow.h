@@ -100,7 +100,7 @@ private:
     // The list rows selected among those shown.
     std::set<std::size_t> selectedRows() const;
     void repaintList();
-    void beginBatch();
+    void beginBatch(std::size_t count);
     void endBatch();
     void updateStatusLine();
     // "Stopped: 24 of 129 gateways done, 105 not started." after a stopped batch, else empty.
@@ -118,6 +118,7 @@ private:
     QElapsedTimer m_batchClock;
     double m_batchSeconds = 0.0;
     bool m_batchRunning = false;
+    std::size_t m_batchCount = 0;
     // Back-up and verify notes by address, handed over from the upload threads.
     std::mutex m_notesMutex;
     std::map<std::string, std::string> m_notes;  // guarded by m_notesMutex

@@ -93,7 +93,7 @@ void UpgradeWindow::checkConnections()
         m_services.prompts.message(this, QStringLiteral("No item in list!"));
         return;
     }
-    beginBatch();
+    beginBatch(m_model.size());
     ::checkConnections(m_model, m_services.prober, view, control);
     endBatch();
     view.tellHowItEnded();
@@ -204,7 +204,7 @@ void UpgradeWindow::runUpgrade(bool selectionOnly)
                                                  : QStringLiteral("No item in list!"));
         return;
     }
-    beginBatch();
+    beginBatch(selectionOnly ? selected.size() : m_model.size());
     if (selectionOnly)
         ::upgradeSelection(m_model, selected, uploader, progress, view, control);
     else
@@ -247,16 +247,20 @@ void UpgradeWindow::previewSelection()
     preview->show();
 }
 
-void UpgradeWindow::beginBatch()
+void UpgradeWindow::beginBatch(std::size_t count)
 {
     showBatchColumns();
     m_batchRunning = true;
+    m_batchCount = count;
+    // The batch starts its own report; the last one must not count meanwhile.
+    m_report = BatchReport{};
     m_batchSeconds = 0.0;
     {
         const std::lock_guard lock(m_notesMutex);
         m_notes.clear();
     }
     m_table->setNotes({});
+    updateStatusLine();
     m_batchClock.start();
 }
 
@@ -311,7 +315,7 @@ void UpgradeWindow::updateStatusLine()
     }
     const std::size_t count = m_report.rows.size();
     if (m_batchRunning) {
-        m_statusLine->setText(QStringLiteral("%1 of %2 done").arg(done).arg(count));
+        m_statusLine->setText(QStringLiteral("%1 of %2 done").arg(done).arg(m_batchCount));
         return;
     }
     if (!m_report.ran()) {

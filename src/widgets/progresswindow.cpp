@@ -3,7 +3,7 @@
 #include "widgets/dialogunits.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
+#include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
 
@@ -95,9 +95,16 @@ void ProgressWindow::refresh()
 {
     m_line1Label->setText(m_line1);
     m_line2Label->setText(m_line2);
+    // Over the owner's windows always, but the keyboard is taken only from another window of
+    // ours: an operator typing into another program while a long batch runs keeps the focus.
+    const bool ourTurn = QApplication::activeWindow() != nullptr;
+    setAttribute(Qt::WA_ShowWithoutActivating, !ourTurn);
     show();
-    raise();
-    activateWindow();
+    if (ourTurn) {
+        raise();
+        if (QApplication::activeWindow() != this)
+            activateWindow();
+    }
     // The caller keeps the thread busy after this returns, so the window must be on the screen
     // now: let the window system map and expose it (no user input, so no command can start
     // meanwhile), then paint the whole window, labels and bars included, before returning.
