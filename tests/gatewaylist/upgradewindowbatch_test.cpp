@@ -168,6 +168,22 @@ void UpgradeWindowBatchTest::stopEndsTheBatchAfterTheGatewaysInProgress()
     QCOMPARE(harness.prompts.records().front().text, QString::fromLatin1(StopQuestion));
     QCOMPARE(harness.reached(), reached);
     QVERIFY(harness.window->isVisible());
+
+    // How it ended comes first, then the notice; the rows left are what Select failed rows picks.
+    const auto done = reached.count(u'+');
+    QStringList told;
+    if (yes)
+        told << QStringLiteral("Stopped: %1 of 6 gateways done, %2 not started.")
+                    .arg(done)
+                    .arg(6 - done);
+    if (command == u"list")
+        told << QString::fromLatin1(ClosingNotice);
+    QCOMPARE(harness.prompts.messages(), told);
+    harness.window->selectFailedRows();
+    QList<int> left;
+    for (int row = static_cast<int>(done); row < 6; ++row)
+        left << row;
+    QCOMPARE(selectedRowsOf(harness.window->findChild<QTreeView*>("gatewayList")), left);
 }
 
 QTEST_MAIN(UpgradeWindowBatchTest)

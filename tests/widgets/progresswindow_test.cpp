@@ -3,6 +3,7 @@
 #include "widgets/dialogunits.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
@@ -48,6 +49,8 @@ private slots:
     void refreshPaintsBeforeReturning();
     void closeBoxAndEscapeOnlyHide();
     void layoutInDialogUnits();
+    void refreshTakesTheFocusOnlyFromOurOwnWindows_data();
+    void refreshTakesTheFocusOnlyFromOurOwnWindows();
 
 private:
     QLabel* label(const char* name) const { return m_window->findChild<QLabel*>(name); }
@@ -282,6 +285,39 @@ void ProgressWindowTest::layoutInDialogUnits()
     QVERIFY(!(m_window->windowFlags() & Qt::WindowMinimizeButtonHint));
     QVERIFY(!(m_window->windowFlags() & Qt::WindowMaximizeButtonHint));
     QVERIFY(m_window->windowFlags() & Qt::WindowCloseButtonHint);
+}
+
+void ProgressWindowTest::refreshTakesTheFocusOnlyFromOurOwnWindows_data()
+{
+    QTest::addColumn<bool>("ownerActive");
+    QTest::newRow("owner active: the progress comes forward") << true;
+    QTest::newRow("another program active: it stays behind") << false;
+}
+
+void ProgressWindowTest::refreshTakesTheFocusOnlyFromOurOwnWindows()
+{
+    QFETCH(bool, ownerActive);
+    m_owner->show();
+    m_owner->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_owner.get()));
+    m_window->refresh();
+    if (!ownerActive) {
+        // Another program takes the keyboard: none of our windows is active any more.
+        QWidget other;
+        other.show();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        other.hide();
+        QTRY_VERIFY(QApplication::activeWindow() == nullptr);
+    } else {
+        m_owner->activateWindow();
+        QTRY_VERIFY(m_owner->isActiveWindow());
+    }
+    for (int refresh = 0; refresh < 3; ++refresh) {
+        m_window->refresh();
+        QTest::qWait(20);
+    }
+    QVERIFY(m_window->isVisible());
+    QCOMPARE(m_window->isActiveWindow(), ownerActive);
 }
 
 QTEST_MAIN(ProgressWindowTest)
