@@ -139,6 +139,7 @@ private slots:
     void layoutFollowsDialogUnits();
     void commandsAreSharedByMenuToolbarAndButtons();
     void listIsAnInertReport();
+    void theListTakesTheRoomTheWindowGains();
     void longestContentsShowInFull_data();
     void longestContentsShowInFull();
     void newWindowShowsClearedBook();
@@ -319,6 +320,19 @@ void AddressBookWindowTest::listIsAnInertReport()
     QCOMPARE(alignment(0), Qt::AlignLeft);
     for (int column = 1; column < 4; ++column)
         QCOMPARE(alignment(column), Qt::AlignHCenter);
+}
+
+void AddressBookWindowTest::theListTakesTheRoomTheWindowGains()
+{
+    Harness h;
+    h.show();
+    QVERIFY(h.window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    QCOMPARE(h.window->size(), h.window->minimumSize());
+    const QRect list = h.list()->geometry();
+    const QRect group = h.child<QWidget>("gatewayGroup")->geometry();
+    h.window->resize(h.window->size() + QSize(250, 400));
+    QTRY_COMPARE(h.list()->geometry(), list.adjusted(0, 0, 250, 400));
+    QCOMPARE(h.child<QWidget>("gatewayGroup")->geometry(), group);
 }
 
 void AddressBookWindowTest::newWindowShowsClearedBook()
