@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Starts the real program under a virtual X server and saves PNG pictures of the launcher, the
 # help viewer, the Address Book Management window holding a few entries, and the About window;
-# then pictures the Upgrade window after a batch and the progress window during a firmware
-# upgrade, from the real windows over simulated gateways in a private network namespace.
+# then pictures the Upgrade window after a batch, maximised after a check of 253 gateways, and
+# the progress window during a firmware upgrade, from the real windows over simulated gateways
+# in a private network namespace.
 #   tools/screenshots.sh [BUILD_DIR] [OUTPUT_DIR]    (defaults: build/release, docs/screenshots)
 # Needs xvfb, xdotool and imagemagick (scripts/install-deps lists them). Nothing outside a
 # temporary folder is written but the pictures: the file types are registered in a throw-away
@@ -82,6 +83,17 @@ XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" \
   xvfb-run -a -s "-screen 0 1280x1024x24" "$work/shoot.sh" "$program" "$out" "$work"
 
 # Four gateways: the third silent, the fourth refusing the login, so every image shows.
+# The fleet picture: 253 gateways, twelve silent, checked 64 at once in a maximised window on a
+# 1280 x 800 offscreen screen.
+printf '{"screens":[{"name":"shot","x":0,"y":0,"width":1280,"height":800,"logicalDpi":96}]}' \
+  >"$work/screen.json"
+{ cat tools/simulator/Orbiphon.ini.demo; printf '\r\n[Batch]\r\nJobs=64\r\n'; } >"$work/fleet.ini"
+silent=()
+for k in 17 40 41 88 103 150 151 152 199 230 244 251; do silent+=(--silent "$k"); done
+QT_QPA_PLATFORM="offscreen:configfile=$work/screen.json" tools/simulator/simulator.py run \
+  --gateways 253 "${silent[@]}" -- "$build/bin/orbiphon-batchshots" fleet "{list}" \
+  "$work/fleet.ini" "$out" 2> >(grep -v -e 'does not support' -e XDG_RUNTIME_DIR >&2)
+
 QT_QPA_PLATFORM=offscreen tools/simulator/simulator.py run --gateways 4 --silent 3 \
   --refuse-login 4 --samples -- "$build/bin/orbiphon-batchshots" "{list}" \
   "{root}/samples/Addrbook.cpe" "{root}/samples/firmware" tools/simulator/Orbiphon.ini.demo "$out" \

@@ -23,8 +23,10 @@ const QIcon& statusIcon(RowStatus status)
 
 Qt::Alignment columnAlignment(int column)
 {
-    return column == GatewayTableModel::NumberColumn ? Qt::AlignLeft | Qt::AlignVCenter
-                                                     : Qt::AlignCenter;
+    // A status reads from its word on, however wide the column.
+    return column == GatewayTableModel::NumberColumn || column == GatewayTableModel::StatusColumn
+               ? Qt::AlignLeft | Qt::AlignVCenter
+               : Qt::AlignCenter;
 }
 
 }  // namespace

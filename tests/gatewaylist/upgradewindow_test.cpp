@@ -444,7 +444,8 @@ void UpgradeWindowTest::listColumnsAndInertHeaders()
     const QStringList titles = {"#", "IP Address", "UserID", "Password", "PswReal", "Status"};
     for (int column = 0; column < 6; ++column) {
         QCOMPARE(model->headerData(column, Qt::Horizontal).toString(), titles.at(column));
-        const Qt::Alignment expected = column == 0 ? Qt::AlignLeft : Qt::AlignHCenter;
+        const Qt::Alignment expected =
+            column == 0 || column == UpgradeWindow::StatusColumn ? Qt::AlignLeft : Qt::AlignHCenter;
         QCOMPARE(model->headerData(column, Qt::Horizontal, Qt::TextAlignmentRole)
                          .value<Qt::Alignment>() &
                      Qt::AlignHorizontal_Mask,

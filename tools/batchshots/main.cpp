@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QHeaderView>
 #include <QTimer>
 #include <QTreeView>
 
@@ -39,15 +40,44 @@ bool save(QWidget* widget, const QString& path)
 
 } // namespace
 
+// The Upgrade window maximised after Check connections over a fleet, sorted by status.
+int shootFleet(const QStringList& args)
+{
+    AnsweringPrompts prompts;
+    IcmpProber prober;
+    CurlFtpClientFactory ftp;
+    SettingsFile settings;
+    settings.setPath(args[3].toStdString());
+    Services services{prompts, prober, ftp, settings, QString()};
+    UpgradeOptions options{UpgradeMode::AddressBookUpgrade, std::string(), false,
+                           args[2].toStdString()};
+    UpgradeWindow window(services, options);
+    window.setWindowState(Qt::WindowMaximized);
+    window.show();
+    window.checkConnections();
+    auto* list = window.findChild<QTreeView*>(QStringLiteral("gatewayList"));
+    emit list->header()->sectionClicked(UpgradeWindow::StatusColumn);
+    list->scrollToTop();
+    QApplication::processEvents();
+    return save(&window, QDir(args[4]).filePath(QStringLiteral("upgrade-window-fleet.png"))) ? 0
+                                                                                               : 1;
+}
+
 // orbiphon-batchshots LIST.obl BOOK.cpe FIRMWARE_FOLDER ORBIPHON_INI OUTPUT_DIR
+// orbiphon-batchshots fleet LIST.obl ORBIPHON_INI OUTPUT_DIR
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setWindowIcon(applicationIcon());
     const QStringList args = QApplication::arguments();
+    if (args.size() == 5 && args[1] == QLatin1String("fleet")) {
+        const int status = shootFleet(args);
+        return status;
+    }
     if (args.size() != 6 || !initialiseCurl()) {
         std::cerr << "usage: orbiphon-batchshots LIST.obl BOOK.cpe FIRMWARE_FOLDER ORBIPHON_INI "
-                     "OUTPUT_DIR\n";
+                     "OUTPUT_DIR\n"
+                     "       orbiphon-batchshots fleet LIST.obl ORBIPHON_INI OUTPUT_DIR\n";
         return 2;
     }
     const QDir out(args[5]);
