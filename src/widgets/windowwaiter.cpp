@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QScopeGuard>
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
@@ -63,6 +64,9 @@ void WindowWaiter::runOnWindowThread(const std::function<void()>& call)
 
 void WindowWaiter::runCalls()
 {
+    // A question asked while a call runs would hold the thread that handed it over.
+    ++m_callsRunning;
+    const auto done = qScopeGuard([this] { --m_callsRunning; });
     std::unique_lock lock(m_callsMutex);
     while (!m_calls.empty()) {
         Call* next = m_calls.front();
@@ -128,17 +132,25 @@ void WindowWaiter::askToStop()
     if (m_stopQuestion.isEmpty() || m_asking || m_stop)
         return;
     // Asked from the event loop, not from inside the filter that saw the key.
-    QTimer::singleShot(0, this, [this] {
-        if (m_asking || m_stop)
-            return;
-        m_asking = true;
-        QWidget* parent = m_windows.empty() ? nullptr : m_windows.front().data();
-        if (m_prompts.confirm(parent, m_stopQuestion, Prompts::Icon::Question))
-            m_stop = true;
-        m_asking = false;
-    });
+    QTimer::singleShot(0, this, &WindowWaiter::askNow);
 }
 
+void WindowWaiter::askNow()
+{
+    if (m_asking || m_stop)
+        return;
+    // Inside a call a working thread handed over (a progress refresh lets timers run), the
+    // question would hold that thread for as long as it stays open: ask once the call is done.
+    if (m_callsRunning > 0) {
+        QTimer::singleShot(0, this, &WindowWaiter::askNow);
+        return;
+    }
+    m_asking = true;
+    QWidget* parent = m_windows.empty() ? nullptr : m_windows.front().data();
+    if (m_prompts.confirm(parent, m_stopQuestion, Prompts::Icon::Question))
+        m_stop = true;
+    m_asking = false;
+}
 
 void WindowThreadProgress::reset()
 {

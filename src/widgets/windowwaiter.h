@@ -53,12 +53,14 @@ private:
     Q_INVOKABLE void runCalls();
     bool isOurs(QObject* object) const;
     void askToStop();
+    void askNow();
 
     Prompts& m_prompts;
     std::vector<QPointer<QWidget>> m_windows;
     QString m_stopQuestion;
     QEventLoop* m_loop = nullptr;
     bool m_asking = false;
+    int m_callsRunning = 0;  // calls of working threads running now, on the window thread
     std::atomic<bool> m_stop = false;
     // Calls handed over by the working threads. A standard mutex, not only Qt's queue, orders
     // them, so that ThreadSanitizer sees every hand-over.

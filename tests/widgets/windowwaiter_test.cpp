@@ -1,0 +1,47 @@
+#include "widgets/windowwaiter.h"
+
+#include "support/scriptedprompts.h"
+
+#include <QTest>
+#include <QWidget>
+
+#include <atomic>
+#include <thread>
+
+class WindowWaiterTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void theStopQuestionNeverHoldsTheCallInHand();
+};
+
+void WindowWaiterTest::theStopQuestionNeverHoldsTheCallInHand()
+{
+    ScriptedPrompts prompts;
+    QWidget window;
+    window.show();
+    WindowWaiter waiter(prompts, {&window}, QStringLiteral("Stop?"));
+    std::atomic<bool> handedBack = false;
+    bool handedBackWhenAsked = false;
+    prompts.onPrompt = [&](const ScriptedPrompts::Record&) { handedBackWhenAsked = handedBack; };
+    prompts.answerConfirm(true);
+
+    std::thread worker([&] {
+        // As a progress refresh does: Escape comes while the call runs, which lets timers run.
+        waiter.runOnWindowThread([&] {
+            QTest::keyClick(&window, Qt::Key_Escape);
+            QCoreApplication::processEvents();
+        });
+        handedBack = true;
+        waiter.wake();
+    });
+    waiter.waitUntil([&] { return handedBack.load(); });
+    worker.join();
+
+    QTRY_VERIFY(waiter.stopFlag());
+    // Asked while the call was still in hand, the question would hold its thread all along.
+    QVERIFY(handedBackWhenAsked);
+}
+
+QTEST_MAIN(WindowWaiterTest)
+#include "windowwaiter_test.moc"
