@@ -44,7 +44,8 @@ void startBookProgress(ProgressSink& progress)
 }
 
 // Fetches into a temporary beside localPath and renames it into place only when complete.
-bool fetchBook(FtpConnection& connection, const std::string& localPath, GatewayOutcome& outcome)
+bool fetchBook(FtpConnection& connection, const std::string& localPath,
+               const std::function<bool()>& mayReplace, GatewayOutcome& outcome)
 {
     FileError error = FileError::None;
     const std::string temporary = createTemporaryBeside(localPath, error);
@@ -56,6 +57,11 @@ bool fetchBook(FtpConnection& connection, const std::string& localPath, GatewayO
         ::unlink(temporary.c_str());
         outcome.fail(withReply(std::string("cannot get ") + DeviceRoot + DeviceBookName,
                                connection.lastReply()));
+        return false;
+    }
+    if (mayReplace && !mayReplace()) {
+        ::unlink(temporary.c_str());
+        outcome.fail("stopped before " + localPath + " was replaced");
         return false;
     }
     if (replaceWithTemporary(temporary, localPath) != FileError::None) {
@@ -123,7 +129,8 @@ DownloadResult downloadAddressBook(TransferContext& context, const std::string& 
                       && session.logIn(gatewayAddress, userId, password,
                                        [&] { startBookProgress(progress); })
                       && transferBook(session.connection(), progress, [&] {
-                             return fetchBook(session.connection(), localPath, outcome);
+                             return fetchBook(session.connection(), localPath,
+                                              context.mayReplace, outcome);
                          }, outcome);
     outcome.abandoned = session.abandoned();
     if (!done && reportFailure)

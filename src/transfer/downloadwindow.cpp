@@ -134,8 +134,10 @@ void DownloadWindow::download()
     WindowWaiter waiter(m_services.prompts, {this, m_progress},
                         QStringLiteral("Stop the download? The local file stays as it was."));
     WindowThreadProgress progress(waiter, *m_progress);
+    // While the Stop question is open, the book that has arrived waits: on Yes the local file
+    // stays as it was.
     TransferContext context{m_services.prober, m_services.ftp, progress, m_services.ftpPort,
-                            &waiter.stopFlag()};
+                            &waiter.stopFlag(), [&waiter] { return waiter.mayGoOn(); }};
     QApplication::setOverrideCursor(Qt::WaitCursor);
     // The failure is told while the progress window still stands; the transfer hides it after.
     // A download the operator stopped needs no message.

@@ -2,6 +2,8 @@
 
 #include "transfer/ftpclient.h"
 
+#include <functional>
+
 class Prober;
 class ProgressSink;
 class SettingsFile;
@@ -14,4 +16,7 @@ struct TransferContext {
     int ftpPort = FtpPort;
     // Set by the operator to abandon a download in progress.
     const std::atomic<bool>* cancel = nullptr;
+    // Asked on the download's thread once the book has arrived, just before it replaces the
+    // local file; false leaves that file as it was. May wait, for the operator's answer.
+    std::function<bool()> mayReplace = nullptr;
 };

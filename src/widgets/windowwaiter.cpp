@@ -131,14 +131,37 @@ void WindowWaiter::askToStop()
 {
     if (m_stopQuestion.isEmpty() || m_asking || m_stop)
         return;
+    setQuestionPending(true);
     // Asked from the event loop, not from inside the filter that saw the key.
     QTimer::singleShot(0, this, &WindowWaiter::askNow);
 }
 
+void WindowWaiter::setQuestionPending(bool pending)
+{
+    {
+        const std::lock_guard lock(m_questionMutex);
+        m_questionPending = pending;
+    }
+    m_questionClosed.notify_all();
+}
+
+bool WindowWaiter::mayGoOn()
+{
+    if (QThread::currentThread() != thread()) {
+        std::unique_lock lock(m_questionMutex);
+        m_questionClosed.wait(lock, [this] { return !m_questionPending; });
+    }
+    return !m_stop;
+}
+
 void WindowWaiter::askNow()
 {
-    if (m_asking || m_stop)
+    if (m_asking)
         return;
+    if (m_stop) {
+        setQuestionPending(false);
+        return;
+    }
     // Inside a call a working thread handed over (a progress refresh lets timers run), the
     // question would hold that thread for as long as it stays open: ask once the call is done.
     if (m_callsRunning > 0) {
@@ -150,6 +173,7 @@ void WindowWaiter::askNow()
     if (m_prompts.confirm(parent, m_stopQuestion, Prompts::Icon::Question))
         m_stop = true;
     m_asking = false;
+    setQuestionPending(false);
 }
 
 void WindowThreadProgress::reset()

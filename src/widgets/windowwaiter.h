@@ -36,6 +36,11 @@ public:
 
     const std::atomic<bool>& stopFlag() const { return m_stop; }
 
+    // For a working thread about to do what a stop must prevent (replace the operator's file):
+    // waits while the stop question is about to be asked or open, and tells whether the work
+    // may go on, that is, no stop was asked for.
+    bool mayGoOn();
+
     // Runs call on the window thread while it waits here, and returns once it has run; called
     // on the window thread itself, it runs at once.
     void runOnWindowThread(const std::function<void()>& call);
@@ -54,6 +59,7 @@ private:
     bool isOurs(QObject* object) const;
     void askToStop();
     void askNow();
+    void setQuestionPending(bool pending);
 
     Prompts& m_prompts;
     std::vector<QPointer<QWidget>> m_windows;
@@ -61,6 +67,9 @@ private:
     QEventLoop* m_loop = nullptr;
     bool m_asking = false;
     int m_callsRunning = 0;  // calls of working threads running now, on the window thread
+    std::mutex m_questionMutex;
+    std::condition_variable m_questionClosed;
+    bool m_questionPending = false;  // guarded by m_questionMutex
     std::atomic<bool> m_stop = false;
     // Calls handed over by the working threads. A standard mutex, not only Qt's queue, orders
     // them, so that ThreadSanitizer sees every hand-over.

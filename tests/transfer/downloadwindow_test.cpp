@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QProgressBar>
 #include <QTest>
 #include <QTimer>
 
@@ -121,6 +122,8 @@ private slots:
     void enterEscapeAndCloseBoxClose_data();
     void enterEscapeAndCloseBoxClose();
     void stopOnTheProgressWindowEndsTheDownloadAndKeepsTheFile();
+    void theFileWaitsWhileTheStopQuestionIsOpen_data();
+    void theFileWaitsWhileTheStopQuestionIsOpen();
 };
 
 void DownloadWindowTest::cleanup()
@@ -549,6 +552,50 @@ void DownloadWindowTest::stopOnTheProgressWindowEndsTheDownloadAndKeepsTheFile()
                            std::filesystem::directory_iterator()),
              1);
     QVERIFY(!window.progressWindow()->isVisible());
+}
+
+void DownloadWindowTest::theFileWaitsWhileTheStopQuestionIsOpen_data()
+{
+    QTest::addColumn<bool>("stop");
+    QTest::newRow("Yes: the file stays as it was") << true;
+    QTest::newRow("No: the download goes on") << false;
+}
+
+void DownloadWindowTest::theFileWaitsWhileTheStopQuestionIsOpen()
+{
+    QFETCH(bool, stop);
+    Harness h;
+    h.show();
+    h.ftp.remoteFiles["Addrbook.cpe"] = DeviceBook;
+    const std::string local = h.temp.write("local.cpe", "my own book");
+    h.typeFields({"10", "0", "0", "7"}, QStringLiteral("admin"), QStringLiteral("pw"));
+    // Escape as the transfer begins; the operator then takes a while to answer.
+    bool pressed = false;
+    QObject::connect(h.progress()->findChild<QProgressBar*>(QStringLiteral("upperBar")),
+                     &QProgressBar::valueChanged, h.progress(), [&](int value) {
+                         if (value == 1 && !pressed) {
+                             pressed = true;
+                             QTest::keyClick(h.progress(), Qt::Key_Escape);
+                         }
+                     });
+    std::string whileAsked;
+    h.prompts.onPrompt = [&](const ScriptedPrompts::Record& record) {
+        if (record.kind != ScriptedPrompts::Kind::Confirm)
+            return;
+        QTest::qWait(300);
+        whileAsked = readFileBytes(local);
+    };
+    h.prompts.answerSaveFile(QString::fromStdString(local));
+    h.prompts.answerConfirm(stop);
+    h.click("downloadButton");
+
+    QVERIFY(pressed);
+    QCOMPARE(whileAsked, std::string("my own book"));
+    QCOMPARE(readFileBytes(local), stop ? std::string("my own book") : DeviceBook);
+    QVERIFY(h.prompts.messages().isEmpty());
+    QCOMPARE(std::distance(std::filesystem::directory_iterator(h.temp.path()),
+                           std::filesystem::directory_iterator()),
+             1);
 }
 
 QTEST_MAIN(DownloadWindowTest)
