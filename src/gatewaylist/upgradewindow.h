@@ -102,6 +102,8 @@ private:
     void repaintList();
     void beginBatch(std::size_t count);
     void endBatch();
+    // The commands, off while a batch runs.
+    void setCommandsEnabled(bool enabled);
     void updateStatusLine();
     // "Stopped: 24 of 129 gateways done, 105 not started." after a stopped batch, else empty.
     QString stopSummary() const;

@@ -261,6 +261,7 @@ void UpgradeWindow::beginBatch(std::size_t count)
     }
     m_table->setNotes({});
     updateStatusLine();
+    setCommandsEnabled(false);
     m_batchClock.start();
 }
 
@@ -269,7 +270,20 @@ void UpgradeWindow::endBatch()
     m_batchSeconds = static_cast<double>(m_batchClock.elapsed()) / 1000.0;
     m_batchRunning = false;
     repaintList();
-    m_saveReportAction->setEnabled(m_report.ran());
+    setCommandsEnabled(true);
+}
+
+void UpgradeWindow::setCommandsEnabled(bool enabled)
+{
+    // Help, About and Exit stay: Exit asks whether to stop, as Escape does.
+    for (QAction* action : {m_newAction, m_openAction, m_saveAction, m_addAction, m_modifyAction,
+                            m_deleteAction, m_resetFieldsAction, m_checkConnectionsAction,
+                            m_upgradeSelectionAction, m_upgradeListAction,
+                            m_previewSelectionAction, m_selectFailedRowsAction})
+        action->setEnabled(enabled);
+    for (const char* name : {"addButton", "modifyButton", "deleteButton", "resetFieldsButton"})
+        findChild<QWidget*>(QLatin1String(name))->setEnabled(enabled);
+    m_saveReportAction->setEnabled(enabled && m_report.ran());
 }
 
 void UpgradeWindow::takeNotes()

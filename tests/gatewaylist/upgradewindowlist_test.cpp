@@ -82,6 +82,7 @@ private slots:
     void aBatchShowsItsStatusColumnAndCounts_data();
     void aBatchShowsItsStatusColumnAndCounts();
     void theStatusColumnSortsAndHashGoesBack();
+    void theToolTipCarriesTheVerifyNotes();
     void filtersShowRowsAndCommandsActOnThoseShown_data();
     void filtersShowRowsAndCommandsActOnThoseShown();
     void theReportIsJsonOnlyWhenNamedSo_data();
@@ -139,7 +140,12 @@ void UpgradeWindowListTest::aBatchShowsItsStatusColumnAndCounts()
     QVERIFY(h.list()->isColumnHidden(UpgradeWindow::StatusColumn));
     const int height = h.window->height();
     QStringList during;
-    h.prober.onProbe = [&] { during << h.statusLine(); };
+    bool commandsOff = true;
+    h.prober.onProbe = [&] {
+        during << h.statusLine();
+        commandsOff = commandsOff && !h.child<QAction>("upgradeListAction")->isEnabled() &&
+                      !h.child<QWidget>("deleteButton")->isEnabled();
+    };
     if (command == u"check")
         h.window->checkConnections();
     else
@@ -160,6 +166,10 @@ void UpgradeWindowListTest::aBatchShowsItsStatusColumnAndCounts()
     // One by one, the line counts the gateways done before each probe.
     if (command == u"upgrade")
         QCOMPARE(during, QStringList({"0 of 4 done", "1 of 4 done", "2 of 4 done", "3 of 4 done"}));
+    // The commands wait for the batch, and come back with it.
+    QVERIFY(commandsOff);
+    QVERIFY(h.child<QAction>("upgradeListAction")->isEnabled());
+    QVERIFY(h.child<QAction>("saveReportAction")->isEnabled());
     // The rows keep their room: the window grew by the filter row and the status line.
     QVERIFY(h.window->height() > height);
     QVERIFY(h.child<QWidget>("filterBar")->isVisible());
@@ -189,6 +199,20 @@ void UpgradeWindowListTest::theStatusColumnSortsAndHashGoesBack()
     QCOMPARE(h.column(0), QStringList({"1", "2", "4", "3"}));
     clickHeader(UpgradeWindow::NumberColumn);
     QCOMPARE(h.column(0), QStringList({"1", "2", "3", "4"}));
+}
+
+void UpgradeWindowListTest::theToolTipCarriesTheVerifyNotes()
+{
+    Harness h;
+    h.settings.setPath(h.temp.write("Orbiphon.ini", "[Batch]\r\nVerify=1\r\n"));
+    h.ftp.sizes["Addrbook.cpe"] = RemoteSize{RemoteSize::Kind::Refused, -1};
+    h.window->upgradeList();
+    const QString tip =
+        h.list()->model()->index(0, UpgradeWindow::AddressColumn).data(Qt::ToolTipRole).toString();
+    QVERIFY2(tip.startsWith(QStringLiteral("Uploaded (")) &&
+                 tip.section(u'\n', 1).contains(QStringLiteral("/RFA/Addrbook.cpe")) &&
+                 tip.section(u'\n', 1).contains(QStringLiteral("verified")),
+             qPrintable(tip));
 }
 
 void UpgradeWindowListTest::filtersShowRowsAndCommandsActOnThoseShown_data()
