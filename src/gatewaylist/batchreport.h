@@ -42,7 +42,8 @@ std::string rowSummary(const ReportRow& row);
 
 // The progress line of the gateways in progress, "In progress: 10.0.0.1 10.0.0.2 + 12 more", no
 // longer than maxLength characters with whole addresses only; empty when none is in progress.
-std::string inProgressLine(const std::vector<std::string>& addresses, std::size_t maxLength = 56);
+// 54 characters of any addresses fit the progress window's line in its own font.
+std::string inProgressLine(const std::vector<std::string>& addresses, std::size_t maxLength = 54);
 
 // The report as CSV: a header line, then one line per row (row, address, user ID, status,
 // reason, start time, seconds, files sent, files failed, files deleted, bytes sent, notes joined
