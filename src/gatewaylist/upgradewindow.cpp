@@ -2,6 +2,7 @@
 
 #include "gatewaylist/batch.h"
 #include "gatewaylist/gatewaytablemodel.h"
+#include "gatewaylist/upgradewindowrun.h"
 #include "gatewaylist/listfile.h"
 #include "gatewaylist/listfilereport.h"
 #include "gatewaylist/previewwindow.h"
@@ -19,6 +20,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -68,6 +70,7 @@ UpgradeWindow::UpgradeWindow(Services& services, UpgradeOptions options, QWidget
 
     m_progress = new ProgressWindow(this);
     m_progress->setObjectName(QStringLiteral("progressWindow"));
+    m_progress->installEventFilter(this);
 
     setWindowTitle(m_options.mode == UpgradeMode::AddressBookUpgrade
                        ? QStringLiteral("Address Book Upgrade")
@@ -80,6 +83,14 @@ UpgradeWindow::UpgradeWindow(Services& services, UpgradeOptions options, QWidget
 
 UpgradeWindow::~UpgradeWindow()
 {
+    if (m_run) {
+        // Going away mid-batch: no further gateway starts, and the ones in progress end first.
+        m_closing = true;
+        m_run->waiter().requestStop();
+        while (!m_run->ended())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        m_run.reset();
+    }
     // The list and the report go before the window's children: no view may read them then.
     m_view->setModel(nullptr);
     m_filterModel->setSourceModel(nullptr);

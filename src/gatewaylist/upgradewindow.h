@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -47,6 +48,8 @@ public:
     const BatchReport& report() const { return m_report; }
     const UpgradeOptions& options() const { return m_options; }
     ProgressWindow* progressWindow() const { return m_progress; }
+    // A batch started by a command runs on until it ends, then the commands come back.
+    bool batchRunning() const { return m_run != nullptr; }
 
     void add();
     void modify();
@@ -68,12 +71,25 @@ public:
     // Shows the filter box, with the focus in it.
     void showFilter();
 
+    // While a batch runs, Exit, Escape and the close box ask whether to stop it.
+    void accept() override;
+    void reject() override;
+
+signals:
+    void batchEnded();
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     class View;
+    class Run;
+
+    Q_INVOKABLE void finishBatch();
+    // The statuses and report of a batch's copy of the list, taken over by the window's list.
+    void takeBatchState(const GatewayList& list, const BatchReport& report);
 
     void createActions();
     void createMenus();
@@ -114,6 +130,8 @@ private:
     GatewayList m_model;
     BatchReport m_report;
     GatewayTableModel* m_table = nullptr;
+    std::unique_ptr<Run> m_run;
+    bool m_closing = false;
     GatewayFilterModel* m_filterModel = nullptr;
     // The list file last read or saved: reports are proposed beside it.
     QString m_listPath;

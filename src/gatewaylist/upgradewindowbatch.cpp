@@ -5,6 +5,7 @@
 #include "gatewaylist/batchjson.h"
 #include "gatewaylist/gatewaytablemodel.h"
 #include "gatewaylist/previewwindow.h"
+#include "gatewaylist/upgradewindowrun.h"
 #include "base/settingsfile.h"
 #include "widgets/progresswindow.h"
 #include "widgets/prompts.h"
@@ -15,6 +16,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
@@ -24,6 +26,7 @@
 #include <QLineEdit>
 #include <QTreeView>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -32,48 +35,16 @@ const char* const ReportFilters = "Report (*.csv);;JSON report (*.json)";
 
 }  // namespace
 
-// The window's side of a batch: immediate repaints, the busy cursor and the closing notice.
+// The window's side of a batch that finds nothing to do: it only clears the last one's images.
 class UpgradeWindow::View final : public BatchView {
 public:
     explicit View(UpgradeWindow& window) : m_window(window) {}
-
     void repaintList() override { m_window.repaintList(); }
-
-    void setBusy(bool busy) override
-    {
-        if (busy) {
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-            m_busy = true;
-        } else if (m_busy) {
-            QApplication::restoreOverrideCursor();
-            m_busy = false;
-        }
-    }
-
-    void showClosingNotice() override
-    {
-        tellHowItEnded();
-        m_window.m_services.prompts.message(&m_window, QString::fromLatin1(ClosingNotice),
-                                            Prompts::Icon::Information);
-    }
-
-    // Once per batch, and only after a stop: how far it got.
-    void tellHowItEnded()
-    {
-        if (m_told)
-            return;
-        m_told = true;
-        const QString summary = m_window.stopSummary();
-        if (!summary.isEmpty())
-            m_window.m_services.prompts.message(&m_window, summary, Prompts::Icon::Information);
-    }
-
-    ~View() override { setBusy(false); }
+    void setBusy(bool) override {}
+    void showClosingNotice() override {}
 
 private:
     UpgradeWindow& m_window;
-    bool m_busy = false;
-    bool m_told = false;
 };
 
 int UpgradeWindow::batchJobs() const
@@ -84,19 +55,22 @@ int UpgradeWindow::batchJobs() const
 
 void UpgradeWindow::checkConnections()
 {
-    View view(*this);
-    WindowWaiter waiter(m_services.prompts, {this}, QString::fromLatin1(StopQuestion));
-    // The batch fills the report row by row, so each tool tip comes with its image.
-    const BatchControl control{batchJobs(), &waiter.stopFlag(), &waiter, &m_report};
+    if (m_run)
+        return;
     if (m_model.empty()) {
-        ::checkConnections(m_model, m_services.prober, view, control);
+        // The batch still clears the last one's images before it finds nothing to do.
+        View view(*this);
+        ::checkConnections(m_model, m_services.prober, view);
         m_services.prompts.message(this, QStringLiteral("No item in list!"));
         return;
     }
     beginBatch(m_model.size());
-    ::checkConnections(m_model, m_services.prober, view, control);
-    endBatch();
-    view.tellHowItEnded();
+    m_run = std::make_unique<Run>(*this, batchJobs());
+    Prober& prober = m_services.prober;
+    m_run->start([&prober](GatewayList& list, ProgressSink&, BatchView& view,
+                           const BatchControl& control) {
+        ::checkConnections(list, prober, view, control);
+    });
 }
 
 void UpgradeWindow::selectFailedRows()
@@ -177,40 +151,90 @@ void UpgradeWindow::upgradeList()
 
 void UpgradeWindow::runUpgrade(bool selectionOnly)
 {
-    if (!settingsReady())
+    if (m_run || !settingsReady())
         return;
-    View view(*this);
-    WindowWaiter waiter(m_services.prompts, {this, m_progress},
-                        QString::fromLatin1(StopQuestion));
-    WindowThreadProgress progress(waiter, *m_progress);
-    TransferContext context{m_services.prober, m_services.ftp, progress, m_services.ftpPort};
-    TransferUploader uploader(context, m_services.settings, m_options,
-                              transferSafetyFrom(m_services.settings),
-                              [this](const GatewayRecord& gateway, const std::string& notes) {
-                                  const std::lock_guard lock(m_notesMutex);
-                                  m_notes[gateway.ipText] = notes;
-                              });
-    // The batch fills the report row by row, so each tool tip comes with its image.
-    const BatchControl control{batchJobs(), &waiter.stopFlag(), &waiter, &m_report};
     const std::set<std::size_t> selected = selectedRows();
     if (selectionOnly ? selected.empty() : m_model.empty()) {
         // The batch still clears the last one's images before it finds nothing to do.
-        const BatchOutcome outcome =
-            selectionOnly ? ::upgradeSelection(m_model, selected, uploader, progress, view, control)
-                          : ::upgradeList(m_model, uploader, progress, view, control);
-        if (outcome != BatchOutcome::Ran)
-            m_services.prompts.message(this, selectionOnly
-                                                 ? QStringLiteral("No item selected!")
-                                                 : QStringLiteral("No item in list!"));
+        View view(*this);
+        TransferContext context{m_services.prober, m_services.ftp, *m_progress,
+                                m_services.ftpPort};
+        TransferUploader uploader(context, m_services.settings, m_options);
+        if (selectionOnly)
+            ::upgradeSelection(m_model, selected, uploader, *m_progress, view);
+        else
+            ::upgradeList(m_model, uploader, *m_progress, view);
+        m_services.prompts.message(this, selectionOnly ? QStringLiteral("No item selected!")
+                                                       : QStringLiteral("No item in list!"));
         return;
     }
     beginBatch(selectionOnly ? selected.size() : m_model.size());
-    if (selectionOnly)
-        ::upgradeSelection(m_model, selected, uploader, progress, view, control);
-    else
-        ::upgradeList(m_model, uploader, progress, view, control);
+    m_run = std::make_unique<Run>(*this, batchJobs());
+    m_run->start([this, selectionOnly, selected, safety = transferSafetyFrom(m_services.settings)](
+                     GatewayList& list, ProgressSink& progress, BatchView& view,
+                     const BatchControl& control) {
+        TransferContext context{m_services.prober, m_services.ftp, progress, m_services.ftpPort};
+        TransferUploader uploader(context, m_services.settings, m_options, safety,
+                                  [this](const GatewayRecord& gateway, const std::string& notes) {
+                                      const std::lock_guard lock(m_notesMutex);
+                                      m_notes[gateway.ipText] = notes;
+                                  });
+        if (selectionOnly)
+            ::upgradeSelection(list, selected, uploader, progress, view, control);
+        else
+            ::upgradeList(list, uploader, progress, view, control);
+    });
+}
+
+void UpgradeWindow::finishBatch()
+{
+    if (!m_run || m_closing)
+        return;
+    m_run->join();
+    const bool told = m_run->told();
+    m_run.reset();
     endBatch();
-    view.tellHowItEnded();
+    // A check has no closing notice: how a stopped one ended is told on its own.
+    if (const QString summary = stopSummary(); !told && !summary.isEmpty())
+        m_services.prompts.message(this, summary, Prompts::Icon::Information);
+    emit batchEnded();
+}
+
+void UpgradeWindow::takeBatchState(const GatewayList& list, const BatchReport& report)
+{
+    if (list.statusShown() && !m_model.statusShown())
+        m_model.setStatusShown();
+    else if (!list.statusShown() && m_model.statusShown())
+        m_model.clearStatuses();
+    for (std::size_t row = 0; row < std::min(list.size(), m_model.size()); ++row)
+        m_model.setStatus(row, list.status(row));
+    m_report = report;
+}
+
+void UpgradeWindow::accept()
+{
+    if (m_run)
+        m_run->waiter().askToStop();
+    else
+        QDialog::accept();
+}
+
+void UpgradeWindow::reject()
+{
+    if (m_run)
+        m_run->waiter().askToStop();
+    else
+        QDialog::reject();
+}
+
+void UpgradeWindow::closeEvent(QCloseEvent* event)
+{
+    if (!m_run) {
+        QDialog::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    m_run->waiter().askToStop();
 }
 
 void UpgradeWindow::previewSelection()

@@ -2,13 +2,16 @@
 #include "gatewaylist/upgradewindow.h"
 
 #include "gatewaylist/gatewaytablemodel.h"
+#include "gatewaylist/upgradewindowrun.h"
 #include "widgets/dialogunits.h"
+#include "widgets/progresswindow.h"
 #include "widgets/widgets.h"
 
 #include <QComboBox>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTreeView>
@@ -17,6 +20,19 @@ bool UpgradeWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_client && event->type() == QEvent::Resize)
         placeList();
+    // Escape and the close box of the progress window ask whether to stop a batch.
+    if (watched == m_progress && m_run) {
+        if (event->type() == QEvent::Close) {
+            event->ignore();
+            m_run->waiter().askToStop();
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            m_run->waiter().askToStop();
+            return true;
+        }
+    }
     return QDialog::eventFilter(watched, event);
 }
 

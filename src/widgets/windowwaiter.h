@@ -35,6 +35,11 @@ public:
     void wake() override;
 
     const std::atomic<bool>& stopFlag() const { return m_stop; }
+    // Asks stopQuestion once the event loop is free of calls handed over; a Yes sets the flag.
+    // For a window that takes Escape and its close box itself, without waitUntil's filter.
+    void askToStop();
+    // Stops without asking, as a window that goes away must.
+    void requestStop() { m_stop = true; }
 
     // For a working thread about to do what a stop must prevent (replace the operator's file):
     // waits while the stop question is about to be asked or open, and tells whether the work
@@ -57,7 +62,6 @@ private:
     Q_INVOKABLE void quitLoop();
     Q_INVOKABLE void runCalls();
     bool isOurs(QObject* object) const;
-    void askToStop();
     void askNow();
     void setQuestionPending(bool pending);
 

@@ -188,6 +188,8 @@ void UpgradeE2eTest::clickToolButton(const char* actionName)
     QWidget* button = toolBar->widgetForAction(action);
     QVERIFY2(button, actionName);
     QTest::mouseClick(button, Qt::LeftButton);
+    // A batch command runs on by itself: its effects are looked at once it has ended.
+    QVERIFY(waitForBatch(*m_window));
 }
 
 void UpgradeE2eTest::ctrlClickRow(int row)

@@ -225,6 +225,7 @@ struct Harness {
     {
         prober.fake.silent = silent;
         window->checkConnections();
+        QVERIFY(waitForBatch(*window));
         prober.fake.silent.clear();
     }
 };
@@ -1237,6 +1238,7 @@ void UpgradeWindowTest::batchWithNothingToDo()
     h.openWithList(numberedGateways(rows));
     h.show();
     h.child<QAction>(qPrintable(action))->trigger();
+    QVERIFY(waitForBatch(*h.window));
     QCOMPARE(h.prompts.messages(), QStringList{message});
     QCOMPARE(h.prompts.lastMessage()->icon, Prompts::Icon::Warning);
     QVERIFY(h.log.empty());
@@ -1261,6 +1263,7 @@ void UpgradeWindowTest::checkConnectionsMarksEachRowAsItGoes()
     };
     h.prober.fake.silent = {"10.0.0.2"};
     h.trigger("checkConnectionsAction");
+    QVERIFY(waitForBatch(*h.window));
 
     QCOMPARE(seen, QStringList({"10.0.0.1 None,None,None busy",
                                 "10.0.0.2 Reachable,None,None busy",
@@ -1307,6 +1310,7 @@ void UpgradeWindowTest::upgradeListOverFakeTransfers()
     };
 
     h.trigger("upgradeListAction");
+    QVERIFY(waitForBatch(*h.window));
 
     QCOMPARE(seen,
              QStringList(
@@ -1368,6 +1372,7 @@ void UpgradeWindowTest::upgradeSelectionWorksOnSelectedRowsOnly()
         lowerAtNotice = QStringLiteral("%1/%2").arg(lower.position()).arg(lower.maximum());
     };
     h.trigger("upgradeSelectionAction");
+    QVERIFY(waitForBatch(*h.window));
 
     QCOMPARE(seen, QStringList({"Upgrade Selection|Ugrade 10.0.0.2|lower 0/2",
                                 "Upgrade Selection|Ugrade 10.0.0.4|lower 1/2"}));
@@ -1410,6 +1415,7 @@ void UpgradeWindowTest::batchStartsByClearingEarlierImages()
             atFirstProbe = h.shownStatuses();
     };
     h.child<QAction>(qPrintable(action))->trigger();
+    QVERIFY(waitForBatch(*h.window));
     QCOMPARE(atFirstProbe, QStringList({"None", "None", "None"}));
 }
 
@@ -1443,6 +1449,7 @@ void UpgradeWindowTest::firmwareModeRunsTheFirmwareUpload()
         upperAtNotice = QStringLiteral("%1/%2").arg(upper.position()).arg(upper.maximum());
     };
     h.trigger("upgradeListAction");
+    QVERIFY(waitForBatch(*h.window));
 
     QCOMPARE(h.shownStatuses(), QStringList({"NotReachable", "Uploaded"}));
     const auto has = [&h](const std::string& step) {
@@ -1493,8 +1500,10 @@ void UpgradeWindowTest::firmwareUpgradeNeedsItsSettingsFile()
         progressShown << word(h.progress()->isVisible(), "shown", "hidden");
     };
     h.trigger("upgradeListAction");
+    QVERIFY(waitForBatch(*h.window));
     h.selectRows({0});
     h.trigger("upgradeSelectionAction");
+    QVERIFY(waitForBatch(*h.window));
 
     if (runs) {
         QCOMPARE(h.prompts.messages().size(), 2);

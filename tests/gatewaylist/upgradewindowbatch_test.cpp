@@ -11,6 +11,9 @@
 #include "support/tempdir.h"
 #include "support/windowtesting.h"
 
+#include <QAction>
+#include <QElapsedTimer>
+#include <QLineEdit>
 #include <QImage>
 #include <QPixmap>
 #include <QTest>
@@ -96,6 +99,7 @@ private slots:
     void theWindowThreadGoesOnWhileGatewaysAreWorkedOn();
     void stopEndsTheBatchAfterTheGatewaysInProgress_data();
     void stopEndsTheBatchAfterTheGatewaysInProgress();
+    void theWindowAnswersTheOperatorWhileABatchRuns();
 };
 
 void UpgradeWindowBatchTest::theWindowThreadGoesOnWhileGatewaysAreWorkedOn_data()
@@ -118,6 +122,7 @@ void UpgradeWindowBatchTest::theWindowThreadGoesOnWhileGatewaysAreWorkedOn()
     timer.start(10);
 
     harness.window->checkConnections();
+    QVERIFY(waitForBatch(*harness.window));
 
     QCOMPARE(harness.reached(), QStringLiteral("++++++"));
     QCOMPARE(harness.prober.mostAtOnce, atOnce);
@@ -163,6 +168,7 @@ void UpgradeWindowBatchTest::stopEndsTheBatchAfterTheGatewaysInProgress()
         harness.window->checkConnections();
     else
         harness.window->upgradeList();
+    QVERIFY(waitForBatch(*harness.window));
 
     QVERIFY(!harness.prompts.records().empty());
     QCOMPARE(harness.prompts.records().front().text, QString::fromLatin1(StopQuestion));
@@ -184,6 +190,32 @@ void UpgradeWindowBatchTest::stopEndsTheBatchAfterTheGatewaysInProgress()
     for (int row = static_cast<int>(done); row < 6; ++row)
         left << row;
     QCOMPARE(selectedRowsOf(harness.window->findChild<QTreeView*>("gatewayList")), left);
+}
+
+void UpgradeWindowBatchTest::theWindowAnswersTheOperatorWhileABatchRuns()
+{
+    Harness harness({});
+    QVERIFY(showActive(harness.window.get()));
+    QElapsedTimer clock;
+    clock.start();
+    harness.window->checkConnections();
+    // The command returns at once; six probes of 300 ms go on meanwhile.
+    QVERIFY2(clock.elapsed() < 250, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(harness.window->batchRunning());
+    // Typing reaches the window, and is not kept for later: the filter shows one row now.
+    auto* filter = harness.window->findChild<QLineEdit*>(QStringLiteral("filterEdit"));
+    QTest::keyClicks(filter, QStringLiteral("10.0.0.4"));
+    QCOMPARE(harness.window->findChild<QTreeView*>(QStringLiteral("gatewayList"))
+                 ->model()
+                 ->rowCount(),
+             1);
+    // Its commands wait for the batch.
+    QVERIFY(!harness.window->findChild<QAction*>(QStringLiteral("checkConnectionsAction"))
+                 ->isEnabled());
+    QVERIFY(harness.window->batchRunning());
+    QVERIFY(waitForBatch(*harness.window));
+    QVERIFY(harness.window->findChild<QAction*>(QStringLiteral("checkConnectionsAction"))
+                ->isEnabled());
 }
 
 QTEST_MAIN(UpgradeWindowBatchTest)

@@ -150,6 +150,7 @@ void UpgradeWindowListTest::aBatchShowsItsStatusColumnAndCounts()
         h.window->checkConnections();
     else
         h.window->upgradeList();
+    QVERIFY(waitForBatch(*h.window));
 
     QVERIFY(!h.list()->isColumnHidden(UpgradeWindow::StatusColumn));
     const QStringList shown = h.column(UpgradeWindow::StatusColumn);
@@ -186,6 +187,7 @@ void UpgradeWindowListTest::theStatusColumnSortsAndHashGoesBack()
 {
     Harness h;
     h.window->checkConnections();
+    QVERIFY(waitForBatch(*h.window));
     QHeaderView* header = h.list()->header();
     const auto clickHeader = [&](int column) {
         QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
@@ -207,6 +209,7 @@ void UpgradeWindowListTest::theToolTipCarriesTheVerifyNotes()
     h.settings.setPath(h.temp.write("Orbiphon.ini", "[Batch]\r\nVerify=1\r\n"));
     h.ftp.sizes["Addrbook.cpe"] = RemoteSize{RemoteSize::Kind::Refused, -1};
     h.window->upgradeList();
+    QVERIFY(waitForBatch(*h.window));
     const QString tip =
         h.list()->model()->index(0, UpgradeWindow::AddressColumn).data(Qt::ToolTipRole).toString();
     QVERIFY2(tip.startsWith(QStringLiteral("Uploaded (")) &&
@@ -237,6 +240,7 @@ void UpgradeWindowListTest::filtersShowRowsAndCommandsActOnThoseShown()
     QFETCH(QStringList, shown);
     Harness h;
     h.window->checkConnections();
+    QVERIFY(waitForBatch(*h.window));
     h.filter(text, choice);
     QCOMPARE(h.column(0), shown);
 
@@ -271,6 +275,7 @@ void UpgradeWindowListTest::theReportIsJsonOnlyWhenNamedSo()
     Harness h;
     h.prober.silent.clear();
     h.window->checkConnections();
+    QVERIFY(waitForBatch(*h.window));
     const QString path = qs(h.temp.file(name.toStdString()));
     h.prompts.answerSaveFile(path);
     h.child<QAction>("saveReportAction")->trigger();

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTest>
 
 #include <functional>
 #include <string>
@@ -65,6 +66,14 @@ QStringList toolTips(const QToolBar* toolBar);
 // Runs open, which brings up a modal window; returns that window's title after closing it, or
 // an empty string when no modal window came.
 QString titleOfModalOpenedBy(const std::function<void()>& open);
+
+// Waits, with the event loop turning, for the batch a command of window started to end; false
+// when it runs on after a minute.
+template <typename Window>
+bool waitForBatch(const Window& window)
+{
+    return QTest::qWaitFor([&window] { return !window.batchRunning(); }, 60000);
+}
 
 // Whether the busy cursor is showing.
 bool waitCursorShown();

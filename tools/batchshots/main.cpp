@@ -30,6 +30,13 @@ public:
     QString folder(QWidget*, const QString&) override { return {}; }
 };
 
+// A batch runs on by itself; the pictures wait for its end.
+void waitForBatch(const UpgradeWindow& window)
+{
+    while (window.batchRunning())
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
 bool save(QWidget* widget, const QString& path)
 {
     const bool saved = widget->grab().save(path);
@@ -55,6 +62,7 @@ int shootFleet(const QStringList& args)
     window.setWindowState(Qt::WindowMaximized);
     window.show();
     window.checkConnections();
+    waitForBatch(window);
     auto* list = window.findChild<QTreeView*>(QStringLiteral("gatewayList"));
     emit list->header()->sectionClicked(UpgradeWindow::StatusColumn);
     list->scrollToTop();
@@ -96,6 +104,7 @@ int main(int argc, char** argv)
         UpgradeWindow window(services, options);
         window.show();
         window.upgradeList();
+        waitForBatch(window);
         ok = save(&window, out.filePath(QStringLiteral("upgrade-window.png"))) && ok;
     }
     {
@@ -116,6 +125,7 @@ int main(int argc, char** argv)
         });
         watch.start(0);
         window.upgradeList();
+        waitForBatch(window);
         ok = taken && ok;
     }
     releaseCurl();
