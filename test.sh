@@ -27,7 +27,8 @@ fi
 
 # The tests whose work runs on several threads, again under ThreadSanitizer ("tsan" preset).
 # Qt itself is not instrumented: tests/tsan.supp leaves out only what its libraries do.
-threaded=(gatewaylist_batch gatewaylist_upgradewindowbatch gatewaylist_upgrade_e2e
+threaded=(gatewaylist_batch gatewaylist_upgradewindowbatch gatewaylist_upgradewindowlist
+          gatewaylist_upgrade_e2e widgets_windowwaiter
           transfer_downloadwindow transfer_probe)
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan --target "${threaded[@]/#/test_}"
