@@ -58,6 +58,7 @@ public:
     void newList();
     void open();
     void save();
+    // The three batches start and return: each runs on, and batchEnded comes once it has ended.
     void checkConnections();
     void upgradeSelection();
     void upgradeList();
