@@ -82,9 +82,10 @@ QVariant GatewayTableModel::data(const QModelIndex& index, int role) const
         const ReportRow* entry = reportRow(row);
         if (m_list.status(row) == RowStatus::None || entry == nullptr || !entry->started)
             return {};
+        // What the back-up and verify steps found follows, a line each.
         QString tip = fromFileText(rowSummary(*entry));
-        if (const auto notes = m_notes.find(row); notes != m_notes.end())
-            tip += QLatin1Char('\n') + fromFileText(notes->second);
+        for (const std::string& note : entry->outcome.notes)
+            tip += QLatin1Char('\n') + fromFileText(note);
         return tip;
     }
     case StatusWordRole: {
@@ -197,11 +198,6 @@ void GatewayTableModel::removeRecords(const std::set<std::size_t>& indexes)
     }
     if (rowCount() > 0)
         emit dataChanged(index(0, NumberColumn), index(rowCount() - 1, NumberColumn));
-}
-
-void GatewayTableModel::setNotes(std::map<std::size_t, std::string> notes)
-{
-    m_notes = std::move(notes);
 }
 
 void GatewayTableModel::statusesChanged()

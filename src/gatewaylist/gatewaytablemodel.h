@@ -7,7 +7,6 @@
 #include <QSortFilterProxyModel>
 
 #include <functional>
-#include <map>
 #include <set>
 #include <vector>
 
@@ -48,8 +47,6 @@ public:
     void removeRecords(const std::set<std::size_t>& indexes);
     // The statuses or the report changed: every row is shown anew.
     void statusesChanged();
-    // What the back-up and verify steps found, by row, for the rows' tool tips.
-    void setNotes(std::map<std::size_t, std::string> notes);
 
     // "FtpFailed — cannot log in: 530 Authentication failed."; empty for a row the last batch
     // did not take in.
@@ -62,7 +59,6 @@ private:
     const BatchReport& m_report;
     // Each list row's place in m_report.rows, or -1.
     std::vector<int> m_reportIndex;
-    std::map<std::size_t, std::string> m_notes;
 };
 
 // Which rows the Upgrade window shows.

@@ -8,9 +8,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 
-#include <map>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 
@@ -124,7 +122,6 @@ private:
     void updateStatusLine();
     // "Stopped: 24 of 129 gateways done, 105 not started." after a stopped batch, else empty.
     QString stopSummary() const;
-    void takeNotes();
 
     Services& m_services;
     UpgradeOptions m_options;
@@ -140,9 +137,6 @@ private:
     double m_batchSeconds = 0.0;
     bool m_batchRunning = false;
     std::size_t m_batchCount = 0;
-    // Back-up and verify notes by address, handed over from the upload threads.
-    std::mutex m_notesMutex;
-    std::map<std::string, std::string> m_notes;  // guarded by m_notesMutex
 
     ProgressWindow* m_progress = nullptr;
     IpAddressEdit* m_address = nullptr;

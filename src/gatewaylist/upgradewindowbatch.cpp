@@ -174,11 +174,7 @@ void UpgradeWindow::runUpgrade(bool selectionOnly)
                      GatewayList& list, ProgressSink& progress, BatchView& view,
                      const BatchControl& control) {
         TransferContext context{m_services.prober, m_services.ftp, progress, m_services.ftpPort};
-        TransferUploader uploader(context, m_services.settings, m_options, safety,
-                                  [this](const GatewayRecord& gateway, const std::string& notes) {
-                                      const std::lock_guard lock(m_notesMutex);
-                                      m_notes[gateway.ipText] = notes;
-                                  });
+        TransferUploader uploader(context, m_services.settings, m_options, safety);
         if (selectionOnly)
             ::upgradeSelection(list, selected, uploader, progress, view, control);
         else
@@ -279,11 +275,6 @@ void UpgradeWindow::beginBatch(std::size_t count)
     // The batch starts its own report; the last one must not count meanwhile.
     m_report = BatchReport{};
     m_batchSeconds = 0.0;
-    {
-        const std::lock_guard lock(m_notesMutex);
-        m_notes.clear();
-    }
-    m_table->setNotes({});
     updateStatusLine();
     setCommandsEnabled(false);
     m_batchClock.start();
@@ -310,24 +301,8 @@ void UpgradeWindow::setCommandsEnabled(bool enabled)
     m_saveReportAction->setEnabled(enabled && m_report.ran());
 }
 
-void UpgradeWindow::takeNotes()
-{
-    std::map<std::string, std::string> notes;
-    {
-        const std::lock_guard lock(m_notesMutex);
-        notes = m_notes;
-    }
-    std::map<std::size_t, std::string> byRow;
-    for (const ReportRow& entry : m_report.rows) {
-        if (const auto found = notes.find(entry.address); found != notes.end())
-            byRow.emplace(entry.row, found->second);
-    }
-    m_table->setNotes(std::move(byRow));
-}
-
 void UpgradeWindow::repaintList()
 {
-    takeNotes();
     m_table->statusesChanged();
     updateStatusLine();
     // The thread stays busy in the next probe or transfer: paint now, not later.
