@@ -13,11 +13,16 @@
 #include "transfer/probe.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -30,6 +35,23 @@ QPushButton* button(const char* name, const QString& text, QWidget* parent)
 }
 
 } // namespace
+
+// One download on a thread of its own, so that the window's thread never waits for it.
+struct DownloadWindow::Run {
+    explicit Run(DownloadWindow& window)
+        : waiter(window.m_services.prompts, {&window, window.m_progress},
+                 QStringLiteral("Stop the download? The local file stays as it was.")),
+          progress(waiter, *window.m_progress)
+    {
+    }
+
+    WindowWaiter waiter;
+    WindowThreadProgress progress;
+    QPointer<QWidget> focus;  // where the operator was when the commands went off
+    bool fetching = false;  // window thread only: the Stop question is asked from then on
+    std::atomic<bool> ended = false;
+    std::thread thread;
+};
 
 DownloadWindow::DownloadWindow(Services& services, QWidget* parent)
     : QDialog(parent), m_services(services)
@@ -69,21 +91,46 @@ DownloadWindow::DownloadWindow(Services& services, QWidget* parent)
     QPushButton* reset = button("resetFieldsButton", QStringLiteral("Reset fields"), this);
     reset->setGeometry(du.rect(175, 21, 50, 15));
     connect(reset, &QPushButton::clicked, this, &DownloadWindow::resetFields);
+    m_commands = {m_address, m_userId, m_password, reset};
 
     QPushButton* downloadButton = button("downloadButton", QStringLiteral("Download"), this);
     downloadButton->setGeometry(du.rect(120, 80, 50, 15));
     connect(downloadButton, &QPushButton::clicked, this, &DownloadWindow::download);
+    m_commands.push_back(downloadButton);
 
     QPushButton* cancel = button("cancelButton", QStringLiteral("Cancel"), this);
     cancel->setGeometry(du.rect(180, 80, 50, 15));
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    m_commands.push_back(cancel);
 
     m_progress = new ProgressWindow(this);
     m_progress->setObjectName(QStringLiteral("progressWindow"));
+    m_progress->installEventFilter(this);
+}
+
+DownloadWindow::~DownloadWindow()
+{
+    if (!m_run)
+        return;
+    // Going away mid-download: the transfer stops, and its thread ends first (it may be
+    // handing something over to this thread meanwhile).
+    m_closing = true;
+    m_run->waiter.requestStop();
+    while (!m_run->ended)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    m_run->thread.join();
+    m_run.reset();
+    setBusy(false);
 }
 
 void DownloadWindow::keyPressEvent(QKeyEvent* event)
 {
+    // While a download runs, keys wait for nothing: Escape asks whether to stop it.
+    if (m_run) {
+        if (event->key() == Qt::Key_Escape)
+            askToStop();
+        return;
+    }
     // Enter closes the window like Cancel, whatever has the focus: it never starts a download.
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         reject();
@@ -99,58 +146,144 @@ void DownloadWindow::resetFields()
     m_password->clear();
 }
 
+void DownloadWindow::reject()
+{
+    if (m_run)
+        askToStop();
+    else
+        QDialog::reject();
+}
+
+void DownloadWindow::closeEvent(QCloseEvent* event)
+{
+    if (!m_run) {
+        QDialog::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    askToStop();
+}
+
+bool DownloadWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    // Escape and the close box of the progress window ask whether to stop the download.
+    if (watched == m_progress && m_run) {
+        if (event->type() == QEvent::Close) {
+            event->ignore();
+            askToStop();
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            askToStop();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void DownloadWindow::askToStop()
+{
+    // The probe takes a second at most: only the transfer is worth a question.
+    if (m_run && m_run->fetching)
+        m_run->waiter.askToStop();
+}
+
+void DownloadWindow::setBusy(bool busy)
+{
+    if (busy && !m_busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else if (!busy && m_busy)
+        QApplication::restoreOverrideCursor();
+    m_busy = busy;
+}
+
 void DownloadWindow::download()
 {
+    if (m_run)
+        return;
     const std::string userId = toFileText(m_userId->text());
     const std::string password = toFileText(m_password->text());
     const std::string address = formatIpText(m_address->octets());
 
-    // Busy from the press on: the probe alone may hold the window for a second. Every question
-    // and message is asked with the normal cursor. The probe and the transfer run aside, so the
-    // window keeps painting and answering the desktop meanwhile.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    bool found = false;
-    {
-        WindowWaiter waiter(m_services.prompts, {this}, QString());
-        found = runAside(waiter, [&] { return m_services.prober.probe(address, ProbeTimeoutMs); });
-    }
-    QApplication::restoreOverrideCursor();
+    m_run = std::make_unique<Run>(*this);
+    m_run->focus = QApplication::focusWidget();
+    for (QWidget* command : m_commands)
+        command->setEnabled(false);
+    // Busy from the press on: the probe alone may take a second.
+    setBusy(true);
+    Run& run = *m_run;
+    run.thread = std::thread([this, &run, address, userId, password] {
+        work(run, address, userId, password);
+        run.ended = true;
+        QMetaObject::invokeMethod(this, "finishDownload", Qt::QueuedConnection);
+    });
+}
+
+void DownloadWindow::work(Run& run, const std::string& address, const std::string& userId,
+                          const std::string& password)
+{
+    const bool found = m_services.prober.probe(address, ProbeTimeoutMs);
+    std::string localName;
+    run.waiter.runOnWindowThread([&] { localName = chooseTarget(run, found); });
+    if (localName.empty())
+        return;
+    // While the Stop question is open, the book that has arrived waits: on Yes the local file
+    // stays as it was.
+    TransferContext context{m_services.prober, m_services.ftp, run.progress, m_services.ftpPort,
+                            &run.waiter.stopFlag(), [&run] { return run.waiter.mayGoOn(); }};
+    // The failure is told while the progress window still stands; the transfer hides it after.
+    // A download the operator stopped needs no message.
+    downloadAddressBook(context, address, userId, password, localName, [this, &run] {
+        if (run.waiter.stopFlag())
+            return;
+        run.waiter.runOnWindowThread([this] {
+            if (m_closing)
+                return;
+            setBusy(false);
+            m_services.prompts.message(this, QStringLiteral("FTP failure!"));
+            setBusy(true);
+        });
+    });
+}
+
+std::string DownloadWindow::chooseTarget(Run& run, bool found)
+{
+    // Every question and message is asked with the normal cursor.
+    setBusy(false);
+    if (m_closing)
+        return {};
     if (!found) {
         m_services.prompts.message(this, QStringLiteral("Orbiphon not found!"));
-        return;
+        return {};
     }
     const QString localPath =
         m_services.prompts.saveFile(this, addressBookFileOptions(QStringLiteral("cpe")));
-    if (localPath.isEmpty())
-        return;
+    if (localPath.isEmpty() || m_closing)
+        return {};
     // A protected file, a folder, a pipe or a device is refused before anything is fetched.
-    const std::string localName = localPath.toStdString();
+    std::string localName = localPath.toStdString();
     if (const FileError refused = checkSaveTarget(localName); refused != FileError::None) {
         m_services.prompts.message(this, QString::fromStdString(fileErrorText(refused, localName)),
                                    Prompts::Icon::Stop);
-        return;
+        return {};
     }
+    run.fetching = true;
+    setBusy(true);
+    return localName;
+}
 
-    WindowWaiter waiter(m_services.prompts, {this, m_progress},
-                        QStringLiteral("Stop the download? The local file stays as it was."));
-    WindowThreadProgress progress(waiter, *m_progress);
-    // While the Stop question is open, the book that has arrived waits: on Yes the local file
-    // stays as it was.
-    TransferContext context{m_services.prober, m_services.ftp, progress, m_services.ftpPort,
-                            &waiter.stopFlag(), [&waiter] { return waiter.mayGoOn(); }};
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    // The failure is told while the progress window still stands; the transfer hides it after.
-    // A download the operator stopped needs no message.
-    runAside(waiter, [&] {
-        return downloadAddressBook(context, address, userId, password, localName, [&] {
-            if (waiter.stopFlag())
-                return;
-            waiter.runOnWindowThread([this] {
-                QApplication::restoreOverrideCursor();
-                m_services.prompts.message(this, QStringLiteral("FTP failure!"));
-                QApplication::setOverrideCursor(Qt::WaitCursor);
-            });
-        });
-    });
-    QApplication::restoreOverrideCursor();
+void DownloadWindow::finishDownload()
+{
+    if (!m_run || m_closing)
+        return;
+    m_run->thread.join();
+    const QPointer<QWidget> focus = m_run->focus;
+    m_run.reset();
+    setBusy(false);
+    for (QWidget* command : m_commands)
+        command->setEnabled(true);
+    if (focus)
+        focus->setFocus();
+    emit downloadEnded();
 }

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QScopeGuard>
 #include <QThread>
 #include <QTimer>
@@ -170,7 +171,12 @@ void WindowWaiter::askNow()
     }
     m_asking = true;
     QWidget* parent = m_windows.empty() ? nullptr : m_windows.front().data();
-    if (m_prompts.confirm(parent, m_stopQuestion, Prompts::Icon::Question))
+    // The work may end, and its window let this waiter go, while the question is open.
+    const QPointer<WindowWaiter> alive(this);
+    const bool stop = m_prompts.confirm(parent, m_stopQuestion, Prompts::Icon::Question);
+    if (alive.isNull())
+        return;
+    if (stop)
         m_stop = true;
     m_asking = false;
     setQuestionPending(false);

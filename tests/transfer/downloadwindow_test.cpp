@@ -26,10 +26,18 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 namespace {
+
+bool waitForDownload(const DownloadWindow& window)
+{
+    return QTest::qWaitFor([&window] { return !window.downloadRunning(); }, 60000);
+}
 
 // What the progress window and the cursor looked like when a message box came up.
 struct Snapshot {
@@ -74,7 +82,12 @@ struct Harness {
     QLineEdit* userId() const { return child<QLineEdit>("userIdEdit"); }
     QLineEdit* password() const { return child<QLineEdit>("passwordEdit"); }
     ProgressWindow* progress() const { return window->progressWindow(); }
-    void click(const char* button) const { clickButton(window.get(), button); }
+    // A click, and the download it may have started run to its end.
+    void click(const char* button) const
+    {
+        clickButton(window.get(), button);
+        QVERIFY(waitForDownload(*window));
+    }
     void show() const { QVERIFY(showActive(window.get())); }
 
     void typeFields(const QStringList& parts, const QString& user, const QString& pass) const
@@ -124,6 +137,8 @@ private slots:
     void stopOnTheProgressWindowEndsTheDownloadAndKeepsTheFile();
     void theFileWaitsWhileTheStopQuestionIsOpen_data();
     void theFileWaitsWhileTheStopQuestionIsOpen();
+    void commandsAreOffWhileTheDownloadRuns_data();
+    void commandsAreOffWhileTheDownloadRuns();
 };
 
 void DownloadWindowTest::cleanup()
@@ -544,6 +559,7 @@ void DownloadWindowTest::stopOnTheProgressWindowEndsTheDownloadAndKeepsTheFile()
     });
 
     clickButton(&window, "downloadButton");
+    QVERIFY(waitForDownload(window));
 
     QCOMPARE(prompts.records().back().kind, ScriptedPrompts::Kind::Confirm);
     QVERIFY(prompts.messages().isEmpty());
@@ -596,6 +612,48 @@ void DownloadWindowTest::theFileWaitsWhileTheStopQuestionIsOpen()
     QCOMPARE(std::distance(std::filesystem::directory_iterator(h.temp.path()),
                            std::filesystem::directory_iterator()),
              1);
+}
+
+void DownloadWindowTest::commandsAreOffWhileTheDownloadRuns_data()
+{
+    QTest::addColumn<bool>("windowGoes");
+    QTest::newRow("the download ends") << false;
+    QTest::newRow("the window goes away meanwhile") << true;
+}
+
+// The Download button returns while the probe still runs; the commands come back at its end.
+void DownloadWindowTest::commandsAreOffWhileTheDownloadRuns()
+{
+    QFETCH(bool, windowGoes);
+    Harness h;
+    h.show();
+    h.ftp.remoteFiles["Addrbook.cpe"] = DeviceBook;
+    std::atomic<bool> answer = false;
+    h.prober.onProbe = [&answer] {
+        while (!answer)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    };
+    const std::string local = h.temp.file("local.cpe");
+    h.prompts.answerSaveFile(QString::fromStdString(local));
+    h.typeFields({"10", "0", "0", "7"}, QStringLiteral("admin"), QStringLiteral("pw"));
+    clickButton(h.window.get(), "downloadButton");
+
+    const char* const commands[] = {"downloadButton", "resetFieldsButton", "cancelButton",
+                                    "userIdEdit", "passwordEdit"};
+    QVERIFY(h.window->downloadRunning());
+    for (const char* command : commands)
+        QVERIFY2(!h.child<QWidget>(command)->isEnabled(), command);
+    answer = true;
+    if (windowGoes) {
+        h.window.reset();
+        QVERIFY(h.prompts.records().empty());
+        QVERIFY(!QApplication::overrideCursor());
+        return;
+    }
+    QVERIFY(waitForDownload(*h.window));
+    for (const char* command : commands)
+        QVERIFY2(h.child<QWidget>(command)->isEnabled(), command);
+    QCOMPARE(readFileBytes(local), DeviceBook);
 }
 
 QTEST_MAIN(DownloadWindowTest)
