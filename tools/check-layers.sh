@@ -15,7 +15,8 @@ while read -r folder above; do
     status=1
   fi
 done <<'LAYERS'
-base        widgets|addressbook|transfer|gatewaylist|cli|shell|app
+base        probehelper|widgets|addressbook|transfer|gatewaylist|cli|shell|app
+probehelper widgets|addressbook|transfer|gatewaylist|cli|shell|app
 widgets     addressbook|transfer|gatewaylist|cli|shell|app
 addressbook transfer|gatewaylist|cli|shell|app
 transfer    addressbook|gatewaylist|cli|shell|app

@@ -55,3 +55,28 @@ IpOctets parseIpText(std::string_view text)
     octets[3] = octetOf(text);
     return octets;
 }
+
+std::optional<IpOctets> parseDottedQuad(std::string_view text)
+{
+    IpOctets octets{};
+    for (std::size_t part = 0; part < 4; ++part) {
+        std::size_t digits = 0;
+        unsigned number = 0;
+        while (digits < text.size() && digits < 4 && text[digits] >= '0' && text[digits] <= '9') {
+            number = number * 10 + static_cast<unsigned>(text[digits] - '0');
+            ++digits;
+        }
+        if (digits == 0 || digits > 3 || number > 255)
+            return std::nullopt;
+        octets[part] = static_cast<std::uint8_t>(number);
+        text.remove_prefix(digits);
+        if (part < 3) {
+            if (text.empty() || text.front() != '.')
+                return std::nullopt;
+            text.remove_prefix(1);
+        }
+    }
+    if (!text.empty())
+        return std::nullopt;
+    return octets;
+}

@@ -21,3 +21,8 @@ std::string formatIpText(const IpOctets& octets);
 // classic runtime does) and cut to its low 8 bits; missing parts are 0 and the fourth part takes
 // everything after the third dot.
 IpOctets parseIpText(std::string_view text);
+
+// Strict dotted decimal, as the list and book files hold it: four parts of 1 to 3 digits, each
+// at most 255, separated by single dots, nothing before or after. Nothing for anything else
+// ("127.0.0", "0x7f.1", "1.2.3.4 ", "1.2.3.4\r\n").
+std::optional<IpOctets> parseDottedQuad(std::string_view text);

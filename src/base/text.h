@@ -39,3 +39,15 @@ inline std::string jsonTextFromBytes(std::string_view bytes)
     }
     return utf8;
 }
+
+// text with every control byte (below 0x20, and 0x7F) shown as '?', for one-line messages that
+// repeat what came from outside.
+inline std::string withoutControlBytes(std::string_view text)
+{
+    std::string result(text);
+    for (char& c : result) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    }
+    return result;
+}

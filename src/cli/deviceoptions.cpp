@@ -42,6 +42,13 @@ int missingPassword(CliIo& io)
                          std::string("no PASSWORD given and ") + PasswordVariable + " is not set");
 }
 
+std::optional<int> refuseNonAddress(const std::string& address, CliIo& io)
+{
+    if (parseDottedQuad(address))
+        return std::nullopt;
+    return reportFailure(io, ExitBadUsage, printableText(address) + " is not an IPv4 address");
+}
+
 std::optional<int> refuseUnsendableLogin(const std::string& userId, const std::string& password,
                                          CliIo& io)
 {

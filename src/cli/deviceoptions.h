@@ -35,6 +35,9 @@ struct Device {
 std::optional<std::string> passwordFrom(const ParsedArguments& parsed, std::size_t index,
                                         std::size_t withPassword);
 int missingPassword(CliIo& io);
+// Only the dotted quad that the list and book files hold: inet_addr's "127.1", "0x7f.1" or a
+// trailing CR LF would be probed as some other address.
+std::optional<int> refuseNonAddress(const std::string& address, CliIo& io);
 // A login that could smuggle commands to the gateway is refused before anything is sent; the
 // message never repeats the password.
 std::optional<int> refuseUnsendableLogin(const std::string& userId, const std::string& password,

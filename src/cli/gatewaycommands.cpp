@@ -26,13 +26,14 @@ int probeCommand(const std::vector<std::string>& args, CliIo& io)
         return ExitBadUsage;
     const Output output(parsed, io);
     const std::string& address = parsed.operands[0];
+    if (const std::optional<int> refused = refuseNonAddress(address, io))
+        return *refused;
     GatewayOutcome outcome;
     outcome.start();
-    IcmpProber prober;
-    const ProbeCause cause = probeWithCause(prober, address);
+    const ProbeResult probed = probeGateway(address, ProbeTimeoutMs);
     outcome.finish();
-    const bool present = cause == ProbeCause::Answered;
-    outcome.fail(probeCauseReason(cause, address, ProbeTimeoutMs));
+    const bool present = probed == ProbeResult::Answered;
+    outcome.fail(probeReason(probed, address, ProbeTimeoutMs));
     if (output.json) {
         ordered_json gateway{{"address", jsonTextFromBytes(address)},
                              {"status", present ? "Reachable" : "NotReachable"},
@@ -55,6 +56,8 @@ int downloadCommand(const std::vector<std::string>& args, CliIo& io)
     const std::string& address = parsed.operands[0];
     const std::string& userId = parsed.operands[1];
     const std::string& localPath = parsed.operands.back();
+    if (const std::optional<int> refused = refuseNonAddress(address, io))
+        return *refused;
     const std::optional<std::string> password = passwordFrom(parsed, 2, 4);
     if (!password)
         return missingPassword(io);
@@ -105,6 +108,8 @@ int uploadBookCommand(const std::vector<std::string>& args, CliIo& io)
                         commandNamed("upload-book"), io, parsed))
         return ExitBadUsage;
     const Output output(parsed, io);
+    if (const std::optional<int> refused = refuseNonAddress(parsed.operands[1], io))
+        return *refused;
     const std::optional<std::string> password = passwordFrom(parsed, 3, 4);
     if (!password)
         return missingPassword(io);
@@ -144,6 +149,8 @@ int uploadFirmwareCommand(const std::vector<std::string>& args, CliIo& io)
         return reportFailure(io, ExitBadUsage, "give one of --full and --code");
     if (parsed.has("--verify") && parsed.has("--dry-run"))
         return reportFailure(io, ExitBadUsage, "--verify and --dry-run don't go together");
+    if (const std::optional<int> refused = refuseNonAddress(parsed.operands[1], io))
+        return *refused;
     const std::optional<std::string> password = passwordFrom(parsed, 3, 4);
     if (!password)
         return missingPassword(io);

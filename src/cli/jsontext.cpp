@@ -88,16 +88,21 @@ std::string withoutControls(std::string_view text)
     return result;
 }
 
-FileError readJsonFile(const std::string& path, json& document)
+FileError readJsonFile(const std::string& path, json& document, std::size_t maxBytes)
 {
     std::string content;
-    const FileError error = readFileWith(path, [&content](std::istream& in) {
+    bool tooLong = false;
+    const FileError error = readFileWith(path, [&](std::istream& in) {
         char chunk[4096];
-        while (in.read(chunk, sizeof chunk) || in.gcount() > 0)
+        while (!tooLong && (in.read(chunk, sizeof chunk) || in.gcount() > 0)) {
             content.append(chunk, static_cast<std::size_t>(in.gcount()));
+            tooLong = content.size() > maxBytes;
+        }
     });
     if (error != FileError::None)
         return error;
+    if (tooLong)
+        throw BadInput("longer than " + std::to_string(maxBytes) + " bytes");
     try {
         document = json::parse(content);
     } catch (const json::parse_error& e) {
@@ -166,8 +171,10 @@ std::int64_t integerField(const json& value, const std::string& where, std::int6
             + std::to_string(maximum);
     };
     if (value.is_number_unsigned()) {
+        // JSON reads 0 and every positive number as unsigned: both ends are checked here too.
         const auto number = value.get<std::uint64_t>();
-        if (number > static_cast<std::uint64_t>(maximum))
+        if (number > static_cast<std::uint64_t>(maximum)
+            || static_cast<std::int64_t>(number) < minimum)
             throw BadInput(range());
         return static_cast<std::int64_t>(number);
     }
@@ -181,29 +188,9 @@ std::int64_t integerField(const json& value, const std::string& where, std::int6
 
 IpOctets dottedQuadField(const json& value, const std::string& where)
 {
-    const auto bad = [&] { return BadInput(where + ": expected a dotted quad such as 10.0.0.1"); };
-    if (!value.is_string())
-        throw bad();
-    std::string_view text = value.get_ref<const std::string&>();
-    IpOctets octets{};
-    for (std::size_t part = 0; part < 4; ++part) {
-        std::size_t digits = 0;
-        unsigned number = 0;
-        while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9' && digits < 4) {
-            number = number * 10 + static_cast<unsigned>(text[digits] - '0');
-            ++digits;
-        }
-        if (digits == 0 || digits > 3 || number > 255)
-            throw bad();
-        octets[part] = static_cast<std::uint8_t>(number);
-        text.remove_prefix(digits);
-        if (part < 3) {
-            if (text.empty() || text.front() != '.')
-                throw bad();
-            text.remove_prefix(1);
-        }
-    }
-    if (!text.empty())
-        throw bad();
-    return octets;
+    const std::optional<IpOctets> octets =
+        value.is_string() ? parseDottedQuad(value.get_ref<const std::string&>()) : std::nullopt;
+    if (!octets)
+        throw BadInput(where + ": expected a dotted quad such as 10.0.0.1");
+    return *octets;
 }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -26,8 +27,9 @@ std::string printableText(std::string_view bytes);
 std::string withoutControls(std::string_view text);
 
 // Reads and parses a JSON file. Returns why the file could not be read; throws BadInput when
-// its content is not JSON.
-FileError readJsonFile(const std::string& path, nlohmann::json& document);
+// its content is not JSON or is longer than maxBytes (read no further than that).
+FileError readJsonFile(const std::string& path, nlohmann::json& document,
+                       std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
 
 // Checks of from-json; each throws BadInput naming where.
 void requireObject(const nlohmann::json& value, const std::string& where,

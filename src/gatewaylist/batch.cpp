@@ -365,10 +365,10 @@ BatchOutcome checkConnections(GatewayList& list, Prober& prober, BatchView& view
         [&](std::size_t row) {
             ProbeEnd end;
             end.second.start();
-            const ProbeCause cause = probeWithCause(prober, records[row].ipText);
+            const ProbeResult probed = prober.probe(records[row].ipText, ProbeTimeoutMs);
             end.second.finish();
-            end.first = cause == ProbeCause::Answered;
-            end.second.fail(probeCauseReason(cause, records[row].ipText, ProbeTimeoutMs));
+            end.first = probed == ProbeResult::Answered;
+            end.second.fail(probeReason(probed, records[row].ipText, ProbeTimeoutMs));
             return end;
         },
         [&](std::size_t row, ProbeEnd end) {

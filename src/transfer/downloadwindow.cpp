@@ -223,7 +223,7 @@ void DownloadWindow::download()
 void DownloadWindow::work(Run& run, const std::string& address, const std::string& userId,
                           const std::string& password)
 {
-    const bool found = m_services.prober.probe(address, ProbeTimeoutMs);
+    const bool found = m_services.prober.probe(address, ProbeTimeoutMs) == ProbeResult::Answered;
     std::string localName;
     run.waiter.runOnWindowThread([&] { localName = chooseTarget(run, found); });
     if (localName.empty())

@@ -4,27 +4,6 @@
 #include "transfer/outcome.h"
 #include "transfer/probe.h"
 
-ProbeCause probeWithCause(Prober& prober, const std::string& gatewayAddress)
-{
-    return prober.probe(gatewayAddress, ProbeTimeoutMs) ? ProbeCause::Answered
-                                                        : ProbeCause::Silent;
-}
-
-std::string probeCauseReason(ProbeCause cause, const std::string& gatewayAddress, int timeoutMs)
-{
-    switch (cause) {
-    case ProbeCause::Answered:
-        return {};
-    case ProbeCause::Silent:
-        break;
-    case ProbeCause::NoPermission:
-        return "no permission to send echo requests";
-    case ProbeCause::NotAnAddress:
-        return gatewayAddress + " is not an IPv4 address";
-    }
-    return noEchoReason(timeoutMs);
-}
-
 GatewaySession::GatewaySession(TransferContext& context, GatewayOutcome& outcome,
                                std::string agent)
     : m_context(context), m_outcome(outcome), m_agent(std::move(agent))
@@ -49,10 +28,10 @@ bool GatewaySession::abandoned() const
 
 bool GatewaySession::probe(const std::string& gatewayAddress)
 {
-    m_probeCause = probeWithCause(m_context.prober, gatewayAddress);
-    if (m_probeCause == ProbeCause::Answered)
+    m_probeResult = m_context.prober.probe(gatewayAddress, ProbeTimeoutMs);
+    if (m_probeResult == ProbeResult::Answered)
         return true;
-    m_outcome.fail(probeCauseReason(m_probeCause, gatewayAddress, ProbeTimeoutMs));
+    m_outcome.fail(probeReason(m_probeResult, gatewayAddress, ProbeTimeoutMs));
     return false;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "probehelper/echo.h"
 #include "transfer/transfercontext.h"
 #include "transfer/transferresult.h"
 
@@ -10,22 +11,6 @@
 class FtpClient;
 class FtpConnection;
 struct GatewayOutcome;
-
-// Why a probe ended as it did.
-enum class ProbeCause {
-    Answered,
-    Silent,        // no echo reply within the time-out
-    NoPermission,  // no socket that can send an echo request could be had
-    NotAnAddress,  // not a dotted quad; nothing was sent
-};
-
-class Prober;
-
-// Asks prober, telling why it ended as it did.
-ProbeCause probeWithCause(Prober& prober, const std::string& gatewayAddress);
-
-// The reason of a probe that found no gateway, in the words every command uses; "" for Answered.
-std::string probeCauseReason(ProbeCause cause, const std::string& gatewayAddress, int timeoutMs);
 
 // Opening one gateway, the same way for uploads, back-ups, downloads and dry runs: the probe,
 // then the connect, the greeting and the login, each honouring context.cancel. Every failure
@@ -40,7 +25,7 @@ public:
 
     // The echo request; false, with the reason in the outcome, when no gateway answered.
     bool probe(const std::string& gatewayAddress);
-    ProbeCause probeCause() const { return m_probeCause; }
+    ProbeResult probeResult() const { return m_probeResult; }
 
     // Opens the FTP client, once; logIn does it when it was not done before. False, with the
     // reason in the outcome, when none can be opened.
@@ -70,7 +55,7 @@ private:
     TransferContext& m_context;
     GatewayOutcome& m_outcome;
     std::string m_agent;
-    ProbeCause m_probeCause = ProbeCause::Silent;
+    ProbeResult m_probeResult = ProbeResult::Silent;
     bool m_loginStopped = false;
     bool m_clientOpened = false;
     std::unique_ptr<FtpClient> m_client;

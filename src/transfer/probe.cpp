@@ -1,144 +1,97 @@
 #include "transfer/probe.h"
 
-#include "base/filedescriptor.h"
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/select.h>
-#include <sys/socket.h>
-#include <time.h>
+#include "base/ipaddress.h"
+#include "base/pathutils.h"
+#include "base/text.h"
+#include "probehelper/probehelper.h"
+#include "transfer/outcome.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <mutex>
 #include <cstring>
+#include <mutex>
+#include <optional>
 
 namespace {
 
-constexpr std::uint8_t EchoRequestType = 8;
-constexpr std::uint8_t EchoReplyType = 0;
-constexpr std::size_t IcmpHeaderSize = 8;
+std::mutex countersMutex;
 
-void putLittleEndian16(std::uint8_t* at, std::uint16_t value)
-{
-    at[0] = static_cast<std::uint8_t>(value & 0xff);
-    at[1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-// The probe's socket; closed on every path, and the close result is the probe's last word.
-class IcmpSocket {
-public:
-    static IcmpSocket open()
-    {
-        IcmpSocket result;
-        result.m_fd = FileDescriptor(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP));
-        if (!result.m_fd && (errno == EPERM || errno == EACCES)) {
-            // Without the raw-socket right the kernel's echo socket may still be allowed
-            // (net.ipv4.ping_group_range); it owns the identifier and strips the IP header.
-            result.m_fd = FileDescriptor(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP));
-            result.m_datagram = true;
-        }
-        return result;
-    }
-
-    bool isOpen() const { return static_cast<bool>(m_fd); }
-    bool isDatagram() const { return m_datagram; }
-    int fd() const { return m_fd.get(); }
-    bool close() { return m_fd.close(); }
-
-private:
-    IcmpSocket() = default;
-
-    FileDescriptor m_fd;
-    bool m_datagram = false;
+struct ProbeNumbers {
+    std::uint16_t identifier;
+    std::uint16_t sequence;
+    std::uint32_t taken;
 };
 
-// The echo socket puts its bound "port" into the identifier field as it lies in memory, so
-// binding to the identifier's wire bytes keeps them ours. Returns the identifier bytes that will
-// actually travel: another socket may already hold ours, and identifier 0 can't be bound.
-std::array<std::uint8_t, 2> bindDatagramIdentifier(int fd, const std::uint8_t* wanted)
+// Probes in flight together each take their own pair, so none accepts another's reply.
+ProbeNumbers takeProbeNumbers()
 {
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    std::memcpy(&local.sin_port, wanted, 2);
-    if (local.sin_port == 0
-        || ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        local.sin_port = 0;
-        ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local);
-    }
-    sockaddr_in bound{};
-    socklen_t length = sizeof bound;
-    std::array<std::uint8_t, 2> identifier{wanted[0], wanted[1]};
-    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length) == 0)
-        std::memcpy(identifier.data(), &bound.sin_port, 2);
-    return identifier;
+    const std::lock_guard lock(countersMutex);
+    ProbeCounters& counters = probeCounters();
+    const ProbeNumbers numbers{static_cast<std::uint16_t>(counters.nextProbeIdentifier & 0xffff),
+                               static_cast<std::uint16_t>(counters.nextProbeSequence & 0xffff),
+                               counters.nextProbeIdentifier};
+    ++counters.nextProbeIdentifier;
+    ++counters.nextProbeSequence;
+    return numbers;
 }
 
-struct ExpectedReply {
-    in_addr_t from;
-    std::array<std::uint8_t, 2> identifier;
-    std::array<std::uint8_t, 2> sequence;
-    bool hasIpHeader;
-};
-
-bool isOurReply(const std::uint8_t* data, std::size_t size, const sockaddr_in& sender,
-                const ExpectedReply& expected)
+// A probe whose helper could not open a socket never had one: its pair goes back unless a
+// later probe has taken one meanwhile.
+void giveBackProbeNumbers(const ProbeNumbers& numbers)
 {
-    if (sender.sin_addr.s_addr != expected.from)
-        return false;
-    std::size_t offset = 0;
-    if (expected.hasIpHeader) {
-        if (size < 1)
-            return false;
-        offset = static_cast<std::size_t>(data[0] & 0x0f) * 4;
+    const std::lock_guard lock(countersMutex);
+    ProbeCounters& counters = probeCounters();
+    if (counters.nextProbeIdentifier == numbers.taken + 1) {
+        --counters.nextProbeIdentifier;
+        --counters.nextProbeSequence;
     }
-    if (size < offset + IcmpHeaderSize)
-        return false;
-    const std::uint8_t* icmp = data + offset;
-    return icmp[0] == EchoReplyType && icmp[1] == 0 && icmp[4] == expected.identifier[0]
-           && icmp[5] == expected.identifier[1] && icmp[6] == expected.sequence[0]
-           && icmp[7] == expected.sequence[1];
 }
 
-// Waits for our echo reply, reading and passing over anything else, never longer than
-// timeoutMs in all. False when the time runs out or a wait or receive fails.
-bool awaitReply(int fd, int timeoutMs, const ExpectedReply& expected)
+// Runs orbiphon-probe with an empty environment and /dev/null as its standard streams, and
+// waits for it: it ends by itself once its time-out has run out.
+ProbeResult probeThroughHelper(const std::string& helperPath, const IpOctets& address,
+                               int timeoutMs)
 {
-    if (fd >= FD_SETSIZE)
-        return false;
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    long long remainingMs = timeoutMs;
-    for (;;) {
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(fd, &readable);
-        timeval wait{};
-        wait.tv_sec = static_cast<time_t>(remainingMs / 1000);
-        wait.tv_usec = static_cast<suseconds_t>((remainingMs % 1000) * 1000);
-        const int ready = ::select(fd + 1, &readable, nullptr, nullptr, &wait);
-        if (ready < 0 && errno != EINTR)
-            return false;
-        if (ready > 0) {
-            std::uint8_t buffer[ProbeReceiveBufferSize];
-            sockaddr_in sender{};
-            socklen_t senderLength = sizeof sender;
-            const ssize_t received =
-                ::recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&sender),
-                           &senderLength);
-            if (received < 0 && errno != EINTR && errno != EAGAIN)
-                return false;
-            if (received >= 0
-                && isOurReply(buffer, static_cast<std::size_t>(received), sender, expected))
-                return true;
-        }
-        // Rounded up: a fraction of a millisecond left is still time to wait.
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0)
-            return false;
-        remainingMs = left.count();
+    if (helperPath.empty() || ::access(helperPath.c_str(), X_OK) != 0)
+        return ProbeResult::NoPermission;
+    const ProbeNumbers numbers = takeProbeNumbers();
+    std::string arguments[] = {
+        helperPath, formatIpText(address),
+        std::to_string(std::clamp(timeoutMs, 0, static_cast<int>(ProbeHelperMaxTimeoutMs))),
+        std::to_string(numbers.identifier), std::to_string(numbers.sequence)};
+    char* argv[] = {arguments[0].data(), arguments[1].data(), arguments[2].data(),
+                    arguments[3].data(), arguments[4].data(), nullptr};
+    char* noEnvironment[] = {nullptr};
+
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    ::posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t child = -1;
+    const int spawned =
+        ::posix_spawn(&child, helperPath.c_str(), &actions, nullptr, argv, noEnvironment);
+    ::posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        giveBackProbeNumbers(numbers);
+        return ProbeResult::NoPermission;
     }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (code == ProbeHelperAnswered)
+        return ProbeResult::Answered;
+    if (code == ProbeHelperNoPermission) {
+        giveBackProbeNumbers(numbers);
+        return ProbeResult::NoPermission;
+    }
+    return ProbeResult::Silent;
 }
 
 }  // namespace
@@ -149,88 +102,49 @@ ProbeCounters& probeCounters()
     return counters;
 }
 
-std::uint16_t internetChecksum(const std::uint8_t* data, std::size_t size)
+std::string probeReason(ProbeResult result, const std::string& gatewayAddress, int timeoutMs)
 {
-    std::uint32_t sum = 0;
-    for (std::size_t i = 0; i + 1 < size; i += 2)
-        sum += static_cast<std::uint32_t>(data[i] << 8 | data[i + 1]);
-    if (size % 2 != 0)
-        sum += static_cast<std::uint32_t>(data[size - 1] << 8);
-    sum = (sum >> 16) + (sum & 0xffff);
-    sum = (sum >> 16) + (sum & 0xffff);
-    return static_cast<std::uint16_t>(~sum & 0xffff);
-}
-
-EchoRequest buildEchoRequest(std::uint16_t identifier, std::uint16_t sequence,
-                             std::uint32_t tickCount)
-{
-    EchoRequest message{};
-    message[0] = EchoRequestType;
-    message[1] = 0;
-    putLittleEndian16(&message[4], identifier);
-    putLittleEndian16(&message[6], sequence);
-    for (std::size_t i = 0; i < 32; ++i)
-        message[16 + i] = static_cast<std::uint8_t>(0x20 + i);
-    for (std::size_t i = 0; i < 4; ++i)
-        message[12 + i] = static_cast<std::uint8_t>(tickCount >> (8 * i));
-    const std::uint16_t checksum = internetChecksum(message.data(), message.size());
-    message[2] = static_cast<std::uint8_t>(checksum >> 8);
-    message[3] = static_cast<std::uint8_t>(checksum & 0xff);
-    return message;
-}
-
-std::uint32_t tickCount()
-{
-    timespec now{};
-    ::clock_gettime(CLOCK_BOOTTIME, &now);
-    const auto milliseconds = static_cast<std::uint64_t>(now.tv_sec) * 1000u
-                              + static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
-    return static_cast<std::uint32_t>(milliseconds);
-}
-
-bool probeGateway(const std::string& gatewayAddress, int timeoutMs)
-{
-    IcmpSocket socket = IcmpSocket::open();
-    if (!socket.isOpen())
-        return false;
-
-    sockaddr_in destination{};
-    destination.sin_family = AF_INET;
-    destination.sin_port = 0;
-    destination.sin_addr.s_addr = ::inet_addr(gatewayAddress.c_str());
-
-    std::uint16_t identifier = 0;
-    std::uint16_t sequence = 0;
-    {
-        // Probes in flight together each take their own pair, so none accepts another's reply.
-        static std::mutex countersMutex;
-        const std::lock_guard lock(countersMutex);
-        ProbeCounters& counters = probeCounters();
-        identifier = static_cast<std::uint16_t>(counters.nextProbeIdentifier & 0xffff);
-        sequence = static_cast<std::uint16_t>(counters.nextProbeSequence & 0xffff);
-        ++counters.nextProbeIdentifier;
-        ++counters.nextProbeSequence;
+    switch (result) {
+    case ProbeResult::Answered:
+        return {};
+    case ProbeResult::Silent:
+        return noEchoReason(timeoutMs);
+    case ProbeResult::NoPermission:
+        return "no permission to send echo requests";
+    case ProbeResult::NotAnAddress:
+        return withoutControlBytes(gatewayAddress) + " is not an IPv4 address";
     }
-
-    const EchoRequest message = buildEchoRequest(identifier, sequence, tickCount());
-    ExpectedReply expected{destination.sin_addr.s_addr,
-                           {message[4], message[5]},
-                           {message[6], message[7]},
-                           !socket.isDatagram()};
-    if (socket.isDatagram())
-        expected.identifier = bindDatagramIdentifier(socket.fd(), &message[4]);
-
-    const ssize_t sent = ::sendto(socket.fd(), message.data(), message.size(), 0,
-                                  reinterpret_cast<const sockaddr*>(&destination),
-                                  sizeof destination);
-    if (sent != static_cast<ssize_t>(message.size()))
-        return false;
-    if (!awaitReply(socket.fd(), timeoutMs, expected))
-        return false;
-    return socket.close();
+    return {};
 }
 
-bool IcmpProber::probe(const std::string& gatewayAddress, int timeoutMs)
+std::string probeHelperPath()
+{
+    return executableDirectory() + "/" + ProbeHelperName;
+}
+
+ProbeResult probeGateway(const std::string& gatewayAddress, int timeoutMs,
+                         const std::string& helperPath)
+{
+    const std::optional<IpOctets> address = parseDottedQuad(gatewayAddress);
+    if (!address)
+        return ProbeResult::NotAnAddress;
+    // The kernel's echo socket needs no right at all; a raw socket here only where this process
+    // already holds the right (root); else the helper, the one file that holds it.
+    EchoSocket socket = openEchoSocket(true);
+    if (socket.fd < 0)
+        socket = openEchoSocket(false);
+    if (socket.fd < 0) {
+        if (errno != EPERM && errno != EACCES)
+            return ProbeResult::Silent;
+        return probeThroughHelper(helperPath, *address, timeoutMs);
+    }
+    std::uint32_t destination = 0;
+    std::memcpy(&destination, address->data(), 4);
+    const ProbeNumbers numbers = takeProbeNumbers();
+    return sendEcho(socket, destination, numbers.identifier, numbers.sequence, timeoutMs);
+}
+
+ProbeResult IcmpProber::probe(const std::string& gatewayAddress, int timeoutMs)
 {
     return probeGateway(gatewayAddress, timeoutMs);
 }

@@ -40,7 +40,7 @@ namespace {
 
 class SilentProber final : public Prober {
 public:
-    bool probe(const std::string&, int) override { return false; }
+    ProbeResult probe(const std::string&, int) override { return ProbeResult::Silent; }
 };
 
 class NoFtp final : public FtpClientFactory {

@@ -85,10 +85,10 @@ public:
         const auto it = results.find(gateway.ipText);
         return it == results.end() ? TransferResult::Done : it->second;
     }
-    bool probe(const std::string& address, int) override
+    ProbeResult probe(const std::string& address, int) override
     {
         meet(address);
-        return !silent.contains(address);
+        return silent.contains(address) ? ProbeResult::Silent : ProbeResult::Answered;
     }
     bool metTogether() const
     {
@@ -484,10 +484,10 @@ public:
         enter(gateway.ipText);
         return TransferResult::Done;
     }
-    bool probe(const std::string& address, int) override
+    ProbeResult probe(const std::string& address, int) override
     {
         enter(address);
-        return true;
+        return ProbeResult::Answered;
     }
     int peak = 0;  // read after the batch
 

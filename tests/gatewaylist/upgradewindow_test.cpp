@@ -44,7 +44,7 @@ class WatchedProber final : public Prober {
 public:
     explicit WatchedProber(std::vector<std::string>& log) : fake(log) {}
 
-    bool probe(const std::string& gatewayAddress, int timeoutMs) override
+    ProbeResult probe(const std::string& gatewayAddress, int timeoutMs) override
     {
         if (onProbe)
             onProbe(gatewayAddress);

@@ -30,7 +30,7 @@ namespace {
 // A probe that takes its time, as a silent gateway does, and counts how many run at once.
 class SlowProber final : public Prober {
 public:
-    bool probe(const std::string&, int) override
+    ProbeResult probe(const std::string&, int) override
     {
         {
             const std::lock_guard lock(m_mutex);
@@ -39,7 +39,7 @@ public:
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         const std::lock_guard lock(m_mutex);
         --m_inFlight;
-        return true;
+        return ProbeResult::Answered;
     }
 
     int mostAtOnce = 0;  // read once the batch has ended

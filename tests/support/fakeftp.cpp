@@ -125,10 +125,10 @@ FakeProber::FakeProber() : m_log(&m_ownLog) {}
 
 FakeProber::FakeProber(std::vector<std::string>& sharedLog) : m_log(&sharedLog) {}
 
-bool FakeProber::probe(const std::string& gatewayAddress, int timeoutMs)
+ProbeResult FakeProber::probe(const std::string& gatewayAddress, int timeoutMs)
 {
     m_log->push_back("probe(" + gatewayAddress + "," + std::to_string(timeoutMs) + ")");
     if (onProbe)
         onProbe();
-    return !allSilent && !silent.count(gatewayAddress);
+    return allSilent || silent.count(gatewayAddress) ? ProbeResult::Silent : ProbeResult::Answered;
 }

@@ -55,7 +55,7 @@ public:
     FakeProber();
     explicit FakeProber(std::vector<std::string>& sharedLog);
 
-    bool probe(const std::string& gatewayAddress, int timeoutMs) override;
+    ProbeResult probe(const std::string& gatewayAddress, int timeoutMs) override;
 
     const std::vector<std::string>& log() const { return *m_log; }
 

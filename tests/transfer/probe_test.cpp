@@ -215,7 +215,7 @@ struct TimedProbe {
 TimedProbe timedProbe(const std::string& address, int timeoutMs)
 {
     const auto start = Clock::now();
-    const bool present = probeGateway(address, timeoutMs);
+    const bool present = probeGateway(address, timeoutMs) == ProbeResult::Answered;
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
     return {present, elapsed};
@@ -245,7 +245,7 @@ TEST_F(ProbeNetwork, LoopbackAnswersAtOnce)
     EXPECT_TRUE(probe.present);
     EXPECT_LT(probe.milliseconds, 200);
     IcmpProber prober;
-    EXPECT_TRUE(prober.probe("127.0.0.2", ProbeTimeoutMs));
+    EXPECT_EQ(prober.probe("127.0.0.2", ProbeTimeoutMs), ProbeResult::Answered);
 }
 
 class SilentAddressTimeouts : public ProbeNetwork, public testing::WithParamInterface<int> {};
@@ -274,7 +274,7 @@ TEST_F(ProbeNetwork, ProbesInFlightTogetherEachHearOnlyTheirOwnReply)
     for (int i = 0; i < Probes; ++i) {
         const std::string address = i % 2 ? SilentAddress : "127.0.0." + std::to_string(i + 10);
         threads.emplace_back([&present, i, address] {
-            present[i] = probeGateway(address, 500);
+            present[i] = probeGateway(address, 500) == ProbeResult::Answered;
         });
     }
     for (std::thread& thread : threads)
@@ -291,7 +291,7 @@ TEST_F(ProbeNetwork, RequestOnTheWireIsTheBuiltImageWithTheCountersAndTheTick)
     ASSERT_TRUE(capture.isOpen());
     setCounters(7);
     const std::uint32_t before = tickCount();
-    ASSERT_TRUE(probeGateway("127.0.0.1", ProbeTimeoutMs));
+    ASSERT_EQ(probeGateway("127.0.0.1", ProbeTimeoutMs), ProbeResult::Answered);
     const std::uint32_t after = tickCount();
 
     const std::optional<Packet> request = capture.requestTo("127.0.0.1", std::chrono::seconds(1));
@@ -310,8 +310,8 @@ TEST_F(ProbeNetwork, SixteenBitFieldsWrapWhileTheCountersGoOn)
     IcmpCapture capture;
     ASSERT_TRUE(capture.isOpen());
     setCounters(65535);
-    ASSERT_TRUE(probeGateway("127.0.0.1", ProbeTimeoutMs));
-    ASSERT_TRUE(probeGateway("127.0.0.1", ProbeTimeoutMs));
+    ASSERT_EQ(probeGateway("127.0.0.1", ProbeTimeoutMs), ProbeResult::Answered);
+    ASSERT_EQ(probeGateway("127.0.0.1", ProbeTimeoutMs), ProbeResult::Answered);
 
     const std::optional<Packet> first = capture.requestTo("127.0.0.1", std::chrono::seconds(1));
     const std::optional<Packet> second = capture.requestTo("127.0.0.1", std::chrono::seconds(1));
@@ -334,21 +334,58 @@ TEST_F(ProbeNetwork, ASendThatFailsStillAdvancesTheCounters)
     EXPECT_EQ(probeCounters().nextProbeSequence, 41u);
 }
 
-TEST_F(ProbeNetwork, ASocketThatCannotBeOpenedLeavesTheCountersAlone)
+// Without the right in this process (the kernel's echo socket closed too) only the helper can
+// send; an address that is not a dotted quad is never sent to at all.
+struct RightlessProbe {
+    const char* name;
+    const char* address;
+    bool withHelper;
+    ProbeResult expected;
+};
+
+void PrintTo(const RightlessProbe& c, std::ostream* out)
 {
+    *out << c.name;
+}
+
+class RightlessProbes : public ProbeNetwork, public testing::WithParamInterface<RightlessProbe> {};
+
+TEST_P(RightlessProbes, SendThroughTheHelperOnlyToADottedQuad)
+{
+    const RightlessProbe& c = GetParam();
     IcmpCapture capture;
     ASSERT_TRUE(capture.isOpen());
     setCounters(5);
-    bool present = true;
+    ProbeResult result = ProbeResult::Answered;
+    const std::string helper = c.withHelper ? probeHelperPath() : "";
     const std::string reason =
-        runWithoutRawSocketRight([&] { present = probeGateway("127.0.0.1", ProbeTimeoutMs); });
+        runWithoutRawSocketRight([&] { result = probeGateway(c.address, ProbeTimeoutMs, helper); });
     if (!reason.empty())
         GTEST_SKIP() << "cannot give up the raw-socket right: " << reason;
-    EXPECT_FALSE(present);
-    EXPECT_EQ(probeCounters().nextProbeIdentifier, 5u);
-    EXPECT_EQ(probeCounters().nextProbeSequence, 5u);
-    EXPECT_FALSE(capture.requestTo("127.0.0.1", std::chrono::milliseconds(100)));
+    EXPECT_EQ(result, c.expected);
+    const bool sent = c.expected == ProbeResult::Answered;
+    EXPECT_EQ(probeCounters().nextProbeIdentifier, sent ? 6u : 5u);
+    EXPECT_EQ(probeCounters().nextProbeSequence, sent ? 6u : 5u);
+    const std::optional<Packet> request =
+        capture.requestTo("127.0.0.1", std::chrono::milliseconds(sent ? 1000 : 100));
+    ASSERT_EQ(request.has_value(), sent);
+    if (sent) {
+        EXPECT_EQ(Bytes(request->icmp.begin() + 4, request->icmp.begin() + 8),
+                  (Bytes{5, 0, 5, 0}));
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    , RightlessProbes,
+    testing::Values(
+        RightlessProbe{"HelperSendsWithItsRight", "127.0.0.1", true, ProbeResult::Answered},
+        RightlessProbe{"NoHelperNoPermission", "127.0.0.1", false, ProbeResult::NoPermission},
+        RightlessProbe{"ThreeParts", "127.0.0", true, ProbeResult::NotAnAddress},
+        RightlessProbe{"HexPart", "0x7f.0.0.1", true, ProbeResult::NotAnAddress},
+        RightlessProbe{"TrailingCommand", "127.0.0.1\r\nDELE X", true,
+                       ProbeResult::NotAnAddress},
+        RightlessProbe{"AName", "localhost", true, ProbeResult::NotAnAddress}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
 
 // --- what counts as an answer ------------------------------------------------------------
 
