@@ -16,19 +16,42 @@
 
 namespace {
 
+FileError errorFrom(int error)
+{
+    return error != 0 ? fileErrorFromErrno(error) : FileError::Generic;
+}
+
+// The kernel's fs.protected_symlinks rule, kept whatever the machine is set to: in a sticky,
+// world-writable folder a link is followed only when it is the follower's own or the folder
+// owner's. Following by hand would otherwise get round the kernel and let another user point
+// a report or a back-up at any file this process may write.
+bool mayFollow(const std::string& link, const struct stat& linkInfo)
+{
+    struct stat folder {};
+    if (::stat(directoryOf(link).c_str(), &folder) != 0)
+        return false;
+    if ((folder.st_mode & S_ISVTX) == 0 || (folder.st_mode & S_IWOTH) == 0)
+        return true;
+    return linkInfo.st_uid == ::geteuid() || linkInfo.st_uid == folder.st_uid;
+}
+
 // Follows a chain of symbolic links to the file they finally name, which need not exist yet,
 // so that saving through a link replaces its destination instead of the link itself.
-std::string resolveLinks(const std::string& path, int& error)
+std::string resolveLinks(const std::string& path, FileError& error)
 {
     std::string current = path;
     for (int hops = 0; hops < 40; ++hops) {
         struct stat info {};
         if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
             return current;
+        if (!mayFollow(current, info)) {
+            error = FileError::ForeignLink;
+            return {};
+        }
         std::vector<char> target(PATH_MAX + 1);
         const ssize_t length = ::readlink(current.c_str(), target.data(), target.size() - 1);
         if (length < 0) {
-            error = errno;
+            error = errorFrom(errno);
             return {};
         }
         std::string next(target.data(), static_cast<std::size_t>(length));
@@ -36,7 +59,7 @@ std::string resolveLinks(const std::string& path, int& error)
             next = directoryOf(current) + "/" + next;
         current = std::move(next);
     }
-    error = ELOOP;
+    error = errorFrom(ELOOP);
     return {};
 }
 
@@ -92,11 +115,6 @@ private:
     std::string m_path;
     bool m_committed = false;
 };
-
-FileError errorFrom(int error)
-{
-    return error != 0 ? fileErrorFromErrno(error) : FileError::Generic;
-}
 
 // What is at the (link-resolved) target now. A rename would replace whatever it finds, so the
 // target's own protection is checked here: it must be a regular file the user may write.
@@ -228,10 +246,10 @@ std::string systemTemporaryFolder()
 // the save must not go ahead.
 FileError resolveTarget(const std::string& path, std::string& target, ExistingTarget& existing)
 {
-    int error = 0;
+    FileError error = FileError::Generic;
     target = resolveLinks(path, error);
     if (target.empty())
-        return errorFrom(error);
+        return error;
     return checkTarget(target, existing);
 }
 
@@ -275,22 +293,19 @@ FileError writeFileAtomically(const std::string& path,
 
 FileError checkSaveTarget(const std::string& path)
 {
-    int error = 0;
+    FileError error = FileError::Generic;
     const std::string target = resolveLinks(path, error);
     if (target.empty())
-        return errorFrom(error);
+        return error;
     ExistingTarget existing;
     return checkTarget(target, existing);
 }
 
 std::string createTemporaryBeside(const std::string& path, FileError& error)
 {
-    int linkError = 0;
-    const std::string target = resolveLinks(path, linkError);
-    if (target.empty()) {
-        error = errorFrom(linkError);
+    const std::string target = resolveLinks(path, error);
+    if (target.empty())
         return {};
-    }
     std::string tempPath;
     int fd = createTemporary(target, tempPath);
     if (fd < 0 && folderRefusedUs(errno)) {

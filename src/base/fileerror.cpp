@@ -73,6 +73,10 @@ std::string fileErrorText(FileError error, const std::string& fileName)
     case FileError::IsSpecialFile:
         pattern = "%1 is a device or a socket, not a file.";
         break;
+    case FileError::ForeignLink:
+        pattern = "%1 is, or leads through, a symbolic link that another user owns in a shared "
+                  "folder; it is not followed.";
+        break;
     }
     std::string text = pattern;
     text.replace(text.find("%1"), 2, fileName);

@@ -18,6 +18,9 @@ enum class FileError {
     IsFolder,
     IsPipe,
     IsSpecialFile,  // a device node or a socket
+    // A symbolic link that another user planted in a sticky, world-writable folder such as
+    // /tmp: the savers don't follow it (the rule of the kernel's fs.protected_symlinks).
+    ForeignLink,
 };
 
 FileError fileErrorFromErrno(int error);

@@ -6,10 +6,12 @@
 #include "transfer/ftpclient.h"
 #include "transfer/outcome.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <optional>
 
 namespace {
@@ -34,10 +36,15 @@ bool sameNameIgnoringCase(const std::string& a, const std::string& b)
     return true;
 }
 
-bool exists(const std::string& path)
+// Names tried before a back-up gives up: more copies of one gateway in one second than anyone
+// makes means someone is filling the folder with the names to come.
+constexpr int MaxBackupCopies = 100;
+
+mode_t creationMode()
 {
-    struct stat status {};
-    return ::lstat(path.c_str(), &status) == 0;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
 }
 
 }  // namespace
@@ -93,8 +100,8 @@ bool putAndVerify(FtpConnection& connection, const std::string& localPath,
     return false;
 }
 
-std::string backupPathFor(const std::string& folder, const std::string& gatewayAddress,
-                          std::time_t when)
+std::string createBackupFile(const std::string& folder, const std::string& gatewayAddress,
+                             std::time_t when, FileError& error)
 {
     std::tm local {};
     ::localtime_r(&when, &local);
@@ -102,10 +109,23 @@ std::string backupPathFor(const std::string& folder, const std::string& gatewayA
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
     const std::string stem = (folder.empty() || folder.back() == '/' ? folder : folder + "/")
                              + gatewayAddress + "-" + stamp;
-    std::string path = stem + ".cpe";
-    for (int copy = 2; exists(path); ++copy)
-        path = stem + "-" + std::to_string(copy) + ".cpe";
-    return path;
+    for (int copy = 1; copy <= MaxBackupCopies; ++copy) {
+        const std::string path =
+            copy == 1 ? stem + ".cpe" : stem + "-" + std::to_string(copy) + ".cpe";
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                              creationMode());
+        if (fd >= 0) {
+            ::close(fd);
+            error = FileError::None;
+            return path;
+        }
+        if (errno != EEXIST) {
+            error = fileErrorFromErrno(errno);
+            return {};
+        }
+    }
+    error = FileError::AccessDenied;
+    return {};
 }
 
 BackupResult backUpBook(FtpConnection& connection, const std::string& folder,
@@ -129,18 +149,26 @@ BackupResult backUpBook(FtpConnection& connection, const std::string& folder,
         return BackupResult::NoBook;
     }
 
-    const std::string target = backupPathFor(folder, gatewayAddress, std::time(nullptr));
     FileError error = FileError::None;
+    const std::string target = createBackupFile(folder, gatewayAddress, std::time(nullptr), error);
+    if (target.empty())
+        return failed(fileErrorText(error, folder));
+    // The empty file holds the name; it gives way to the whole copy, or goes.
     const std::string temporary = createTemporaryBeside(target, error);
-    if (temporary.empty())
+    if (temporary.empty()) {
+        ::unlink(target.c_str());
         return failed(fileErrorText(error, target));
+    }
     if (!connection.getFile(DeviceBookName, temporary)) {
         ::unlink(temporary.c_str());
+        ::unlink(target.c_str());
         return failed("the gateway's book could not be fetched");
     }
     error = replaceWithTemporary(temporary, target);
-    if (error != FileError::None)
+    if (error != FileError::None) {
+        ::unlink(target.c_str());
         return failed(fileErrorText(error, target));
+    }
     addNote(notes, book + " backed up to " + target);
     return BackupResult::Saved;
 }

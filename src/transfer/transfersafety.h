@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/fileerror.h"
+
 #include <ctime>
 #include <string>
 
@@ -30,10 +32,11 @@ bool putAndVerify(FtpConnection& connection, const std::string& localPath,
 
 enum class BackupResult { Saved, NoBook, Failed };
 
-// "<address>-<YYYYMMDD-HHMMSS>.cpe" in folder, with "-2", "-3"... when that name is taken, so
-// an earlier copy is never overwritten.
-std::string backupPathFor(const std::string& folder, const std::string& gatewayAddress,
-                          std::time_t when);
+// Creates "<address>-<YYYYMMDD-HHMMSS>.cpe" in folder, empty, exclusively and never through a
+// link, taking "-2", "-3"... while the name is taken, so an earlier copy (or a file someone
+// placed under the name to come) is never replaced. "" with error set when none could be made.
+std::string createBackupFile(const std::string& folder, const std::string& gatewayAddress,
+                             std::time_t when, FileError& error);
 
 // Fetches the gateway's /RFA/Addrbook.cpe into a new file of folder, complete or not at all.
 // NoBook when /RFA/ holds none. A note says where the copy went, that there was none, or why

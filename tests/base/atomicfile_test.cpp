@@ -441,4 +441,58 @@ TEST(WriteFileAtomically, ReplacedFileKeepsItsOwnerAndGroup)
     }
 }
 
+struct SharedFolderLink {
+    const char* behaviour;
+    mode_t folderMode;
+    bool folderOthers;  // the folder belongs to another user
+    bool linkOthers;    // the link belongs to another user
+    bool followed;
+};
+
+void PrintTo(const SharedFolderLink& c, std::ostream* os)
+{
+    *os << c.behaviour;
+}
+
+class SharedFolderLinks : public testing::TestWithParam<SharedFolderLink> {};
+
+// The rule of fs.protected_symlinks, held by the savers whatever the machine's setting: in a
+// sticky, world-writable folder only the saver's own links and the folder owner's are followed.
+TEST_P(SharedFolderLinks, AreFollowedOnlyAsTheKernelWould)
+{
+    const SharedFolderLink& c = GetParam();
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root may plant a link owned by another user";
+    for (const Saver saver : {Saver::Written, Saver::Downloaded}) {
+        TempDir dir;
+        const std::string victim = dir.write("victim/passwd", OldBytes);
+        const std::string shared = dir.file("shared");
+        fs::create_directory(shared);
+        const uid_t other = OrdinaryUserId;
+        ASSERT_EQ(::chown(shared.c_str(), c.folderOthers ? other : 0, 0), 0);
+        fs::permissions(shared, fs::perms(c.folderMode));
+        const std::string link = shared + "/report.csv";
+        fs::create_symlink(victim, link);
+        ASSERT_EQ(::lchown(link.c_str(), c.linkOthers ? other : 0, 0), 0);
+
+        const FileError error = save(saver, link, NewBytes);
+        EXPECT_EQ(error, c.followed ? FileError::None : FileError::ForeignLink);
+        EXPECT_EQ(readFileBytes(victim), c.followed ? NewBytes : OldBytes);
+        EXPECT_TRUE(fs::is_symlink(link));
+        EXPECT_EQ(folderEntries(shared), std::set<std::string>{"report.csv"})
+            << "no temporary left behind";
+    }
+    EXPECT_EQ(fileErrorText(FileError::ForeignLink, "/tmp/r.csv").rfind("/tmp/r.csv is", 0), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , SharedFolderLinks,
+    testing::Values(
+        SharedFolderLink{"AnotherUsersLinkInStickyWorldWritable", 01777, false, true, false},
+        SharedFolderLink{"OwnLinkInStickyWorldWritable", 01777, false, false, true},
+        SharedFolderLink{"FolderOwnersLinkInStickyWorldWritable", 01777, true, true, true},
+        SharedFolderLink{"AnotherUsersLinkWithoutStickyBit", 0777, false, true, true},
+        SharedFolderLink{"AnotherUsersLinkInStickyGroupFolder", 01770, false, true, true}),
+    [](const auto& testCase) { return std::string(testCase.param.behaviour); });
+
 }  // namespace

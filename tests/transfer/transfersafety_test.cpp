@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <set>
 
@@ -85,6 +86,30 @@ TEST(Backup, KeepsEveryGatewaysPreviousBookByteForByte)
     }
     EXPECT_EQ(copies, (std::multiset<std::string>{bookBytes(1), bookBytes(2), bookBytes(99)}));
     EXPECT_TRUE(contains(notes, "backed up to " + folder + "/")) << notes;
+}
+
+// A name planted where the back-up will go (a link to any file, guessed from the stamp) is
+// neither followed nor replaced: the back-up takes the next free name.
+TEST(Backup, TakesTheNextFreeNameAndNeverWritesThroughAPlantedOne)
+{
+    TempDir local;
+    const std::string victim = local.write("victim", "the operator's file");
+    const std::string folder = local.path() + "/backups";
+    local.write("backups/keep", "");
+    const std::time_t when = 1'800'000'000;
+    FileError error = FileError::Generic;
+    const std::string first = createBackupFile(folder, "10.0.0.7", when, error);
+    ASSERT_EQ(error, FileError::None);
+    std::filesystem::remove(first);
+    std::filesystem::create_symlink(victim, first);
+    const std::string second = first.substr(0, first.size() - 4) + "-2.cpe";
+    local.write("backups/" + std::filesystem::path(second).filename().string(), "earlier copy");
+
+    const std::string taken = createBackupFile(folder, "10.0.0.7", when, error);
+    EXPECT_EQ(error, FileError::None);
+    EXPECT_EQ(taken, first.substr(0, first.size() - 4) + "-3.cpe");
+    EXPECT_EQ(readFileBytes(victim), "the operator's file");
+    EXPECT_EQ(readFileBytes(second), "earlier copy");
 }
 
 struct BackupCase {
