@@ -178,6 +178,7 @@ constexpr std::size_t MaxReplyBytes = 200;
 struct ReplySink {
     std::string* lastLine;
     long long* announced = nullptr;
+    const std::string* password = nullptr;  // masked before the line is kept
 };
 
 // The size a server announces for a download: "213 N" answering SIZE, or "(N bytes)" in the
@@ -190,11 +191,10 @@ size_t noteAnnouncedSize(char* data, size_t size, size_t count, void* userData)
         line.remove_suffix(1);
     auto& sink = *static_cast<ReplySink*>(userData);
     if (!line.empty()) {
-        sink.lastLine->assign(line.substr(0, MaxReplyBytes));
-        for (char& c : *sink.lastLine) {
-            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-                c = ' ';
-        }
+        static const std::string none;
+        *sink.lastLine = replyWithoutPassword(std::string_view(data, total),
+                                              sink.password ? *sink.password : none,
+                                              MaxReplyBytes);
     }
     if (!sink.announced)
         return total;
@@ -559,8 +559,8 @@ private:
         m_stopped = result == CURLE_ABORTED_BY_CALLBACK && m_cancel != nullptr
                     && m_cancel->load();
         m_lost = m_stopped || (m_guard.loggedIn && (losesConnection(result) || m_guard.refused));
-        // A server may echo what it was sent; the password never leaves in a reason.
-        m_lastReply = withoutPassword(failureText(result), m_password);
+        // The server's line had the password masked as it came (replyWithoutPassword).
+        m_lastReply = failureText(result);
         return false;
     }
 
@@ -602,7 +602,7 @@ private:
     bool m_stopped = false;
     long long m_lastPutBytes = 0;
     std::string m_lastLine;
-    ReplySink m_replies{&m_lastLine};
+    ReplySink m_replies{&m_lastLine, nullptr, &m_password};
     std::string m_lastReply;
 };
 

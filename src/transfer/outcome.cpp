@@ -31,13 +31,27 @@ std::string withReply(const std::string& what, const std::string& reply)
     return reply.empty() ? what : what + ": " + reply;
 }
 
-std::string withoutPassword(std::string text, const std::string& password)
+std::string replyWithoutPassword(std::string_view line, const std::string& password,
+                                 std::size_t maxBytes)
 {
-    if (password.empty())
-        return text;
-    for (std::size_t at = text.find(password); at != std::string::npos;
-         at = text.find(password, at + 3))
-        text.replace(at, password.size(), "***");
+    std::string text(line);
+    if (!password.empty() && text.find(password) != std::string::npos) {
+        if (password.size() < MinMaskedPasswordSize) {
+            const bool coded = text.size() >= 3 && text.find_first_not_of("0123456789") >= 3;
+            return coded ? text.substr(0, 3) : std::string();
+        }
+        for (std::size_t at = text.find(password); at != std::string::npos;
+             at = text.find(password, at + 3))
+            text.replace(at, password.size(), "***");
+    }
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    if (text.size() > maxBytes)
+        text.resize(maxBytes);
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = ' ';
+    }
     return text;
 }
 

@@ -3,12 +3,13 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // What happened at one gateway, beside its TransferResult: the reason in one line (empty when
 // everything went well), what was moved, when it started and how long it took. Never holds a
 // password: the only outside text in a reason, the FTP server's reply, passes through
-// withoutPassword in the FTP client.
+// replyWithoutPassword in the FTP client.
 struct GatewayOutcome {
     std::string reason;
     int filesSent = 0;
@@ -54,8 +55,14 @@ inline constexpr const char* StoppedBeforeLoginReason = "stopped before the logi
 // "what: reply", or just what when there is no reply to tell.
 std::string withReply(const std::string& what, const std::string& reply);
 
-// text with every occurrence of password replaced by "***".
-std::string withoutPassword(std::string text, const std::string& password);
+// One reply line of a server as a reason shows it. The password is masked ("***") in the raw
+// bytes first, then the line's end is trimmed, the line cut to maxBytes and its control bytes
+// blanked, so neither a cut nor a blanked TAB can leave the password readable. A password
+// shorter than MinMaskedPasswordSize that occurs in the line can't be masked without mangling
+// the reply ("3" in "530"): only the reply's code is kept then.
+inline constexpr std::size_t MinMaskedPasswordSize = 4;
+std::string replyWithoutPassword(std::string_view line, const std::string& password,
+                                 std::size_t maxBytes);
 
 // "2026-12-07T11:30:05Z" (UTC), or "" for a start never noted.
 std::string startedText(std::chrono::system_clock::time_point started);

@@ -73,6 +73,7 @@ def main():
     parser.add_argument("--announce-size-delta", type=int, default=None, metavar="BYTES")
     parser.add_argument("--no-size", action="store_true")
     parser.add_argument("--long-nlst", action="store_true")
+    parser.add_argument("--echo-password", action="store_true")
     parser.add_argument("--truncate-stored", type=int, default=None, metavar="BYTES")
     parser.add_argument("--log", default=None, metavar="FILE")
     args = parser.parse_args()
@@ -93,11 +94,22 @@ def main():
                                        args.stall_after, args.retr_rate)
         stores_received = 0
         announced_size = None
+        echoed = ""
+
+        if args.echo_password:
+            # Byte for byte: the password's bytes come back as they were sent.
+            def decode(self, data):
+                return data.decode("latin-1")
+
+            def push(self, s):
+                super(FTPHandler, self).push(s.encode("latin-1"))
 
         def pre_process_command(self, line, cmd, arg):
             if log is not None:
                 log.write(line + "\n")
                 log.flush()
+            if args.echo_password and cmd == "PASS":
+                self.echoed = arg
             if (args.freeze_after_stores is not None
                     and Handler.stores_received >= args.freeze_after_stores):
                 time.sleep(3600)
@@ -129,6 +141,8 @@ def main():
             # The reply that opens a transfer may carry its size, as "(N bytes)".
             if self.announced_size is not None and resp[:4] in ("125 ", "150 "):
                 resp = "%s (%d bytes)" % (resp.rstrip("."), self.announced_size)
+            if self.echoed:
+                resp = "%s %s" % (resp, self.echoed)
             FTPHandler.respond(self, resp, *rest, **named)
 
         if args.long_nlst:

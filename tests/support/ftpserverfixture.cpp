@@ -66,6 +66,8 @@ FtpServerFixture::FtpServerFixture(FtpServerOptions options) : m_options(std::mo
                                        "--log", m_logPath};
     if (m_options.refuseLogins)
         arguments.push_back("--refuse-logins");
+    if (m_options.echoPassword)
+        arguments.push_back("--echo-password");
     if (m_options.longNameList)
         arguments.push_back("--long-nlst");
     if (m_options.dropStoreAfter) {

@@ -37,6 +37,8 @@ struct FtpServerOptions {
     std::optional<int> truncateStoredBy;
     // NLST answers with whole `ls -l` lines, as some gateways do.
     bool longNameList = false;
+    // Every reply after PASS ends in the password as it was sent, byte for byte.
+    bool echoPassword = false;
 };
 
 // Time limits for a client of the local server: short, so that a fault fails the test within

@@ -121,6 +121,53 @@ TEST_F(CurlFtp, WrongPasswordOrRefusedLoginGivesNoConnection)
     EXPECT_EQ(countOf(server().verbs(), "PASS"), 1u);
 }
 
+struct EchoedPassword {
+    const char* name;
+    std::string password;
+    const char* reason;  // what the client tells of the server's reply
+};
+
+void PrintTo(const EchoedPassword& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class EchoedPasswords : public CurlFtp, public testing::WithParamInterface<EchoedPassword> {};
+
+// The server repeats the password in its reply: the reason never shows it, nor a blanked or cut
+// form of it, and a password too short to mask leaves the reply's code alone.
+TEST_P(EchoedPasswords, AreMaskedBeforeTheReplyIsCutOrCleaned)
+{
+    const EchoedPassword& c = GetParam();
+    FtpServerOptions options;
+    options.refuseLogins = true;
+    options.echoPassword = true;
+    startServer(options);
+    FtpLogin login = server().login();
+    login.password = c.password;
+    const std::unique_ptr<FtpClient> client = m_factory.open("Upgrade");
+    ASSERT_TRUE(client);
+    EXPECT_FALSE(client->connect(login));
+    EXPECT_EQ(client->lastReply(), c.reason);
+}
+
+std::string longPassword()
+{
+    std::string password;
+    for (int i = 0; i < 200; ++i)
+        password += static_cast<char>(i % 3 == 0 ? '\t' : 0x80 + i % 100);
+    return password;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , EchoedPasswords,
+    testing::Values(EchoedPassword{"OneDigitOfTheCode", "3", "530"},
+                    EchoedPassword{"ThreeBytesTabAndHigh", "\t\xE9\t", "530"},
+                    EchoedPassword{"EightBytesWithATab", "pa\tss\xFF\xE9w", "530 Login refused. ***"},
+                    EchoedPassword{"TwoHundredBytesPastTheCut", longPassword(),
+                                   "530 Login refused. ***"}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
+
 TEST_F(CurlFtp, NoServerOnThePortFailsAtOnce)
 {
     // A port that was just free: nothing listens there.
