@@ -170,7 +170,7 @@ std::optional<int> failedRowsFrom(const std::string& path, const GatewayList& li
 {
     try {
         nlohmann::json document;
-        const FileError error = readJsonFile(path, document);
+        const FileError error = readJsonFile(path, document, MaxReportBytes);
         if (error != FileError::None)
             return reportFailure(io, ExitFailed, fileErrorText(error, path));
         rows = failedRowsOf(document, list);

@@ -18,3 +18,6 @@ class GatewayList;
 // NotReachable, NotStarted, Abandoned). Throws BadInput when the file is no such report, or
 // when one of its rows is not in list or names another address than the list's row.
 std::set<std::size_t> failedRowsOf(const nlohmann::json& document, const GatewayList& list);
+// The most a report read back may hold: a report of 253 gateways takes about 100 KB, and ten
+// times that with long, escaped user IDs and reasons; a larger file is refused unread.
+inline constexpr std::size_t MaxReportBytes = 2 * 1024 * 1024;

@@ -3,16 +3,30 @@
 #include "base/atomicfile.h"
 
 #include <ostream>
+#include <string_view>
 
 namespace {
 
-// Quoted when it holds a separator, a quote or a line end; a leading =, +, - or @ is kept from
-// being read as a formula by a spreadsheet.
+// UTF-8, each byte of the list's single-byte text the code point of the same value (as the JSON
+// report has it); control bytes other than TAB, CR and LF become U+FFFD, so no zero byte or
+// terminal sequence reaches the file. Quoted when it holds a separator, a quote or a line end;
+// a leading =, +, -, @, TAB or CR is kept from being read as a formula by a spreadsheet.
 std::string csvField(const std::string& text)
 {
-    std::string field = text;
-    if (!field.empty() && (field[0] == '=' || field[0] == '+' || field[0] == '-' || field[0] == '@'))
-        field.insert(0, "'");
+    std::string field;
+    if (!text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos)
+        field = "'";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\t' && c != '\r' && c != '\n') || byte == 0x7F) {
+            field += "\xEF\xBF\xBD";
+        } else if (byte >= 0x80) {
+            field += static_cast<char>(0xC0 | (byte >> 6));
+            field += static_cast<char>(0x80 | (byte & 0x3F));
+        } else {
+            field += c;
+        }
+    }
     if (field.find_first_of(",\"\r\n") == std::string::npos)
         return field;
     std::string quoted = "\"";

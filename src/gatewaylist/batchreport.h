@@ -45,9 +45,10 @@ std::string rowSummary(const ReportRow& row);
 // 54 characters of any addresses fit the progress window's line in its own font.
 std::string inProgressLine(const std::vector<std::string>& addresses, std::size_t maxLength = 54);
 
-// The report as CSV: a header line, then one line per row (row, address, user ID, status,
-// reason, start time, seconds, files sent, files failed, files deleted, bytes sent, notes joined
-// by "; "). Fields are quoted where they need it; lines end in CRLF.
+// The report as CSV in UTF-8: a header line, then one line per row (row, address, user ID,
+// status, reason, start time, seconds, files sent, files failed, files deleted, bytes sent, notes
+// joined by "; "). Fields are quoted where they need it, control bytes replaced, formulas
+// neutralised; lines end in CRLF.
 std::string reportCsv(const BatchReport& report);
 // Writes reportCsv to path, completely or not at all.
 FileError saveReportCsv(const std::string& path, const BatchReport& report);

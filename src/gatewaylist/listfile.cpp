@@ -234,10 +234,14 @@ std::string decodePassword(std::string_view encoded)
         const auto key = static_cast<unsigned char>(PasswordKey[i % PasswordKey.size()]);
         const auto byte = static_cast<unsigned char>(
             (hexPairValue(encoded[2 * i], encoded[2 * i + 1]) - key) & 0xFF);
-        if (byte == 0)
-            break;
         plain.push_back(static_cast<char>(byte));
     }
+    // A zero byte ends the password, unless a CR or LF follows it: cut there, the rest could
+    // reach the server as commands of their own, so the whole text stays and the login is
+    // refused as unsendable before anything is sent.
+    const std::size_t zero = plain.find('\0');
+    if (zero != std::string::npos && plain.find_first_of("\r\n", zero) == std::string::npos)
+        plain.resize(zero);
     return plain;
 }
 

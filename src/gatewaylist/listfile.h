@@ -27,6 +27,7 @@ ListReadResult readList(std::istream& in, GatewayList& list);
 
 // Each byte plus the key byte, as two upper-case hex digits.
 std::string encodePassword(std::string_view plain);
+// The password ends at a decoded zero byte, except when a CR or LF comes after it.
 std::string decodePassword(std::string_view encoded);
 
 // Counted strings as the file stores them.

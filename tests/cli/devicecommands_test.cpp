@@ -735,6 +735,11 @@ TEST_P(BadUsages, ExitTwoWithOneLine)
     const std::string list = listFile(m_dir, "gateways.obl", 3);
     const std::string book = m_dir.write("mybook.cpe", bookBytes('x'));
     const std::string folder = firmwareFolder();
+    const std::string rowZero = m_dir.write(
+        "row0.json", R"({"gateways":[{"row":0,"address":"127.0.0.2","status":"FtpFailed"}]})");
+    // Valid JSON, but larger than any report of 253 gateways.
+    const std::string huge = m_dir.write(
+        "huge.json", R"({"gateways":[]})" + std::string(3 * 1024 * 1024, ' '));
     std::vector<std::string> args = GetParam().args;
     for (std::string& arg : args) {
         if (arg == "{list}")
@@ -745,6 +750,10 @@ TEST_P(BadUsages, ExitTwoWithOneLine)
             arg = folder;
         else if (arg == "{dangling}")
             fs::create_symlink("/nonexistent/report.json", arg = m_dir.file("dangling.json"));
+        else if (arg == "failed:{row0}")
+            arg = "failed:" + rowZero;
+        else if (arg == "failed:{huge}")
+            arg = "failed:" + huge;
     }
     const ToolResult tool = run(args, {{"ORBIPHON_PASSWORD", "orbiphon"}});
     EXPECT_EQ(tool.status, 2) << tool.out << tool.err;
@@ -796,6 +805,14 @@ INSTANTIATE_TEST_SUITE_P(
         BadUsage{"EmptyRowNumber", {"upgrade", "{list}", "--book", "{book}", "--rows", "1,,2"}},
         BadUsage{"RowNotANumber", {"upgrade", "{list}", "--book", "{book}", "--rows", "two"}},
         BadUsage{"RowsWithoutValue", {"upgrade", "{list}", "--book", "{book}", "--rows"}},
+        BadUsage{"FailedRowZeroOfAReport",
+                 {"upgrade", "{list}", "--book", "{book}", "--rows", "failed:{row0}"}},
+        BadUsage{"FailedRowsOfAnOversizedReport",
+                 {"upgrade", "{list}", "--book", "{book}", "--rows", "failed:{huge}"}},
+        BadUsage{"ProbeOfThreeParts", {"probe", "127.0.0"}},
+        BadUsage{"ProbeWithACommandAfterTheAddress", {"probe", "127.0.0.2\r\nDELE X"}},
+        BadUsage{"DownloadFromAHexAddress", {"download", "0x7f.1", "admin", "pw", "out.cpe"}},
+        BadUsage{"UploadBookToAName", {"upload-book", "{book}", "localhost", "admin", "pw"}},
         BadUsage{"DownloadWithAPasswordCarryingACommand",
                  {"download", "127.0.0.2", "admin", "SECRET\r\nDELE /RFA/NVRAM.TXT", "out.cpe"}},
         BadUsage{"UploadBookWithAUserIdCarryingACommand",

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
+
+using namespace std::string_literals;
 
 struct InProgressCase {
     const char* name;
@@ -36,5 +40,45 @@ INSTANTIATE_TEST_SUITE_P(
             c = c == ' ' ? '_' : c;
         return name;
     });
+
+struct CsvText {
+    const char* behaviour;
+    std::string userId;
+    std::string field;  // as the user ID column of the report holds it
+};
+
+void PrintTo(const CsvText& c, std::ostream* os)
+{
+    *os << c.behaviour;
+}
+
+class CsvTexts : public testing::TestWithParam<CsvText> {};
+
+// A list's single-byte text reaches a spreadsheet as UTF-8, never as a raw control byte, and
+// never as a formula.
+TEST_P(CsvTexts, AreWrittenAsUtf8WithoutControlsOrFormulas)
+{
+    BatchReport report;
+    report.command = "check";
+    ReportRow row;
+    row.address = "10.0.0.1";
+    row.userId = GetParam().userId;
+    report.rows.push_back(row);
+    const std::string csv = reportCsv(report);
+    const std::string line = csv.substr(csv.find("\r\n") + 2);
+    EXPECT_EQ(line, "1,10.0.0.1," + GetParam().field + ",NotStarted,,,,0,0,0,0,\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , CsvTexts,
+    testing::Values(
+        CsvText{"PlainText", "admin", "admin"},
+        CsvText{"HighBytesAsTheirCodePoints", "caf\xE9\xFF", "caf\xC3\xA9\xC3\xBF"},
+        CsvText{"ZeroAndEscapeBytesReplaced", "a\0b\x1B[2J"s, "a\xEF\xBF\xBD" "b\xEF\xBF\xBD[2J"},
+        CsvText{"LeadingFormulaCharacter", "=1+2", "'=1+2"},
+        CsvText{"LeadingTab", "\tcmd", "'\tcmd"},
+        CsvText{"LeadingCarriageReturn", "\r=1", "\"'\r=1\""},
+        CsvText{"SeparatorQuoted", "a,\"b\"", "\"a,\"\"b\"\"\""}),
+    [](const auto& testCase) { return std::string(testCase.param.behaviour); });
 
 }  // namespace

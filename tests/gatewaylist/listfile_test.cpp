@@ -315,7 +315,10 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"a plus sign is taken", "+F", "\xBD"},
         DecodeCase{"a prefix 0x is only a zero", "0x", "\xAE"},
         DecodeCase{"a decoded zero byte ends the password", "B35ABCB1", "a"},
-        DecodeCase{"a zero first byte gives the empty password", "52B3", ""}));
+        DecodeCase{"a zero first byte gives the empty password", "52B3", ""},
+        // Cut at the zero, "PASS x" would go out and the rest follow as a command.
+        DecodeCase{"a zero byte before a line end keeps the whole unsendable text",
+                   encodePassword("x\0\r\nDELE X"s), "x\0\r\nDELE X"s}));
 
 TEST(ListFiles, SaveIsOwnerOnlyWhateverWasThere)
 {
