@@ -23,6 +23,16 @@ echo "$skipped tests skipped"
 if [ "$skipped" -gt 0 ]; then
   grep -hE '^(skipped: |SKIP   : )' "$build"/Testing/Temporary/LastTest.log | sort -u | sed 's/^/  /' || true
 fi
+# A program that passed may still have skipped some of its cases: GoogleTest's
+# "[  SKIPPED ] Suite.Case (0 ms)" and Qt Test's "SKIP   : Class::case(row) reason". Each is
+# counted and named once.
+skipped_cases=$( {
+  grep -hE '^\[  SKIPPED \] [^ ]+( \(|$)' "$build"/Testing/Temporary/LastTest.log |
+    sed -E 's/^\[  SKIPPED \] ([^ ]+).*/\1/'
+  grep -hE '^SKIP   : ' "$build"/Testing/Temporary/LastTest.log | sed -E 's/^SKIP   : ([^ ]+).*/\1/'
+} | sort -u || true)
+echo "$(grep -c . <<<"$skipped_cases" || true) test cases skipped"
+[ -z "$skipped_cases" ] || sed 's/^/  /' <<<"$skipped_cases"
 [ "$status" -eq 0 ] || exit "$status"
 
 # The tests whose work runs on several threads, again under ThreadSanitizer ("tsan" preset).

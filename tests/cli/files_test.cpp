@@ -30,7 +30,9 @@ ToolRun runGuarded(const std::vector<std::string>& args, bool ordinaryUser)
 {
     std::vector<std::string> command = ordinaryUser ? asOrdinaryUserPrefix()
                                                     : std::vector<std::string>{};
-    command.insert(command.end(), {"/usr/bin/timeout", "10", ORBIPHON_CLI});
+    command.insert(command.end(), {"/usr/bin/timeout", "10",
+                                   ordinaryUser ? reachableByOrdinaryUser(ORBIPHON_CLI)
+                                                : std::string(ORBIPHON_CLI)});
     command.insert(command.end(), args.begin(), args.end());
     return runProgram(command.front(), {command.begin() + 1, command.end()},
                       processEnvironment());

@@ -1,11 +1,14 @@
 #include "support/childprocess.h"
 
 #include <grp.h>
+#include <stdlib.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <exception>
+#include <filesystem>
+#include <stdexcept>
 
 std::string inChildProcess(const std::function<std::string()>& check, bool asOrdinaryUser,
                            std::chrono::seconds timeout)
@@ -56,4 +59,33 @@ std::vector<std::string> asOrdinaryUserPrefix()
         return {};
     const std::string id = std::to_string(OrdinaryUserId);
     return {"/usr/bin/setpriv", "--reuid=" + id, "--regid=" + id, "--clear-groups"};
+}
+
+std::string reachableByOrdinaryUser(const std::string& program)
+{
+    if (::geteuid() != 0)
+        return program;
+    namespace fs = std::filesystem;
+    // Removed with everything in it when the test program ends.
+    static const struct Folder {
+        Folder()
+        {
+            std::string pattern = (fs::temp_directory_path() / "orbiphon-run-XXXXXX").string();
+            if (!::mkdtemp(pattern.data()))
+                throw std::runtime_error("cannot create a temporary folder");
+            path = pattern;
+            fs::permissions(path, fs::perms(0755));
+        }
+        ~Folder()
+        {
+            std::error_code ignored;
+            fs::remove_all(path, ignored);
+        }
+        std::string path;
+    } folder;
+    const fs::path copy = fs::path(folder.path) / fs::path(program).filename();
+    if (!fs::exists(copy))
+        fs::copy_file(program, copy);
+    fs::permissions(copy, fs::perms(0755));
+    return copy.string();
 }

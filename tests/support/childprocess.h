@@ -21,3 +21,8 @@ std::string inChildProcess(const std::function<std::string()>& check, bool asOrd
 // The arguments that run a program as the ordinary user through setpriv when this process is
 // root, to be put before the program and its arguments; empty otherwise.
 std::vector<std::string> asOrdinaryUserPrefix();
+
+// A copy of program that the ordinary user can run, in a folder of mode 0755 made once per
+// test program and removed at its end: the checkout may lie where that user can't enter
+// (a clone in /root is 0700). The program itself when this process is not root.
+std::string reachableByOrdinaryUser(const std::string& program);
