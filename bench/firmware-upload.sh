@@ -10,7 +10,7 @@ runs=${1:-5}
 if [ "${BENCH_INSIDE:-}" != 1 ]; then
   bench_check_namespace
   command -v lftp >/dev/null || { echo "firmware-upload: lftp is not installed" >&2; exit 1; }
-  bench_build orbiphon-cli
+  bench_build orbiphon-cli orbiphon-probe
   work=$(mktemp -d /tmp/orbiphon-bench-XXXXXX)
   trap 'rm -rf "$work"' EXIT
   # Sizes in pairs around 20,000 bytes, so the tree holds exactly 20,000,000.

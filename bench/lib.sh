@@ -14,10 +14,11 @@ bench_build() {
   cmake --build "$build" -j2 --target "$@" >/dev/null
 }
 
-# Copies orbiphon-cli into folder $1 beside the settings file $2, so that it reads those.
+# Copies orbiphon-cli and its probe helper into folder $1 beside the settings file $2, so that
+# it reads those.
 bench_cli_copy() {
   mkdir -p "$1"
-  cp "$build/bin/orbiphon-cli" "$1/orbiphon-cli"
+  cp "$build/bin/orbiphon-cli" "$build/bin/orbiphon-probe" "$1/"
   if [ -n "${2:-}" ]; then
     cp "$2" "$1/Orbiphon.ini"
   fi

@@ -8,7 +8,7 @@ runs=${1:-5}
 
 if [ "${BENCH_INSIDE:-}" != 1 ]; then
   bench_check_namespace
-  bench_build orbiphon-cli
+  bench_build orbiphon-cli orbiphon-probe
   work=$(mktemp -d /tmp/orbiphon-bench-XXXXXX)
   trap 'rm -rf "$work"' EXIT
   bench_cli_copy "$work/tool"

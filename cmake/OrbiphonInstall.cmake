@@ -2,7 +2,7 @@
 # (symbolic links resolved), so both programs live in one private folder with the help file and
 # a link to the settings file, and /usr/bin holds links to them:
 #
-#   <prefix>/lib/orbiphon/Orbiphon, orbiphon-cli, Orbiphon.html
+#   <prefix>/lib/orbiphon/Orbiphon, orbiphon-cli, orbiphon-probe, Orbiphon.html
 #   <prefix>/lib/orbiphon/Orbiphon.ini -> <sysconfdir>/orbiphon/Orbiphon.ini
 #   <prefix>/bin/Orbiphon -> ../lib/orbiphon/Orbiphon (and orbiphon-cli)
 #
@@ -25,7 +25,8 @@ string(TIMESTAMP ORBIPHON_MAN_DATE "%Y-%m-%d" UTC)
 set(orbiphon_packaging ${PROJECT_SOURCE_DIR}/packaging)
 set(orbiphon_staging ${PROJECT_BINARY_DIR}/packaging)
 
-install(TARGETS Orbiphon orbiphon-cli RUNTIME DESTINATION ${ORBIPHON_INSTALL_PROGRAMDIR})
+install(TARGETS Orbiphon orbiphon-cli orbiphon-probe
+        RUNTIME DESTINATION ${ORBIPHON_INSTALL_PROGRAMDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/resources/help/Orbiphon.html
         DESTINATION ${ORBIPHON_INSTALL_PROGRAMDIR})
 

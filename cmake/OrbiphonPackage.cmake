@@ -45,8 +45,8 @@ voice-over-IP gateways, pushes address books and firmware folders to the
 gateways over FTP, downloads an address book and probes the gateways by ICMP
 echo. The companion orbiphon-cli does the same from scripts.
 .
-The installation gives both programs the raw-socket capability (cap_net_raw)
-for the probe.")
+The installation gives the raw-socket capability (cap_net_raw) to the small
+probe helper orbiphon-probe alone; the two programs hold no capability.")
 # The libraries come from dpkg-shlibdeps; setcap grants the probe's right at installation.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcap2-bin")

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Debian package from end to end: builds it (scripts/build-package.sh, in build/package),
 # checks its name, version, control fields, file list and lintian's verdict; then, as root,
-# installs it, probes 127.0.0.1 as an ordinary user in a private network where only the
-# granted raw-socket right can make the probe work, starts Orbiphon from /usr/bin under Xvfb
+# installs it, checks that only the probe helper holds cap_net_raw, probes 127.0.0.1 as an
+# ordinary user in a private network where only the helper's right can make the probe work,
+# plants a Qt plugin through the environment, starts Orbiphon from /usr/bin under Xvfb
 # until the launcher shows, and purges the package, checking that nothing is left behind.
 # Parts whose tools are missing (or that need root) are skipped with the reason.
 #   tests/package/package-test.sh [BUILD_DIR]
@@ -68,7 +69,7 @@ printf '#!/bin/sh\necho "Failed to set capabilities on file $2 (Operation not su
 chmod +x "$control/stub/setcap"
 if ! said=$(PATH="$control/stub:$PATH" "$control/postinst" configure 2>&1); then
   fail "postinst fails when setcap cannot grant the right"
-elif [ "$(grep -c "could not grant cap_net_raw to /usr/lib/orbiphon/" <<<"$said")" != 2 ]; then
+elif [ "$(grep -c "could not grant cap_net_raw to /usr/lib/orbiphon/orbiphon-probe" <<<"$said")" != 1 ]; then
   fail "postinst does not say that the right was not granted: $said"
 fi
 rm -rf "$control"
@@ -82,6 +83,7 @@ lrwxrwxrwx ./usr/bin/orbiphon-cli -> ../lib/orbiphon/orbiphon-cli
 -rw-r--r-- ./usr/lib/orbiphon/Orbiphon.html
 lrwxrwxrwx ./usr/lib/orbiphon/Orbiphon.ini -> /etc/orbiphon/Orbiphon.ini
 -rwxr-xr-x ./usr/lib/orbiphon/orbiphon-cli
+-rwxr-xr-x ./usr/lib/orbiphon/orbiphon-probe
 -rw-r--r-- ./usr/share/applications/Orbiphon.desktop
 -rw-r--r-- ./usr/share/doc/orbiphon/changelog.gz
 -rw-r--r-- ./usr/share/doc/orbiphon/copyright
@@ -120,6 +122,63 @@ if [ -n "$lintian_out" ]; then
 fi
 note "lintian: $(grep -c '^E:' <<<"$lintian_out" || true) errors," \
      "$(grep -c '^W:' <<<"$lintian_out" || true) warnings"
+
+# A Qt plugin of an ordinary user's making, named by the environment, loaded by the installed
+# Orbiphon: it tries the raw socket and writes what it got. With the right on the helper alone it
+# gets nothing.
+planted_plugin() {
+  local work=$1 moc=/usr/lib/qt6/libexec/moc
+  if [ ! -x "$moc" ] || ! pkg-config --exists Qt6Gui 2>/dev/null; then
+    skip "planted plugin: Qt's moc or Qt6Gui's pkg-config file is missing"
+    return
+  fi
+  local plugin=$work/plugin
+  mkdir -p "$plugin/plugins/generic" "$plugin/home"
+  cat >"$plugin/planted.cpp" <<'SOURCE'
+#include <QtGui/qgenericplugin.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <cstdio>
+#include <cstdlib>
+class Planted : public QGenericPlugin {
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "planted.json")
+public:
+    QObject* create(const QString&, const QString&) override
+    {
+        const int fd = ::socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
+        if (FILE* out = std::fopen(std::getenv("PLANTED_RESULT"), "w")) {
+            std::fputs(fd >= 0 ? "raw socket opened\n" : "raw socket refused\n", out);
+            std::fclose(out);
+        }
+        return nullptr;
+    }
+};
+#include "planted.moc"
+SOURCE
+  echo '{"Keys": ["planted"]}' >"$plugin/planted.json"
+  if ! { "$moc" $(pkg-config --cflags Qt6Gui) "$plugin/planted.cpp" -o "$plugin/planted.moc" &&
+         g++ -std=c++17 -fPIC -shared "$plugin/planted.cpp" -o "$plugin/plugins/generic/libplanted.so" \
+           $(pkg-config --cflags --libs Qt6Gui); } >"$plugin/build.log" 2>&1; then
+    cat "$plugin/build.log" >&2
+    fail "the planted plugin does not build"
+    return
+  fi
+  chmod -R a+rX "$plugin"
+  chown 65534 "$plugin/home"
+  env -i PATH=/usr/bin:/bin HOME="$plugin/home" XDG_DATA_HOME="$plugin/home" \
+    QT_QPA_PLATFORM=offscreen QT_PLUGIN_PATH="$plugin/plugins" QT_QPA_GENERIC_PLUGINS=planted \
+    PLANTED_RESULT="$plugin/home/result" \
+    timeout 10 setpriv --reuid=65534 --regid=65534 --clear-groups /usr/bin/Orbiphon \
+    >/dev/null 2>&1 || true
+  local got
+  got=$(cat "$plugin/home/result" 2>/dev/null || echo "the plugin was not loaded")
+  if [ "$got" = "raw socket refused" ]; then
+    note "a plugin planted through QT_PLUGIN_PATH runs without the right"
+  else
+    fail "plugin planted in /usr/bin/Orbiphon as nobody: $got"
+  fi
+}
 
 # --- Installed: only as root, and never over an installation someone else made.
 apt=(apt-get -o DPkg::Lock::Timeout=300 -y --no-install-recommends)
@@ -165,32 +224,42 @@ installed_part() {
     skip "probe with the granted right: this file system holds no capabilities" \
          "(postinst said so and the installation went on)"
   fi
+  # The right belongs to the helper alone: neither program that links Qt holds a capability.
+  local held
   for program in /usr/lib/orbiphon/Orbiphon /usr/lib/orbiphon/orbiphon-cli; do
-    if [ $capable = 1 ] && ! getcap "$program" | grep -q "cap_net_raw=ep"; then
-      fail "$program lacks cap_net_raw=ep"
-    fi
+    held=$(getcap "$program")
+    [ -z "$held" ] || fail "$program holds a capability: $held"
   done
+  if [ $capable = 1 ] && ! getcap /usr/lib/orbiphon/orbiphon-probe | grep -q "cap_net_raw=ep"; then
+    fail "/usr/lib/orbiphon/orbiphon-probe lacks cap_net_raw=ep"
+  fi
   [ "$(/usr/bin/orbiphon-cli --version)" = "orbiphon-cli $version" ] ||
     fail "installed orbiphon-cli --version"
 
-  # Only the granted right can make the probe work: nobody, in a private network with the
-  # unprivileged echo socket switched off. A copy without the right shows that it is needed.
-  # (The reason of a probe that failed goes to standard error, left out here.)
+  # Only the helper's right can make the probe work: nobody, in a private network with the
+  # unprivileged echo socket switched off. A copy of orbiphon-cli without the helper beside it
+  # shows that the right is needed, and says why the probe failed.
   if [ $capable = 1 ]; then
     cp /usr/lib/orbiphon/orbiphon-cli "$work/orbiphon-cli"
     local probe_out=
     probe_out=$(unshare -n sh -c '
       ip link set lo up && echo "1 0" > /proc/sys/net/ipv4/ping_group_range || exit 9
-      run() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@" 2>/dev/null; echo "status $?"; }
+      err=$2/probe.err
+      run() {
+        setpriv --reuid=65534 --regid=65534 --clear-groups "$@" 2>"$err"; echo "status $?"
+        cat "$err"
+      }
       run /usr/bin/orbiphon-cli probe 127.0.0.1
-      run "$1" probe 127.0.0.1' sh "$work/orbiphon-cli" 2>&1) || true
+      run "$1" probe 127.0.0.1' sh "$work/orbiphon-cli" "$work" 2>&1) || true
     local want=$'127.0.0.1 present\nstatus 0\n127.0.0.1 not present\nstatus 1'
+    want+=$'\norbiphon-cli: 127.0.0.1: no permission to send echo requests'
     if [ "$probe_out" = "$want" ]; then
-      note "probe as nobody: present with the granted right, not present without it"
+      note "probe as nobody: present through the helper, no permission without it"
     else
       fail "probe as nobody in a private network gave: $probe_out"
     fi
   fi
+  planted_plugin "$work"
 
   # Reinstalling keeps an edited settings file and grants the right again.
   echo "; edited by the operator" >>/etc/orbiphon/Orbiphon.ini
@@ -200,8 +269,8 @@ installed_part() {
   fi
   grep -q "^; edited by the operator" /etc/orbiphon/Orbiphon.ini ||
     fail "reinstalling lost the operator's edit of /etc/orbiphon/Orbiphon.ini"
-  if [ $capable = 1 ] && ! getcap /usr/lib/orbiphon/orbiphon-cli | grep -q cap_net_raw=ep; then
-    fail "reinstalling left orbiphon-cli without cap_net_raw"
+  if [ $capable = 1 ] && ! getcap /usr/lib/orbiphon/orbiphon-probe | grep -q cap_net_raw=ep; then
+    fail "reinstalling left orbiphon-probe without cap_net_raw"
   fi
 
   # The program as a user's desktop starts it: the launcher shows, and the association it
