@@ -17,8 +17,9 @@
 // process may set them. A target that is a symbolic link is replaced at the link's destination,
 // so the link survives; but a link that another user owns in a sticky, world-writable folder
 // is not followed (ForeignLink), as the kernel's fs.protected_symlinks would refuse it. The
-// temporary is created exclusively, beside the file the links lead to. An existing target must be a regular file the user may write (else
-// AccessDenied, IsFolder, IsPipe or IsSpecialFile, and it is left alone). When only the folder
+// temporary is created exclusively, beside the file the links lead to. An existing target must
+// be a regular file the user may write (else AccessDenied, IsFolder, IsPipe or IsSpecialFile,
+// and it is left alone). When only the folder
 // refuses a temporary, a writable target is cut to zero and written in place instead.
 FileError writeFileAtomically(const std::string& path,
                               const std::function<bool(std::ostream&)>& writer,

@@ -69,7 +69,7 @@ printf '#!/bin/sh\necho "Failed to set capabilities on file $2 (Operation not su
 chmod +x "$control/stub/setcap"
 if ! said=$(PATH="$control/stub:$PATH" "$control/postinst" configure 2>&1); then
   fail "postinst fails when setcap cannot grant the right"
-elif [ "$(grep -c "could not grant cap_net_raw to /usr/lib/orbiphon/orbiphon-probe" <<<"$said")" != 1 ]; then
+elif ! grep -q "could not grant cap_net_raw to /usr/lib/orbiphon/orbiphon-probe" <<<"$said"; then
   fail "postinst does not say that the right was not granted: $said"
 fi
 rm -rf "$control"
@@ -158,8 +158,8 @@ public:
 SOURCE
   echo '{"Keys": ["planted"]}' >"$plugin/planted.json"
   if ! { "$moc" $(pkg-config --cflags Qt6Gui) "$plugin/planted.cpp" -o "$plugin/planted.moc" &&
-         g++ -std=c++17 -fPIC -shared "$plugin/planted.cpp" -o "$plugin/plugins/generic/libplanted.so" \
-           $(pkg-config --cflags --libs Qt6Gui); } >"$plugin/build.log" 2>&1; then
+         g++ -std=c++17 -fPIC -shared "$plugin/planted.cpp" \
+           -o "$plugin/plugins/generic/libplanted.so" $(pkg-config --cflags --libs Qt6Gui); } >"$plugin/build.log" 2>&1; then
     cat "$plugin/build.log" >&2
     fail "the planted plugin does not build"
     return

@@ -163,7 +163,8 @@ INSTANTIATE_TEST_SUITE_P(
     , EchoedPasswords,
     testing::Values(EchoedPassword{"OneDigitOfTheCode", "3", "530"},
                     EchoedPassword{"ThreeBytesTabAndHigh", "\t\xE9\t", "530"},
-                    EchoedPassword{"EightBytesWithATab", "pa\tss\xFF\xE9w", "530 Login refused. ***"},
+                    EchoedPassword{"EightBytesWithATab", "pa\tss\xFF\xE9w",
+                                   "530 Login refused. ***"},
                     EchoedPassword{"TwoHundredBytesPastTheCut", longPassword(),
                                    "530 Login refused. ***"}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
