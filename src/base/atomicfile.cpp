@@ -291,6 +291,13 @@ FileError writeFileAtomically(const std::string& path,
     return FileError::None;
 }
 
+FileError foreignLinkError(const std::string& path)
+{
+    FileError error = FileError::None;
+    resolveLinks(path, error);
+    return error == FileError::ForeignLink ? error : FileError::None;
+}
+
 FileError checkSaveTarget(const std::string& path)
 {
     FileError error = FileError::Generic;

@@ -25,6 +25,10 @@ FileError writeFileAtomically(const std::string& path,
                               const std::function<bool(std::ostream&)>& writer,
                               std::optional<mode_t> mode = std::nullopt);
 
+// ForeignLink when path is, or its links lead through, a link that the savers won't follow (a
+// folder given for new files, say); None otherwise.
+FileError foreignLinkError(const std::string& path);
+
 // The checks writeFileAtomically makes before it writes anything: None when path can be
 // saved to as far as can be told beforehand (a missing file is fine).
 FileError checkSaveTarget(const std::string& path);

@@ -103,6 +103,11 @@ bool putAndVerify(FtpConnection& connection, const std::string& localPath,
 std::string createBackupFile(const std::string& folder, const std::string& gatewayAddress,
                              std::time_t when, FileError& error)
 {
+    // The folder itself may be a link someone planted in /tmp.
+    if (const FileError refused = foreignLinkError(folder); refused != FileError::None) {
+        error = refused;
+        return {};
+    }
     std::tm local {};
     ::localtime_r(&when, &local);
     char stamp[32] = {};

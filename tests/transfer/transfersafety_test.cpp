@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <memory>
@@ -110,6 +112,17 @@ TEST(Backup, TakesTheNextFreeNameAndNeverWritesThroughAPlantedOne)
     EXPECT_EQ(taken, first.substr(0, first.size() - 4) + "-3.cpe");
     EXPECT_EQ(readFileBytes(victim), "the operator's file");
     EXPECT_EQ(readFileBytes(second), "earlier copy");
+
+    // A back-up folder that is another user's link in a sticky, world-writable folder.
+    if (::geteuid() != 0)
+        return;
+    const std::string shared = local.path() + "/shared";
+    std::filesystem::create_directory(shared);
+    std::filesystem::permissions(shared, std::filesystem::perms(01777));
+    std::filesystem::create_symlink(folder, shared + "/backups");
+    ASSERT_EQ(::lchown((shared + "/backups").c_str(), 65534, 65534), 0);
+    EXPECT_EQ(createBackupFile(shared + "/backups", "10.0.0.7", when, error), "");
+    EXPECT_EQ(error, FileError::ForeignLink);
 }
 
 struct BackupCase {
