@@ -24,12 +24,13 @@ if [ "$skipped" -gt 0 ]; then
   grep -hE '^(skipped: |SKIP   : )' "$build"/Testing/Temporary/LastTest.log | sort -u | sed 's/^/  /' || true
 fi
 # A program that passed may still have skipped some of its cases: GoogleTest's
-# "[  SKIPPED ] Suite.Case (0 ms)" and Qt Test's "SKIP   : Class::case(row) reason". Each is
-# counted and named once.
+# "[  SKIPPED ] Suite.Case (0 ms)", its reason on the line after "file:line: Skipped", and Qt
+# Test's "SKIP   : Class::case(row) reason". Each is counted and named once, with its reason.
 skipped_cases=$( {
-  grep -hE '^\[  SKIPPED \] [^ ]+( \(|$)' "$build"/Testing/Temporary/LastTest.log |
-    sed -E 's/^\[  SKIPPED \] ([^ ]+).*/\1/'
-  grep -hE '^SKIP   : ' "$build"/Testing/Temporary/LastTest.log | sed -E 's/^SKIP   : ([^ ]+).*/\1/'
+  awk '/: Skipped$/ { getline reason; next }
+       /^\[  SKIPPED \] [^ ]+ \(/ { print $4 ": " reason; reason = "" }' \
+    "$build"/Testing/Temporary/LastTest.log
+  grep -hE '^SKIP   : ' "$build"/Testing/Temporary/LastTest.log | sed -E 's/^SKIP   : ([^ ]+) +/\1: /'
 } | sort -u || true)
 echo "$(grep -c . <<<"$skipped_cases" || true) test cases skipped"
 [ -z "$skipped_cases" ] || sed 's/^/  /' <<<"$skipped_cases"
