@@ -53,7 +53,9 @@ void giveBackProbeNumbers(const ProbeNumbers& numbers)
 }
 
 // Runs orbiphon-probe with an empty environment and /dev/null as its standard streams, and
-// waits for it: it ends by itself once its time-out has run out.
+// waits for it: it ends by itself once its time-out has run out. It gets a process group of its
+// own, so the operator's Ctrl-C, which lets the gateways in progress finish, does not cut their
+// probes short.
 ProbeResult probeThroughHelper(const std::string& helperPath, const IpOctets& address,
                                int timeoutMs)
 {
@@ -73,9 +75,14 @@ ProbeResult probeThroughHelper(const std::string& helperPath, const IpOctets& ad
     ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     ::posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawnattr_t attributes;
+    ::posix_spawnattr_init(&attributes);
+    ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    ::posix_spawnattr_setpgroup(&attributes, 0);
     pid_t child = -1;
     const int spawned =
-        ::posix_spawn(&child, helperPath.c_str(), &actions, nullptr, argv, noEnvironment);
+        ::posix_spawn(&child, helperPath.c_str(), &actions, &attributes, argv, noEnvironment);
+    ::posix_spawnattr_destroy(&attributes);
     ::posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
         giveBackProbeNumbers(numbers);
