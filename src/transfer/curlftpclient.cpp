@@ -24,9 +24,7 @@ constexpr std::size_t MaxListingBytes = 8u << 20;
 
 bool isSafeName(const std::string& name)
 {
-    if (name.empty() || name == "." || name == "..")
-        return false;
-    return name.find_first_of(std::string("\r\n/\0", 4)) == std::string::npos;
+    return isSendableRemoteName(name);
 }
 
 bool isSafeAddress(const std::string& address)

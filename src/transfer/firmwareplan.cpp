@@ -3,6 +3,7 @@
 #include "base/settingsfile.h"
 #include "base/text.h"
 #include "transfer/addressbooktransfer.h"
+#include "transfer/devicefolders.h"
 #include "transfer/firmwareupload.h"
 #include "transfer/ftpclient.h"
 #include "transfer/gatewaysession.h"
@@ -28,6 +29,18 @@ FirmwarePlan failedPlan(TransferResult result, std::string reason)
     return plan;
 }
 
+// What a removal pass allowed to run would delete, read without deleting.
+void readCleaning(FtpConnection& connection, const CleaningStep& step,
+                  FirmwarePlan::Cleaning& cleaning)
+{
+    if (!connection.changeDirectory(step.deviceDirectory))
+        cleaning.missing = true;
+    else if (const auto listing = connection.listDirectory())
+        cleaning.deletions = removableNames(*listing, step.extensions);
+    else
+        cleaning.unlisted = true;
+}
+
 }  // namespace
 
 FirmwarePlan planFirmware(TransferContext& context, const SettingsFile& settings,
@@ -41,7 +54,7 @@ FirmwarePlan planFirmware(TransferContext& context, const SettingsFile& settings
     if (const TransferResult opened = session.open(gatewayAddress, userId, password);
         opened != TransferResult::Done)
         return failedPlan(opened, outcome.reason);
-    FtpConnection* const connection = &session.connection();
+    FtpConnection& connection = session.connection();
     FirmwarePlan plan;
     const std::string& root = sourcePath;
     std::vector<FirmwareFile> files;
@@ -54,46 +67,73 @@ FirmwarePlan planFirmware(TransferContext& context, const SettingsFile& settings
         });
     // As the upload: with the firmware folder gone nothing would be deleted nor sent.
     if (rootUnreadable)
-        return failedPlan(TransferResult::Failed, "the firmware folder can't be read");
+        return failedPlan(TransferResult::Failed, firmwareFolderUnreadable(root));
 
+    DeviceFolderFinder folders(connection);
     if (fullFirmware) {
-        for (const CleaningStep& step : cleaningSteps(settings, sourcePath)) {
-            FirmwarePlan::Cleaning cleaning{step.deviceDirectory, false, false, {}};
-            if (!connection->changeDirectory(step.deviceDirectory)) {
-                cleaning.missing = true;
-            } else if (const auto listing = connection->listDirectory()) {
-                cleaning.deletions = removableNames(*listing, step.extensions);
-            } else {
-                cleaning.unlisted = true;
-            }
+        const CleaningDecisions decisions = decideCleaning(folders, settings, sourcePath);
+        plan.refusal = decisions.refusal;
+        for (const CleaningDecision& pass : decisions.passes) {
+            FirmwarePlan::Cleaning cleaning{pass.step.deviceDirectory, false, false, {},
+                                            pass.refusal};
+            if (pass.refusal.empty())
+                readCleaning(connection, pass.step, cleaning);
             plan.cleaning.push_back(std::move(cleaning));
         }
     }
 
     const ExtensionList putList = readExtensionList(settings, "PutList");
-    std::map<std::string, bool> enterable;
     for (const FirmwareFile& file : files) {
         FirmwarePlan::File planned{below(file.localPath, root), file.deviceDirectory, file.name,
-                                   FirmwarePlan::Action::Put};
-        auto known = enterable.find(file.deviceDirectory);
-        if (known == enterable.end())
-            known = enterable
-                        .emplace(file.deviceDirectory,
-                                 connection->changeDirectory(file.deviceDirectory))
-                        .first;
-        if (!known->second)
+                                   FirmwarePlan::Action::Put, {}};
+        const std::optional<std::string> reached = folders.enter(file.deviceDirectory);
+        if (!reached) {
             planned.action = FirmwarePlan::Action::FolderMissing;
-        else if (upperCase(file.name) == ProtectedFileName)
-            planned.action = FirmwarePlan::Action::Protected;
-        else if (!isListedFile(file.name, putList))
-            planned.action = FirmwarePlan::Action::NotListed;
+            planned.reason = withReply("cannot enter " + file.deviceDirectory,
+                                       folders.reply(file.deviceDirectory));
+        } else {
+            planned.deviceDirectory = *reached;
+            if (upperCase(file.name) == ProtectedFileName)
+                planned.action = FirmwarePlan::Action::Protected;
+            else if (!isListedFile(file.name, putList))
+                planned.action = FirmwarePlan::Action::NotListed;
+        }
         plan.files.push_back(std::move(planned));
     }
+    for (std::string& note : folders.takeNotes())
+        plan.notes.push_back(std::move(note));
 
-    if (connection->lost())
-        return failedPlan(TransferResult::Failed, "the connection to the gateway was lost");
+    if (connection.lost())
+        return failedPlan(TransferResult::Failed,
+                          withReply("connection lost", connection.lastReply()));
     plan.result = TransferResult::Done;
     return plan;
+}
+
+std::string firmwarePlanReason(const FirmwarePlan& plan)
+{
+    if (plan.result != TransferResult::Done)
+        return plan.reason;
+    if (!plan.refusal.empty())
+        return plan.refusal;
+    for (const FirmwarePlan::Cleaning& cleaning : plan.cleaning) {
+        if (!cleaning.refusal.empty())
+            return cleaning.refusal;
+    }
+    for (const FirmwarePlan::File& file : plan.files) {
+        if (file.action == FirmwarePlan::Action::FolderMissing)
+            return file.reason;
+    }
+    if (!plan.unreadableFolders.empty())
+        return "local folder " + plan.unreadableFolders.front() + " could not be read";
+    return {};
+}
+
+std::string firmwarePlanStatus(const FirmwarePlan& plan)
+{
+    if (plan.result != TransferResult::Done)
+        return transferResultName(plan.result);
+    return firmwarePlanReason(plan).empty() ? "Planned" : "WouldFail";
 }
 
 const char* firmwareActionName(FirmwarePlan::Action action)
@@ -120,7 +160,7 @@ std::string firmwareActionReason(const FirmwarePlan::File& file)
     case FirmwarePlan::Action::Protected:
         return std::string(ProtectedFileName) + " is never sent";
     case FirmwarePlan::Action::FolderMissing:
-        return "no device folder " + file.deviceDirectory;
+        return file.reason.empty() ? "no device folder " + file.deviceDirectory : file.reason;
     }
     return {};
 }
@@ -133,8 +173,12 @@ std::string firmwarePlanText(const FirmwarePlan& plan)
         line("nothing planned: " + plan.reason);
         return text;
     }
+    if (!plan.refusal.empty())
+        line("fail " + plan.refusal);
     for (const FirmwarePlan::Cleaning& cleaning : plan.cleaning) {
-        if (cleaning.missing)
+        if (!cleaning.refusal.empty())
+            line("fail " + cleaning.refusal);
+        else if (cleaning.missing)
             line("no device folder " + cleaning.deviceDirectory + ": nothing deleted there");
         else if (cleaning.unlisted)
             line(cleaning.deviceDirectory + " can't be listed: nothing deleted there");
@@ -150,6 +194,8 @@ std::string firmwarePlanText(const FirmwarePlan& plan)
             content += ": " + firmwareActionReason(file);
         line(content);
     }
+    for (const std::string& note : plan.notes)
+        line("note " + note);
     for (const std::string& folder : plan.unreadableFolders)
         line("fail " + (folder.empty() ? std::string(".") : folder)
              + "/: the folder can't be read, its files are not sent");

@@ -19,6 +19,7 @@ struct FirmwarePlan {
         bool missing = false;   // the gateway has no such folder: nothing is deleted there
         bool unlisted = false;  // it could not be listed: nothing is deleted there
         std::vector<std::string> deletions;  // bare names, as the gateway lists them
+        std::string refusal;  // why the pass would not run: the gateway would fail
     };
     std::vector<Cleaning> cleaning;  // empty for a code upgrade
 
@@ -33,14 +34,26 @@ struct FirmwarePlan {
         std::string deviceDirectory;
         std::string name;
         Action action = Action::Put;
+        std::string reason;  // for FolderMissing: the gateway's answer, as a real run gives it
     };
     std::vector<File> files;  // in the order an upload reaches them
     // Firmware folders that can't be listed (their files would fail), below the firmware folder.
     std::vector<std::string> unreadableFolders;
+    // Why the gateway would fail before any removal pass (nothing would be deleted or sent).
+    std::string refusal;
+    // Device directories reached under another spelling, as the upload would note them.
+    std::vector<std::string> notes;
 };
 
-// Probes and logs in as uploadFirmware does, then reads the listings of the directories a full
-// upgrade would clean and enters each directory files would go to.
+// "Planned"; "WouldFail" for a plan with a fail line (the real run would fail); else the
+// result's name ("NotFound", "Failed").
+std::string firmwarePlanStatus(const FirmwarePlan& plan);
+// The reason of the first fail line, or of a plan that could not be made; empty for Planned.
+std::string firmwarePlanReason(const FirmwarePlan& plan);
+
+// Probes and logs in as uploadFirmware does, then decides the removal passes and finds the
+// directories files would go to with the same code, reading listings and entering directories
+// only.
 FirmwarePlan planFirmware(TransferContext& context, const SettingsFile& settings,
                           const std::string& sourcePath, bool fullFirmware,
                           const std::string& gatewayAddress, const std::string& userId,

@@ -4,6 +4,7 @@
 #include "base/text.h"
 #include "transfer/devicepaths.h"
 #include "transfer/firmwaretree.h"
+#include "transfer/ftpclient.h"
 
 #include <algorithm>
 
@@ -43,7 +44,8 @@ std::vector<std::string> removableNames(const std::vector<std::string>& listing,
     std::vector<std::string> names;
     for (const std::string& entry : listing) {
         std::string name = bareNameInListing(entry);
-        if (name.find('.') == std::string::npos)
+        // A name with a path in it ("/RFA/NVRAM.BIN", "../x.BIN") is never sent.
+        if (name.find('.') == std::string::npos || !isSendableRemoteName(name))
             continue;
         if (isListedFile(name, list))
             names.push_back(std::move(name));
@@ -54,13 +56,19 @@ std::vector<std::string> removableNames(const std::vector<std::string>& listing,
 std::vector<CleaningStep> cleaningSteps(const SettingsFile& settings,
                                         const std::string& sourcePath)
 {
-    const DeviceFolders folders = findDeviceFolders(sourcePath);
-    std::vector<CleaningStep> steps{{DeviceRoot, readExtensionList(settings, "RemoveFromRFA")}};
-    if (folders.doc)
-        steps.push_back({"/RFA/Doc/", readExtensionList(settings, "RemoveFromDoc")});
-    if (folders.images)
-        steps.push_back({"/RFA/Images/", readExtensionList(settings, "RemoveFromImages")});
-    if (folders.user)
-        steps.push_back({"/RFA/User/", readExtensionList(settings, "RemoveFromUser")});
+    DeviceFolders folders = findDeviceFolders(sourcePath);
+    std::vector<CleaningStep> steps{{DeviceRoot, readExtensionList(settings, "RemoveFromRFA"), {}}};
+    const auto add = [&](bool present, const char* directory, const char* section,
+                         const char* upperName) {
+        if (!present)
+            return;
+        std::vector<std::string> targets;
+        for (const std::string& name : folders.names[upperName])
+            targets.push_back(std::string(DeviceRoot) + name + "/");
+        steps.push_back({directory, readExtensionList(settings, section), std::move(targets)});
+    };
+    add(folders.doc, "/RFA/Doc/", "RemoveFromDoc", "DOC");
+    add(folders.images, "/RFA/Images/", "RemoveFromImages", "IMAGES");
+    add(folders.user, "/RFA/User/", "RemoveFromUser", "USER");
     return steps;
 }

@@ -28,6 +28,9 @@ std::vector<std::string> removableNames(const std::vector<std::string>& listing,
 struct CleaningStep {
     std::string deviceDirectory;
     ExtensionList extensions;
+    // Where the matching local folders' files are sent, spelled as they are ("/RFA/IMAGES/");
+    // empty for /RFA/.
+    std::vector<std::string> sourceDirectories;
 };
 // The directories a full upgrade of sourcePath cleans, in order: /RFA/, then Doc/, Images/ and
 // User/ for the firmware folders that have them.

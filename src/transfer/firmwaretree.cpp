@@ -170,6 +170,8 @@ DeviceFolders findDeviceFolders(const std::string& root)
         if (!entry.isFolder || !canListFolder(joinPath(root, entry.name)))
             continue;
         const std::string name = upperCase(entry.name);
+        if (name == "DOC" || name == "IMAGES" || name == "USER")
+            folders.names[name].push_back(entry.name);
         folders.doc = folders.doc || name == "DOC";
         folders.images = folders.images || name == "IMAGES";
         folders.user = folders.user || name == "USER";

@@ -2,7 +2,9 @@
 
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <string>
+#include <vector>
 
 // Files in the whole tree below folder; folders that cannot be listed count 0.
 std::size_t countFiles(const std::string& folder);
@@ -13,6 +15,8 @@ struct DeviceFolders {
     bool doc = false;
     bool images = false;
     bool user = false;
+    // The folders' own names, by upper-cased name ("IMAGES" -> {"Images"}).
+    std::map<std::string, std::vector<std::string>> names;
 };
 // Which of DOC, IMAGES and USER (any case) stand directly in the root and can be listed: the
 // device folder of one whose files can't be read is not cleaned.

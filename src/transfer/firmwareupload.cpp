@@ -1,6 +1,7 @@
 #include "transfer/firmwareupload.h"
 
 #include "base/progresssink.h"
+#include "transfer/devicefolders.h"
 #include "transfer/ftpclient.h"
 #include "transfer/gatewaysession.h"
 #include "transfer/outcome.h"
@@ -31,16 +32,28 @@ TransferResult uploadFirmware(TransferContext& context, const SettingsFile& sett
     // A firmware folder that has vanished or can't be read would have the device emptied and
     // nothing put back.
     if (!canListFolder(sourcePath))
-        return end(TransferResult::Failed, "firmware folder " + sourcePath + " could not be read");
+        return end(TransferResult::Failed, firmwareFolderUnreadable(sourcePath));
+    DeviceFolderFinder folders(connection);
+    bool cleaned = true;
     if (fullFirmware) {
-        for (const CleaningStep& step : cleaningSteps(settings, sourcePath))
-            removeListedFiles(connection, step.deviceDirectory, step.extensions, &outcome);
+        const CleaningDecisions decisions = decideCleaning(folders, settings, sourcePath);
+        if (!decisions.refusal.empty())
+            return end(TransferResult::Failed, decisions.refusal);
+        for (const CleaningDecision& pass : decisions.passes) {
+            if (!pass.refusal.empty()) {
+                cleaned = false;
+                outcome.fail(pass.refusal);
+                continue;
+            }
+            removeListedFiles(connection, pass.step.deviceDirectory, pass.step.extensions,
+                              &outcome);
+        }
     }
     context.progress.setRange(ProgressBar::Upper, static_cast<std::uint16_t>(fileCount & 0xffff));
     context.progress.setStep(ProgressBar::Upper, 1);
     const bool allDone = uploadTree(connection, settings, sourcePath, sourcePath,
-                                    context.progress, safety, &found, &outcome);
-    if (allDone && outcome.filesSent == 0)
+                                    context.progress, safety, &found, &outcome, &folders);
+    if (allDone && cleaned && outcome.filesSent == 0)
         return end(TransferResult::Done, NothingMatchedReason);
-    return end(allDone ? TransferResult::Done : TransferResult::Failed);
+    return end(allDone && cleaned ? TransferResult::Done : TransferResult::Failed);
 }

@@ -11,7 +11,9 @@
 
 struct GatewayOutcome;
 
-// Probes, connects, (full only) cleans the device directories, then uploads the tree. Failed,
+// Probes, connects, (full only) cleans the device directories as decideCleaning allows, then
+// uploads the tree. Failed with nothing deleted or sent when the firmware folder, listed right
+// before the removal passes, holds no file PutList uploads; Failed when a pass was refused. Failed,
 // with nothing sent, for a login that isSendableLogin refuses; Failed, with nothing deleted or
 // sent after the login, when the root can't be listed. With safety.verify every put is checked
 // (see putAndVerify); notes, when given, receives what the checks found. outcome, when given,

@@ -9,3 +9,10 @@ bool isSendableLogin(std::string_view userId, std::string_view password)
 {
     return isSendableLoginText(userId) && isSendableLoginText(password);
 }
+
+bool isSendableRemoteName(std::string_view name)
+{
+    if (name.empty() || name == "." || name == "..")
+        return false;
+    return name.find_first_of(std::string_view("\r\n/\0", 4)) == std::string_view::npos;
+}

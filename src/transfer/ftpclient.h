@@ -15,6 +15,9 @@ inline constexpr int FtpPort = 21;
 // anything is sent.
 bool isSendableLoginText(std::string_view text);
 bool isSendableLogin(std::string_view userId, std::string_view password);
+// A bare file name that can be sent in one command and names a file of the current directory:
+// not empty, not "." or "..", no '/', CR, LF or NUL. Other names are never sent.
+bool isSendableRemoteName(std::string_view name);
 
 struct FtpLogin {
     std::string address;  // dotted IPv4 text

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <optional>
 
 namespace {
@@ -22,18 +23,6 @@ std::optional<long long> localSize(const std::string& path)
     if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
         return std::nullopt;
     return static_cast<long long>(status.st_size);
-}
-
-bool sameNameIgnoringCase(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
 }
 
 // Names tried before a back-up gives up: more copies of one gateway in one second than anyone
@@ -133,6 +122,25 @@ std::string createBackupFile(const std::string& folder, const std::string& gatew
     return {};
 }
 
+std::string backupFolderProblem(const std::string& folder)
+{
+    if (const FileError refused = foreignLinkError(folder); refused != FileError::None)
+        return fileErrorText(refused, folder);
+    const FileError kind = regularFileCheck(folder);
+    if (kind == FileError::None || kind == FileError::IsPipe || kind == FileError::IsSpecialFile)
+        return folder + " is not a folder.";
+    if (kind != FileError::IsFolder)
+        return fileErrorText(kind, folder);
+    // Modes don't tell it all (root ignores them, a read-only mount does not): make a file.
+    std::string probe = (folder.back() == '/' ? folder : folder + "/") + ".orbiphon-XXXXXX";
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0)
+        return fileErrorText(fileErrorFromErrno(errno), folder);
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return {};
+}
+
 BackupResult backUpBook(FtpConnection& connection, const std::string& folder,
                         const std::string& gatewayAddress, std::string* notes)
 {
@@ -142,17 +150,8 @@ BackupResult backUpBook(FtpConnection& connection, const std::string& folder,
         return BackupResult::Failed;
     };
     if (!connection.changeDirectory(DeviceRoot))
-        return failed(std::string(DeviceRoot) + " can't be entered");
-    const std::optional<std::vector<std::string>> listing = connection.listDirectory();
-    if (!listing)
-        return failed(std::string(DeviceRoot) + " can't be listed");
-    bool present = false;
-    for (const std::string& entry : *listing)
-        present = present || sameNameIgnoringCase(bareNameInListing(entry), DeviceBookName);
-    if (!present) {
-        addNote(notes, "no " + book + " on the gateway, nothing to back up");
-        return BackupResult::NoBook;
-    }
+        return failed(withReply(std::string(DeviceRoot) + " can't be entered",
+                                connection.lastReply()));
 
     FileError error = FileError::None;
     const std::string target = createBackupFile(folder, gatewayAddress, std::time(nullptr), error);
@@ -165,9 +164,23 @@ BackupResult backUpBook(FtpConnection& connection, const std::string& folder,
         return failed(fileErrorText(error, target));
     }
     if (!connection.getFile(DeviceBookName, temporary)) {
+        const std::string reply = connection.lastReply();
         ::unlink(temporary.c_str());
         ::unlink(target.c_str());
-        return failed("the gateway's book could not be fetched");
+        if (!connection.lost() && reply.rfind("550", 0) == 0) {
+            addNote(notes, "no " + book + " on the gateway (" + reply + "), nothing to back up");
+            return BackupResult::NoBook;
+        }
+        return failed(withReply("the gateway's book could not be fetched", reply));
+    }
+    // A transfer cut short with a 226 and no size announced looks complete to FTP.
+    const std::optional<long long> copied = localSize(temporary);
+    if (copied != DeviceBookFileSize) {
+        ::unlink(temporary.c_str());
+        ::unlink(target.c_str());
+        return failed("the copy holds " + std::to_string(copied.value_or(0))
+                      + " bytes, not the " + std::to_string(DeviceBookFileSize)
+                      + " of an address book");
     }
     error = replaceWithTemporary(temporary, target);
     if (error != FileError::None) {

@@ -38,8 +38,17 @@ enum class BackupResult { Saved, NoBook, Failed };
 std::string createBackupFile(const std::string& folder, const std::string& gatewayAddress,
                              std::time_t when, FileError& error);
 
-// Fetches the gateway's /RFA/Addrbook.cpe into a new file of folder, complete or not at all.
-// NoBook when /RFA/ holds none. A note says where the copy went, that there was none, or why
-// it failed.
+// The size of every complete address book (.cpe) the program reads and writes.
+inline constexpr long long DeviceBookFileSize = 13770;
+
+// Why folder can't take back-ups: missing, not a folder, or no file can be made in it. Empty
+// when it can.
+std::string backupFolderProblem(const std::string& folder);
+
+// Fetches the gateway's /RFA/Addrbook.cpe into a new file of folder. Only the server's 550 to
+// the retrieval means the gateway has no book (NoBook): a listing may name it by its path, or
+// not at all. A copy counts only when it is a whole address book (DeviceBookFileSize bytes) and
+// matches the size the server announced; otherwise it is removed and the result is Failed. A
+// note says where the copy went, that there was none, or why it failed.
 BackupResult backUpBook(FtpConnection& connection, const std::string& folder,
                         const std::string& gatewayAddress, std::string* notes);

@@ -1,6 +1,7 @@
 #include "transfer/uploadsteps.h"
 
 #include "base/progresssink.h"
+#include "transfer/devicefolders.h"
 #include "transfer/firmwaretree.h"
 #include "transfer/ftpclient.h"
 #include "transfer/gatewaysession.h"
@@ -91,11 +92,14 @@ void removeListedFiles(FtpConnection& connection, const std::string& deviceDirec
 
 bool uploadTree(FtpConnection& connection, const SettingsFile& settings,
                 const std::string& folder, const std::string& root, ProgressSink& progress,
-                const TransferSafety& safety, std::string* notes, GatewayOutcome* outcome)
+                const TransferSafety& safety, std::string* notes, GatewayOutcome* outcome,
+                DeviceFolderFinder* finder)
 {
     const ExtensionList putList = readExtensionList(settings, "PutList");
     GatewayOutcome own;
     GatewayOutcome& counted = outcome ? *outcome : own;
+    DeviceFolderFinder ownFinder(connection);
+    DeviceFolderFinder& folders = finder ? *finder : ownFinder;
     bool allDone = true;
     const auto unreadable = [&counted](const std::string& unlisted) {
         counted.fail("local folder " + unlisted + " could not be read");
@@ -104,23 +108,29 @@ bool uploadTree(FtpConnection& connection, const SettingsFile& settings,
         const bool listed = isListedFile(file.name, putList);
         // After a time-out or a lost connection every file fails at once, and the bar still
         // runs to its end.
-        if (!connection.lost() && !connection.changeDirectory(file.deviceDirectory)
-            && !connection.lost()) {
+        std::optional<std::string> directory;
+        if (!connection.lost())
+            directory = folders.enter(file.deviceDirectory);
+        for (const std::string& note : folders.takeNotes())
+            addNote(notes, note);
+        if (!connection.lost() && !directory) {
             allDone = false;
             // Counted are the files that would have gone up.
             counted.filesFailed += listed ? 1 : 0;
-            counted.fail(withReply("cannot enter " + file.deviceDirectory, connection.lastReply()));
+            counted.fail(withReply("cannot enter " + file.deviceDirectory,
+                                   folders.reply(file.deviceDirectory)));
             return;
         }
-        progress.setLine1("FTP : " + file.deviceDirectory + file.name);
+        const std::string& reached = directory ? *directory : file.deviceDirectory;
+        progress.setLine1("FTP : " + reached + file.name);
         progress.stepIt(ProgressBar::Upper);
         progress.refresh();
         if (connection.lost()) {
             allDone = false;
             counted.filesFailed += listed ? 1 : 0;
             counted.fail(withReply("connection lost", connection.lastReply()));
-        } else if (listed && !putCounted(connection, file.localPath, file.deviceDirectory,
-                                         file.name, safety, notes, counted)) {
+        } else if (listed && !putCounted(connection, file.localPath, reached, file.name, safety,
+                                         notes, counted)) {
             allDone = false;
         }
     }, unreadable);

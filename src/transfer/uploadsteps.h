@@ -5,6 +5,7 @@
 
 #include <string>
 
+class DeviceFolderFinder;
 class FtpConnection;
 class ProgressSink;
 class SettingsFile;
@@ -22,10 +23,11 @@ void removeListedFiles(FtpConnection& connection, const std::string& deviceDirec
                        const ExtensionList& list, GatewayOutcome* outcome = nullptr);
 
 // Uploads the listed files of folder's whole tree (depth first), stepping the upper bar once per
-// file reached. Returns false when any file failed or a folder of the tree could not be listed.
+// file reached. A file goes to the device directory finder (one of its own when not given)
+// reaches for its folder; each other spelling it had to use is noted once. Returns false when any file failed or a folder of the tree could not be listed.
 // Once the connection is lost the remaining files fail at once, each still stepping the bar.
 // outcome, when given, counts the files sent and failed and keeps the first failure's reason.
 bool uploadTree(FtpConnection& connection, const SettingsFile& settings,
                 const std::string& folder, const std::string& root, ProgressSink& progress,
                 const TransferSafety& safety = {}, std::string* notes = nullptr,
-                GatewayOutcome* outcome = nullptr);
+                GatewayOutcome* outcome = nullptr, DeviceFolderFinder* finder = nullptr);

@@ -1,4 +1,5 @@
 #include "transfer/addressbooktransfer.h"
+#include "transfer/devicefolders.h"
 
 #include "support/fakeftp.h"
 #include "support/ftpserverfixture.h"
@@ -445,8 +446,8 @@ INSTANTIATE_TEST_SUITE_P(
                     TransferResult::Failed, "local file {local} could not be read", 0, 1}),
     [](const auto& test) { return std::string(test.param.name); });
 
-// A firmware upgrade counts what it deleted, sent and failed, and says when PutList matched
-// nothing at all.
+// A firmware upgrade counts what it deleted, sent and failed; a full one whose folder holds no
+// file that PutList uploads deletes nothing and fails.
 TEST(FirmwareOutcomes, CountDeletedSentAndFailedFiles)
 {
     TempDir root;
@@ -461,12 +462,14 @@ TEST(FirmwareOutcomes, CountDeletedSentAndFailedFiles)
         int sent;
         int failed;
         std::uint64_t bytes;
+        int deleted = 1;  // OLD.BIN; NVRAM.TXT never
     };
     for (const Case& c :
          {Case{"Ext1=BIN\n", {}, TransferResult::Done, "", 2, 0, 11},
           Case{"Ext1=BIN\n", {"bad.bin"}, TransferResult::Failed,
                "cannot put /RFA/bad.bin: 553 Could not create file.", 1, 1, 10},
-          Case{"Ext1=PDF\n", {}, TransferResult::Done, NothingMatchedReason, 0, 0, 0}}) {
+          Case{"Ext1=PDF\n", {}, TransferResult::Failed,
+               std::string(NoPutListFileReason) + "; nothing was deleted", 0, 0, 0, 0}}) {
         Fakes fakes;
         fakes.ftp.failingPuts = c.failingPuts;
         fakes.ftp.listings["/RFA/"] = {"OLD.BIN", "NVRAM.TXT", "KEEP.CFG"};
@@ -479,7 +482,7 @@ TEST(FirmwareOutcomes, CountDeletedSentAndFailedFiles)
                                  "secret", {}, nullptr, &outcome),
                   c.result) << c.putList;
         EXPECT_EQ(outcome.reason, c.reason);
-        EXPECT_EQ(outcome.filesDeleted, 1) << "OLD.BIN; NVRAM.TXT never";
+        EXPECT_EQ(outcome.filesDeleted, c.deleted);
         EXPECT_EQ(outcome.filesSent, c.sent);
         EXPECT_EQ(outcome.filesFailed, c.failed);
         EXPECT_EQ(outcome.bytesSent, c.bytes);

@@ -193,6 +193,7 @@ TEST(LocalTree, DeviceFoldersAreFolderNamesDirectlyInTheRootInAnyCase)
 
 // --- removal pass, over a fake ------------------------------------------------------------
 
+// A name that carries a path is never sent: the dry run, which shares the rule, never shows it.
 TEST(RemovalPass, DeletesListedNamesFromTheListingInItsOrder)
 {
     FakeFtp ftp;
@@ -204,7 +205,9 @@ TEST(RemovalPass, DeletesListedNamesFromTheListingInItsOrder)
                              "readme.txt",
                              "notes.cfg",
                              "lower.bin",
-                             "my file.bin"};
+                             "my file.bin",
+                             "../../etc/passwd.BIN",
+                             "/RFA/NVRAM.BIN"};
     ftp.failingDeletes = {"OLD.BIN"};
     {
         const auto client = ftp.open("Upgrade");
@@ -382,7 +385,7 @@ const char* const FullIni = "[RemoveFromRFA]\nExt1=BIN\n"
                             "[RemoveFromDoc]\nExt1=PDF\n"
                             "[RemoveFromImages]\nExt1=BMP\n"
                             "[RemoveFromUser]\nExt1=WAV\n"
-                            "[PutList]\nExt1=BIN\n";
+                            "[PutList]\nExt1=BIN\nExt2=BMP\n";
 
 class FirmwareOrder : public testing::Test {
 protected:
@@ -410,9 +413,10 @@ TEST_F(FirmwareOrder, FullUpgradeCleansTheDeviceFoldersThenWalksTheTree)
     m_ftp.listings["/RFA/Doc/"] = {"old.pdf"};
     m_ftp.listings["/RFA/Images/"] = {"old.bmp"};
     EXPECT_EQ(upgrade(true), TransferResult::Done);
-    ASSERT_GE(m_log.size(), 14u);
-    EXPECT_EQ(Log(m_log.begin(), m_log.begin() + 14),
+    ASSERT_GE(m_log.size(), 16u);
+    EXPECT_EQ(Log(m_log.begin(), m_log.begin() + 16),
               (Log{"probe(10.0.0.7,1000)", "open(Upgrade)", "connect(10.0.0.7:21,ftp,secret)",
+                   "cd(/RFA/DOC/)", "cd(/RFA/images/)",
                    "cd(/RFA/)", "list", "delete(old.bin)", "cd(/RFA/Doc/)", "list",
                    "delete(old.pdf)", "cd(/RFA/Images/)", "list", "delete(old.bmp)",
                    "setRange(upper,2)", "setStep(upper,1)"}));
