@@ -132,10 +132,12 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
         }
         const StopSignals signals;
         context.cancel = &abandonRequested;
-        return printPlans(io,
-                          planRows(list, planned, context, device.settings, options,
-                                   signals.control(*jobs)),
-                          parsed.has("--json"), true);
+        DryRunResult run{"upgrade", true,
+                         planRows(list, planned, context, device.settings, options,
+                                  signals.control(*jobs)),
+                         {}};
+        noteRowsNotReached(run, list, planned);
+        return printDryRun(io, parsed.has("--json"), run, reportPath);
     }
     const StopSignals signals;
     context.cancel = &abandonRequested;

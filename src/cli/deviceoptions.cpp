@@ -5,10 +5,12 @@
 #include "cli/reports.h"
 #include "base/atomicfile.h"
 #include "base/pathutils.h"
+#include "addressbook/addressbook.h"
 #include "gatewaylist/batch.h"
 #include "gatewaylist/listfile.h"
 #include "gatewaylist/listfilereport.h"
 #include "gatewaylist/upgrademode.h"
+#include "transfer/devicefolders.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,10 +63,18 @@ std::optional<int> refuseUnreadableSettings(const UpgradeOptions& options,
                                             const SettingsFile& settings, CliIo& io)
 {
     const FileError error = upgradeSettingsError(options, settings);
-    if (error == FileError::None)
+    if (error != FileError::None)
+        return reportFailure(io, ExitBadUsage, fileErrorText(error, settings.path()));
+    if (options.mode != UpgradeMode::FirmwareUpgrade)
         return std::nullopt;
-    return reportFailure(io, ExitBadUsage, fileErrorText(error, settings.path()));
+    if (const std::string problem = firmwareSourceProblem(settings, options.sourcePath);
+        !problem.empty())
+        return reportFailure(io, ExitBadUsage, problem);
+    return std::nullopt;
 }
+
+// The back-up check and the upload must agree on what a whole book is.
+static_assert(BookFileSize == DeviceBookFileSize);
 
 bool isDirectory(const std::string& path)
 {
@@ -132,8 +142,9 @@ std::optional<TransferSafety> safetyFrom(const ParsedArguments& parsed, CliIo& i
     safety.verify = parsed.has("--verify");
     if (const auto backup = parsed.options.find("--backup"); backup != parsed.options.end()) {
         safety.backupFolder = backup->second;
-        if (!isDirectory(safety.backupFolder)) {
-            notAFolder(io, safety.backupFolder);
+        if (const std::string problem = backupFolderProblem(safety.backupFolder);
+            !problem.empty()) {
+            reportFailure(io, ExitBadUsage, problem);
             return std::nullopt;
         }
     }

@@ -42,7 +42,8 @@ std::optional<int> refuseNonAddress(const std::string& address, CliIo& io);
 // message never repeats the password.
 std::optional<int> refuseUnsendableLogin(const std::string& userId, const std::string& password,
                                          CliIo& io);
-// A firmware upgrade without its settings file would send nothing and report Done.
+// A firmware upgrade without its settings file, or whose PutList sends no file of the folder,
+// would send nothing and report Done.
 std::optional<int> refuseUnreadableSettings(const UpgradeOptions& options,
                                             const SettingsFile& settings, CliIo& io);
 
@@ -58,7 +59,8 @@ std::optional<int> jobsFrom(const ParsedArguments& parsed, CliIo& io);
 std::optional<int> loadList(const std::string& path, GatewayList& list, CliIo& io);
 // "2,4" to the 0-based rows {1, 3}; nullopt when a number is not a row of the list.
 std::optional<std::set<std::size_t>> rowsFrom(const std::string& text, std::size_t count);
-// The --backup and --verify choices; nullopt after reporting a back-up folder that is not one.
+// The --backup and --verify choices; nullopt after reporting a back-up folder that can't take
+// back-ups (missing, not a folder, closed).
 std::optional<TransferSafety> safetyFrom(const ParsedArguments& parsed, CliIo& io);
 // --report FILE: a name ending in .csv or .json that can be saved to; nullopt after reporting
 // why not (or when not given).

@@ -160,6 +160,9 @@ int uploadFirmwareCommand(const std::vector<std::string>& args, CliIo& io)
     Device device(output.progress);
     UpgradeOptions options;
     options.mode = UpgradeMode::FirmwareUpgrade;
+    options.sourcePath = parsed.operands[0];
+    if (!isDirectory(options.sourcePath))
+        return notAFolder(io, options.sourcePath);
     if (const std::optional<int> refused = refuseUnreadableSettings(options, device.settings, io))
         return *refused;
     const StopSignals signals;
@@ -169,8 +172,11 @@ int uploadFirmwareCommand(const std::vector<std::string>& args, CliIo& io)
         const FirmwarePlan plan =
             planFirmware(context, device.settings, parsed.operands[0], parsed.has("--full"),
                          parsed.operands[1], parsed.operands[2], *password);
-        return printPlans(io, {{0, {parsed.operands[1], parsed.operands[2], *password}, plan}},
-                          parsed.has("--json"), false);
+        return printDryRun(io, parsed.has("--json"),
+                           {"upload-firmware", false,
+                            {{0, {parsed.operands[1], parsed.operands[2], *password}, plan}},
+                            {}},
+                           std::nullopt);
     }
     GatewayOutcome outcome;
     const TransferResult result = uploadFirmware(

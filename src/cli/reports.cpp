@@ -29,7 +29,7 @@ std::set<std::size_t> failedRowsOf(const nlohmann::json& document, const Gateway
             throw BadInput(where + ": row " + std::to_string(row) + " of the list is not "
                            + address);
         if (status == "FtpFailed" || status == "NotReachable" || status == "NotStarted"
-            || status == "Abandoned")
+            || status == "Abandoned" || status == "WouldFail")
             rows.insert(row - 1);
     }
     return rows;

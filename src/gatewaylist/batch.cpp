@@ -116,7 +116,7 @@ void startReport(const BatchControl& control, const char* command, const Gateway
     report = BatchReport{command, {}, false};
     for (std::size_t row : rows)
         report.rows.push_back({row, list.record(row).ipText, list.record(row).userId, false,
-                               RowStatus::None, {}, {}});
+                               RowStatus::None, {}, {}, {}});
 }
 
 void reportRow(const BatchControl& control, const GatewayList& list, std::size_t row,
@@ -286,7 +286,8 @@ TransferSafety transferSafetyFrom(const SettingsFile& settings)
 
 std::vector<RowPlan> planRows(const GatewayList& list, const std::vector<std::size_t>& rows,
                               TransferContext& context, const SettingsFile& settings,
-                              const UpgradeOptions& options, const BatchControl& control)
+                              const UpgradeOptions& options, const BatchControl& control,
+                              ProgressSink* progress)
 {
     const std::vector<GatewayRecord> records = recordsOf(list);
     std::map<std::size_t, FirmwarePlan> plans;
@@ -295,8 +296,16 @@ std::vector<RowPlan> planRows(const GatewayList& list, const std::vector<std::si
         if (row < records.size())
             valid.push_back(row);
     }
+    QuietProgress quietDisplay;
+    ProgressSink& display = progress ? *progress : quietDisplay;
+    startProgress(display, "Preview selection", valid.size());
+    display.setStep(ProgressBar::Lower, 1);
     runBatchRows<FirmwarePlan>(
-        valid, control, [](std::size_t) {},
+        valid, control,
+        [&](std::size_t row) {
+            display.setLine1("Reading " + records[row].ipText);
+            display.refresh();
+        },
         [&](std::size_t row) {
             QuietProgress quiet;
             TransferContext own{context.prober, context.ftp, quiet, context.ftpPort,
@@ -305,12 +314,17 @@ std::vector<RowPlan> planRows(const GatewayList& list, const std::vector<std::si
             return planFirmware(own, settings, options.sourcePath, options.fullFirmware,
                                 gateway.ipText, gateway.userId, gateway.password);
         },
-        [&](std::size_t row, FirmwarePlan plan) { plans.emplace(row, std::move(plan)); },
+        [&](std::size_t row, FirmwarePlan plan) {
+            plans.emplace(row, std::move(plan));
+            display.stepIt(ProgressBar::Lower);
+            display.refresh();
+        },
         [](const std::string& why) {
             FirmwarePlan plan;
             plan.reason = why;
             return plan;
         });
+    display.hide();
     std::vector<RowPlan> ordered;
     for (auto& [row, plan] : plans)
         ordered.push_back({row, records[row], std::move(plan)});

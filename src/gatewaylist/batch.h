@@ -84,7 +84,8 @@ private:
 TransferSafety transferSafetyFrom(const SettingsFile& settings);
 
 // The firmware plan of each row (see planFirmware), worked out on threads as uploads are, up to
-// control.jobs at once; in the rows' order. A row a stop left out has no plan.
+// control.jobs at once; in the rows' order. A row a stop left out has no plan. progress, when
+// given, shows the gateway being read and steps its lower bar once per plan.
 struct RowPlan {
     std::size_t row;
     GatewayRecord gateway;
@@ -92,7 +93,8 @@ struct RowPlan {
 };
 std::vector<RowPlan> planRows(const GatewayList& list, const std::vector<std::size_t>& rows,
                               TransferContext& context, const SettingsFile& settings,
-                              const UpgradeOptions& options, const BatchControl& control = {});
+                              const UpgradeOptions& options, const BatchControl& control = {},
+                              ProgressSink* progress = nullptr);
 
 enum class BatchOutcome { Ran, NoItemInList, NoItemSelected };
 

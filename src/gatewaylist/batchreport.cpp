@@ -70,12 +70,15 @@ std::string ReportRow::statusText() const
 {
     if (!started)
         return "NotStarted";
-    return outcome.abandoned ? "Abandoned" : rowStatusName(status);
+    if (outcome.abandoned)
+        return "Abandoned";
+    return plannedStatus.empty() ? rowStatusName(status) : plannedStatus;
 }
 
 bool ReportRow::failed() const
 {
-    return !started || status == RowStatus::FtpFailed || status == RowStatus::NotReachable;
+    return !started || status == RowStatus::FtpFailed || status == RowStatus::NotReachable
+           || plannedStatus == "WouldFail";
 }
 
 std::string rowSummary(const ReportRow& row)

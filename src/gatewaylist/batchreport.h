@@ -21,10 +21,12 @@ struct ReportRow {
     // "Done", "Failed", "NotFound" for an upload; "present", "not present" for a probe.
     std::string result;
     GatewayOutcome outcome;
+    // A dry run's row: "Planned" or "WouldFail" in place of the image's name.
+    std::string plannedStatus;
 
-    // rowStatusName, or "NotStarted", or "Abandoned" for a row a stop cut short.
+    // plannedStatus, rowStatusName, or "NotStarted", or "Abandoned" for a row a stop cut short.
     std::string statusText() const;
-    // Not done: FtpFailed, NotReachable or NotStarted.
+    // Not done: FtpFailed, NotReachable, NotStarted or WouldFail.
     bool failed() const;
 };
 

@@ -603,7 +603,7 @@ TEST_F(DeviceCommands, EveryStopStillEndsWithTheRowsAndTheReport)
 }
 
 // A dry run over several gateways at once leaves their trees as they were and names what a real
-// run would do; a book upgrade with --backup keeps every gateway's previous book.
+// run would do (a plan with a fail line would fail: WouldFail, exit 1); a book upgrade with --backup keeps every gateway's previous book.
 TEST_F(DeviceCommands, DryRunAndBackupOverTheList)
 {
     SimulatorOptions options = gateways(2);
@@ -623,13 +623,21 @@ TEST_F(DeviceCommands, DryRunAndBackupOverTheList)
     const auto before = trees();
 
     const ToolResult plan = run({"upgrade", simulator.listPath(), "--firmware", folder, "--full",
-                                 "--dry-run", "--json", "--jobs", "2"});
-    EXPECT_EQ(plan.status, 0) << plan.err;
+                                 "--dry-run", "--json", "--jobs", "2", "--report",
+                                 m_dir.file("plan.csv")});
+    const std::string report = readFileBytes(m_dir.file("plan.csv"));
+    EXPECT_NE(report.find("\r\n1,127.0.0.2,admin,Planned,,"), std::string::npos) << report;
+    EXPECT_NE(report.find("\r\n2,127.0.0.3,admin,WouldFail,cannot enter /RFA/IMAGES/: 550 "),
+              std::string::npos) << report;
+    EXPECT_EQ(plan.status, 1) << plan.err;
     EXPECT_EQ(trees(), before);
     const nlohmann::json document = nlohmann::json::parse(plan.out);
+    EXPECT_EQ(document["command"], "upgrade");
+    EXPECT_EQ(document["stopped"], false);
     ASSERT_EQ(document["gateways"].size(), 2u);
     for (const nlohmann::json& gateway : document["gateways"]) {
-        EXPECT_EQ(gateway["result"], "Planned");
+        EXPECT_EQ(gateway["result"], gateway["row"] == 2 ? "WouldFail" : "Planned");
+        EXPECT_EQ(gateway["status"], gateway["result"]) << "read by --rows failed:";
         std::map<std::string, std::string> actions;
         for (const nlohmann::json& file : gateway["files"])
             actions[file["file"]] = file["action"];
@@ -641,7 +649,9 @@ TEST_F(DeviceCommands, DryRunAndBackupOverTheList)
     const nlohmann::json& rfa = document["gateways"][0]["clean"][0];
     EXPECT_EQ(rfa["folder"], "/RFA/");
     EXPECT_EQ(rfa["delete"], nlohmann::json{"SETUP.BIN"});
-    EXPECT_EQ(document["gateways"][1]["clean"][2]["missing"], true);
+    EXPECT_EQ(document["gateways"][1]["clean"][2]["refused"].get<std::string>().rfind(
+                  "cannot enter /RFA/IMAGES/: 550 ", 0),
+              0u);
 
     const std::string book = m_dir.write("mybook.cpe", bookBytes('n'));
     const std::string backups = m_dir.file("backups");
@@ -822,20 +832,38 @@ INSTANTIATE_TEST_SUITE_P(
                   "--code"}}),
     [](const auto& test) { return std::string(test.param.name); });
 
-TEST_F(DeviceCommands, AFirmwareUpgradeWithoutItsSettingsFileDoesNotStart)
+// Without its settings file, or with a PutList that sends no file of the folder, a firmware
+// upgrade would send nothing and report Done: it does not start, nor does its dry run.
+TEST_F(DeviceCommands, AFirmwareUpgradeThatWouldSendNothingDoesNotStart)
 {
-    fs::remove(s_tool->file("Orbiphon.ini"));
     const std::string list = listFile(m_dir, "gateways.obl", 2);
     const std::string folder = firmwareFolder();
-    const std::string message =
-        "orbiphon-cli: " + s_tool->file("Orbiphon.ini") + " was not found.\n";
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"upload-firmware", folder, "127.0.0.2", "admin", "pw", "--full"},
-          std::vector<std::string>{"upgrade", list, "--firmware", folder, "--full"}}) {
-        const ToolResult tool = run(args);
-        EXPECT_EQ(tool.status, 2) << args[0];
-        EXPECT_EQ(tool.out, "") << args[0];
-        EXPECT_EQ(tool.err, message) << args[0];
+    const std::string ini = s_tool->file("Orbiphon.ini");
+    struct Case {
+        const char* settings;  // nullptr: no file
+        std::string message;
+    };
+    for (const Case& c :
+         {Case{nullptr, ini + " was not found."},
+          Case{"; every key commented out\n;[PutList]\n;Ext1=BIN\n",
+               "PutList of " + ini + " lists no extension: a firmware upgrade would send nothing"},
+          Case{"[PutList]\nExt1=ZIP\n",
+               "no file of " + folder + " has an extension that PutList of " + ini
+                   + " lists: a firmware upgrade would send nothing"}}) {
+        fs::remove(ini);
+        if (c.settings)
+            s_tool->write("Orbiphon.ini", c.settings);
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"upload-firmware", folder, "127.0.0.2", "admin", "pw",
+                                       "--full"},
+              std::vector<std::string>{"upgrade", list, "--firmware", folder, "--full"},
+              std::vector<std::string>{"upgrade", list, "--firmware", folder, "--code",
+                                       "--dry-run"}}) {
+            const ToolResult tool = run(args);
+            EXPECT_EQ(tool.status, 2) << args[0];
+            EXPECT_EQ(tool.out, "") << args[0];
+            EXPECT_EQ(tool.err, "orbiphon-cli: " + c.message + "\n") << args[0];
+        }
     }
 }
 

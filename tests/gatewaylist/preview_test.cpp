@@ -102,6 +102,7 @@ private:
                 return nullptr;
             return std::make_unique<Connection>(m_owner, login.address, std::move(real));
         }
+        std::string lastReply() const override { return m_real ? m_real->lastReply() : ""; }
 
     private:
         RecordingFtp& m_owner;
@@ -147,6 +148,7 @@ TEST(FirmwarePreview, ChangesNothingAndMatchesTheRealRun)
     options.gateways = 3;
     options.samples = true;
     options.lackFolder = {{2, "Images"}};
+    options.refuseLogin = {3};
     SimulatorFixture simulator(options);
     ORBIPHON_REQUIRE_SIMULATOR(simulator);
     writeFileBytes(simulator.samplesFolder() + "/firmware/DOC/README.MD", "not listed\n");
@@ -174,13 +176,20 @@ TEST(FirmwarePreview, ChangesNothingAndMatchesTheRealRun)
     };
     const auto before = trees();
     const std::vector<RowPlan> plans =
-        planRows(list, {0, 1, 2}, context, settings, upgrade, control);
+        planRows(list, {0, 1, 2}, context, settings, upgrade, control, &progress);
     EXPECT_EQ(trees(), before);
     EXPECT_TRUE(ftp.steps().empty());
+    EXPECT_EQ(progress.bar(ProgressBar::Lower).position(), 3) << "one step per gateway read";
 
     ASSERT_EQ(plans.size(), 3u);
     Steps planned;
     for (const RowPlan& row : plans) {
+        if (row.row == 2) {
+            // In the real run's words.
+            EXPECT_EQ(firmwarePlanStatus(row.plan), "Failed");
+            EXPECT_EQ(row.plan.reason.rfind("cannot log in: 530 ", 0), 0u) << row.plan.reason;
+            continue;
+        }
         ASSERT_EQ(row.plan.result, TransferResult::Done) << row.plan.reason;
         std::set<std::string>& steps = planned[row.gateway.ipText];
         for (const FirmwarePlan::Cleaning& cleaning : row.plan.cleaning) {
@@ -200,7 +209,9 @@ TEST(FirmwarePreview, ChangesNothingAndMatchesTheRealRun)
         EXPECT_EQ(actions["IMAGES/LOGO.BMP"], lacksImages ? FirmwarePlan::Action::FolderMissing
                                                           : FirmwarePlan::Action::Put);
         ASSERT_EQ(row.plan.cleaning.size(), 4u);
-        EXPECT_EQ(row.plan.cleaning[2].missing, lacksImages);
+        // Without a folder for IMAGES/ the real run would fail and leave /RFA/Images/ alone.
+        EXPECT_EQ(firmwarePlanStatus(row.plan), lacksImages ? "WouldFail" : "Planned");
+        EXPECT_EQ(row.plan.cleaning[2].refusal.empty(), !lacksImages);
     }
     EXPECT_TRUE(planned["127.0.0.2"].contains("delete /RFA/Doc/NOTES.DAT"));
     EXPECT_TRUE(planned["127.0.0.2"].contains("delete /RFA/SETUP.BIN"));
