@@ -63,3 +63,24 @@ void PreviewWindow::save()
         m_prompts.message(this, QString::fromStdString(fileErrorText(error, toNativePath(path))),
                           Prompts::Icon::Stop);
 }
+
+std::string previewText(const UpgradeOptions& options, const GatewayList& list,
+                        const std::set<std::size_t>& selected, const std::vector<RowPlan>& plans)
+{
+    std::string text = std::string(options.fullFirmware ? "Full" : "Code")
+                       + " firmware upgrade from " + options.sourcePath + "\n";
+    std::set<std::size_t> reached;
+    for (const RowPlan& planned : plans) {
+        reached.insert(planned.row);
+        text += std::to_string(planned.row + 1) + " " + planned.gateway.ipText + " "
+                + firmwarePlanStatus(planned.plan) + "\n" + firmwarePlanText(planned.plan);
+    }
+    std::string notReached;
+    for (std::size_t row : selected) {
+        if (!reached.contains(row) && row < list.size())
+            notReached += std::to_string(row + 1) + " " + list.record(row).ipText + " NotStarted\n";
+    }
+    if (!notReached.empty())
+        text += "Stopped: these rows were not reached\n" + notReached;
+    return text;
+}

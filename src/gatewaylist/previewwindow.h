@@ -1,6 +1,12 @@
 #pragma once
 
+#include "gatewaylist/batch.h"
+
 #include <QDialog>
+
+#include <set>
+#include <string>
+#include <vector>
 
 class Prompts;
 class QPlainTextEdit;
@@ -21,3 +27,8 @@ private:
     Prompts& m_prompts;
     QPlainTextEdit* m_text = nullptr;
 };
+
+// The preview of a firmware upgrade of the selected rows: a heading, each plan with its status,
+// and, when a stop left some rows out, which ones.
+std::string previewText(const UpgradeOptions& options, const GatewayList& list,
+                        const std::set<std::size_t>& selected, const std::vector<RowPlan>& plans);

@@ -12,6 +12,7 @@
 #include "widgets/services.h"
 #include "widgets/widgets.h"
 #include "widgets/windowwaiter.h"
+#include "transfer/devicefolders.h"
 #include "transfer/transfercontext.h"
 
 #include <QAction>
@@ -130,12 +131,18 @@ void UpgradeWindow::saveReport()
 
 bool UpgradeWindow::settingsReady()
 {
-    const FileError error = upgradeSettingsError(m_options, m_services.settings);
-    if (error == FileError::None)
+    std::string problem;
+    if (const FileError error = upgradeSettingsError(m_options, m_services.settings);
+        error != FileError::None)
+        problem = fileErrorText(error, m_services.settings.path());
+    else if (m_options.mode == UpgradeMode::FirmwareUpgrade)
+        problem = firmwareSourceProblem(m_services.settings, m_options.sourcePath);
+    else if (const std::string folder = transferSafetyFrom(m_services.settings).backupFolder;
+             !folder.empty())
+        problem = backupFolderProblem(folder);
+    if (problem.empty())
         return true;
-    m_services.prompts.message(
-        this, QString::fromStdString(fileErrorText(error, m_services.settings.path())),
-        Prompts::Icon::Stop);
+    m_services.prompts.message(this, QString::fromStdString(problem), Prompts::Icon::Stop);
     return false;
 }
 
@@ -244,24 +251,17 @@ void UpgradeWindow::previewSelection()
     }
     std::vector<RowPlan> plans;
     {
-        WindowWaiter waiter(m_services.prompts, {this}, QString::fromLatin1(StopQuestion));
-        // The plans report to no display; the context only carries the probe and FTP.
+        WindowWaiter waiter(m_services.prompts, {this, m_progress},
+                            QString::fromLatin1(StopQuestion));
+        // The plans' own steps report to no display; the window shows the gateways read.
         WindowThreadProgress progress(waiter, *m_progress);
         TransferContext context{m_services.prober, m_services.ftp, progress, m_services.ftpPort};
         const BatchControl control{batchJobs(), &waiter.stopFlag(), &waiter};
         plans = planRows(m_model, {selected.begin(), selected.end()}, context,
-                         m_services.settings, m_options, control);
+                         m_services.settings, m_options, control, m_progress);
     }
-    std::string text = std::string(m_options.fullFirmware ? "Full" : "Code")
-                       + " firmware upgrade from " + m_options.sourcePath + "\n";
-    for (const RowPlan& planned : plans) {
-        text += std::to_string(planned.row + 1) + " " + planned.gateway.ipText + " "
-                + (planned.plan.result == TransferResult::Done
-                       ? "Planned"
-                       : transferResultName(planned.plan.result))
-                + "\n" + firmwarePlanText(planned.plan);
-    }
-    auto* preview = new PreviewWindow(m_services.prompts, fromFileText(text), this);
+    auto* preview = new PreviewWindow(
+        m_services.prompts, fromFileText(previewText(m_options, m_model, selected, plans)), this);
     preview->setAttribute(Qt::WA_DeleteOnClose);
     preview->setModal(true);
     preview->show();

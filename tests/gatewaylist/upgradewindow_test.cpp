@@ -291,8 +291,8 @@ private slots:
     void batchStartsByClearingEarlierImages();
     void firmwareModeRunsTheFirmwareUpload_data();
     void firmwareModeRunsTheFirmwareUpload();
-    void firmwareUpgradeNeedsItsSettingsFile_data();
-    void firmwareUpgradeNeedsItsSettingsFile();
+    void anUpgradeThatCouldNotDoItsJobDoesNotStart_data();
+    void anUpgradeThatCouldNotDoItsJobDoesNotStart();
 };
 
 void UpgradeWindowTest::cleanup()
@@ -1467,31 +1467,51 @@ void UpgradeWindowTest::firmwareModeRunsTheFirmwareUpload()
     QCOMPARE(h.progress()->windowTitle(), QStringLiteral("Upgrade List"));
 }
 
-void UpgradeWindowTest::firmwareUpgradeNeedsItsSettingsFile_data()
+void UpgradeWindowTest::anUpgradeThatCouldNotDoItsJobDoesNotStart_data()
 {
-    QTest::addColumn<QString>("settings");  // "missing", "folder" or "empty"
-    QTest::addColumn<bool>("runs");
-    QTest::newRow("no settings file") << QStringLiteral("missing") << false;
-    QTest::newRow("a folder in its place") << QStringLiteral("folder") << false;
-    QTest::newRow("an empty one still runs") << QStringLiteral("empty") << true;
+    // settings: "missing", "folder", or the file's text; {ini}, {firmware}, {backups} in the
+    // message stand for the paths.
+    QTest::addColumn<bool>("book");
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<QString>("message");  // empty: it runs
+    QTest::newRow("no settings file") << false << "missing" << "{ini} was not found.";
+    QTest::newRow("a folder in its place") << false << "folder" << "{ini} was not found.";
+    QTest::newRow("an empty PutList would send nothing")
+        << false << ""
+        << "PutList of {ini} lists no extension: a firmware upgrade would send nothing";
+    QTest::newRow("a PutList matching no file would send nothing")
+        << false << "[PutList]\nExt1=ZIP\n"
+        << "no file of {firmware} has an extension that PutList of {ini} lists: a firmware "
+           "upgrade would send nothing";
+    QTest::newRow("a PutList matching a file runs") << false << "[PutList]\nExt1=BIN\n" << "";
+    QTest::newRow("a back-up folder that is not there")
+        << true << "[Batch]\nBackupFolder={backups}\n" << "{backups} was not found.";
 }
 
-void UpgradeWindowTest::firmwareUpgradeNeedsItsSettingsFile()
+void UpgradeWindowTest::anUpgradeThatCouldNotDoItsJobDoesNotStart()
 {
+    QFETCH(bool, book);
     QFETCH(QString, settings);
-    QFETCH(bool, runs);
+    QFETCH(QString, message);
     Harness h;
     const std::string path = h.temp.file("exe/Orbiphon.ini");
+    const auto withPaths = [&](QString text) {
+        return text.replace(QStringLiteral("{ini}"), QString::fromStdString(path))
+            .replace(QStringLiteral("{firmware}"), QString::fromStdString(h.temp.file("firmware")))
+            .replace(QStringLiteral("{backups}"), QString::fromStdString(h.temp.file("gone")));
+    };
     if (settings == QLatin1String("folder"))
         std::filesystem::create_directories(path);
-    if (settings == QLatin1String("empty"))
-        h.temp.write("exe/Orbiphon.ini", "");
+    else if (settings != QLatin1String("missing"))
+        h.temp.write("exe/Orbiphon.ini", withPaths(settings).toStdString());
     h.settings.setPath(path);
     h.temp.write("firmware/CODE.BIN", "code");
     UpgradeOptions options;
-    options.mode = UpgradeMode::FirmwareUpgrade;
-    options.fullFirmware = true;
-    options.sourcePath = h.temp.file("firmware");
+    if (!book) {
+        options.mode = UpgradeMode::FirmwareUpgrade;
+        options.fullFirmware = true;
+        options.sourcePath = h.temp.file("firmware");
+    }
     options.listPath = h.temp.write("two.obl", listBytes(numberedGateways(2)));
     h.open(options);
     h.show();
@@ -1505,13 +1525,12 @@ void UpgradeWindowTest::firmwareUpgradeNeedsItsSettingsFile()
     h.trigger("upgradeSelectionAction");
     QVERIFY(waitForBatch(*h.window));
 
-    if (runs) {
+    if (message.isEmpty()) {
         QCOMPARE(h.prompts.messages().size(), 2);
         QCOMPARE(h.shownStatuses(), QStringList({"Uploaded", "None"}));
         return;
     }
-    const QString message = QString::fromStdString(path) + QStringLiteral(" was not found.");
-    QCOMPARE(h.prompts.messages(), QStringList({message, message}));
+    QCOMPARE(h.prompts.messages(), QStringList({withPaths(message), withPaths(message)}));
     QCOMPARE(h.prompts.lastMessage()->icon, Prompts::Icon::Stop);
     QCOMPARE(progressShown, QStringList({"hidden", "hidden"}));
     QVERIFY(h.log.empty());

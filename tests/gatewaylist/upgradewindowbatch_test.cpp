@@ -2,6 +2,7 @@
 
 #include "gatewaylist/batch.h"
 #include "gatewaylist/listfile.h"
+#include "gatewaylist/previewwindow.h"
 #include "gatewaylist/statusimages.h"
 #include "widgets/progresswindow.h"
 #include "widgets/services.h"
@@ -50,7 +51,7 @@ private:
 };
 
 struct Harness {
-    explicit Harness(const std::string& batchSection)
+    explicit Harness(const std::string& batchSection, bool firmware = false)
     {
         settings.setPath(temp.write("Orbiphon.ini", "[PutList]\r\nExt1=BIN\r\n" + batchSection));
         std::vector<GatewayRecord> records;
@@ -60,6 +61,11 @@ struct Harness {
         writeList(bytes, records);
         UpgradeOptions options;
         options.sourcePath = temp.write("book.cpe", "BOOK");
+        if (firmware) {
+            options.mode = UpgradeMode::FirmwareUpgrade;
+            options.sourcePath = temp.file("firmware");
+            temp.write("firmware/CODE.BIN", "code");
+        }
         options.listPath = temp.write("gateways.obl", bytes.str());
         window = std::make_unique<UpgradeWindow>(services, std::move(options));
         window->show();
@@ -100,6 +106,7 @@ private slots:
     void stopEndsTheBatchAfterTheGatewaysInProgress_data();
     void stopEndsTheBatchAfterTheGatewaysInProgress();
     void theWindowAnswersTheOperatorWhileABatchRuns();
+    void aStoppedPreviewShowedItsProgressAndNamesTheRowsItDidNotReach();
 };
 
 void UpgradeWindowBatchTest::theWindowThreadGoesOnWhileGatewaysAreWorkedOn_data()
@@ -216,6 +223,36 @@ void UpgradeWindowBatchTest::theWindowAnswersTheOperatorWhileABatchRuns()
     QVERIFY(waitForBatch(*harness.window));
     QVERIFY(harness.window->findChild<QAction*>(QStringLiteral("checkConnectionsAction"))
                 ->isEnabled());
+}
+
+void UpgradeWindowBatchTest::aStoppedPreviewShowedItsProgressAndNamesTheRowsItDidNotReach()
+{
+    Harness harness({}, true);
+    harness.prompts.answerConfirm(true);
+    harness.window->findChild<QTreeView*>(QStringLiteral("gatewayList"))->selectAll();
+    bool progressShown = false;
+    QTimer::singleShot(100, [&] {
+        progressShown = harness.window->progressWindow()->isVisible();
+        QTest::keyClick(harness.window->progressWindow(), Qt::Key_Escape);
+    });
+
+    harness.window->findChild<QAction*>(QStringLiteral("previewSelectionAction"))->trigger();
+
+    QVERIFY(progressShown);
+    auto* preview = harness.window->findChild<PreviewWindow*>(QStringLiteral("previewWindow"));
+    QVERIFY(preview);
+    const QString stopped = QStringLiteral("Stopped: these rows were not reached\n"
+                                           "2 10.0.0.2 NotStarted\n3 10.0.0.3 NotStarted\n"
+                                           "4 10.0.0.4 NotStarted\n5 10.0.0.5 NotStarted\n"
+                                           "6 10.0.0.6 NotStarted\n");
+    QVERIFY2(preview->text().contains(QStringLiteral("1 10.0.0.1 Planned\n")),
+             qPrintable(preview->text()));
+    QVERIFY2(preview->text().endsWith(stopped), qPrintable(preview->text()));
+    harness.prompts.answerSaveFile(QString::fromStdString(harness.temp.file("preview.txt")));
+    preview->save();
+    // The saved preview keeps the line.
+    QVERIFY(QString::fromStdString(readFileBytes(harness.temp.file("preview.txt")))
+                .endsWith(stopped + QStringLiteral("\n")));
 }
 
 QTEST_MAIN(UpgradeWindowBatchTest)
