@@ -7,7 +7,8 @@ The switches give it the misbehaviours the tests need: refusing every login, dro
 connection part-way through a STOR or a RETR, falling silent part-way through one (the whole server
 hangs, as a wedged gateway would), falling silent after a number of completed STORs, sending a
 RETR a few bytes at a time, announcing a wrong size for a RETR (in the SIZE reply, or only in the
-reply that opens the transfer), answering NLST with whole `ls -l` lines, and writing every command
+reply that opens the transfer), cutting a RETR short with a 226, answering NLST with whole `ls -l`
+lines, with full paths or with nothing, and writing every command
 it receives to a log file, and cutting every stored file short once its STOR was acknowledged.
 """
 
@@ -75,6 +76,8 @@ def main():
     parser.add_argument("--long-nlst", action="store_true")
     parser.add_argument("--echo-password", action="store_true")
     parser.add_argument("--truncate-stored", type=int, default=None, metavar="BYTES")
+    parser.add_argument("--cut-retr-after", type=int, default=None, metavar="BYTES")
+    parser.add_argument("--nlst", choices=("paths", "none"), default=None)
     parser.add_argument("--log", default=None, metavar="FILE")
     args = parser.parse_args()
 
@@ -132,6 +135,11 @@ def main():
                 FTPHandler.ftp_SIZE(self, path)
 
         def ftp_RETR(self, file):
+            if args.cut_retr_after is not None and self.fs.isfile(file):
+                # Half a file, then 226 as if it were all.
+                with open(file, "rb") as whole:
+                    self.push_dtp_data(whole.read(args.cut_retr_after), cmd="RETR")
+                return file
             if args.announce_size_delta is not None and self.fs.isfile(file):
                 self.announced_size = self.fs.getsize(file) + args.announce_size_delta
             FTPHandler.ftp_RETR(self, file)
@@ -144,6 +152,18 @@ def main():
             if self.echoed:
                 resp = "%s %s" % (resp, self.echoed)
             FTPHandler.respond(self, resp, *rest, **named)
+
+        if args.nlst == "none":
+            def ftp_NLST(self, path):
+                self.push_dtp_data(b"", cmd="NLST")
+                return path
+        elif args.nlst == "paths":
+            def ftp_NLST(self, path):
+                names = sorted(self.fs.listdir(path))
+                virtual = self.fs.fs2ftp(path).rstrip("/")
+                data = "".join("%s/%s\r\n" % (virtual, name) for name in names)
+                self.push_dtp_data(data.encode("utf-8"), cmd="NLST")
+                return path
 
         if args.long_nlst:
             def ftp_NLST(self, path):

@@ -96,6 +96,14 @@ FtpServerFixture::FtpServerFixture(FtpServerOptions options) : m_options(std::mo
     }
     if (m_options.noSize)
         arguments.push_back("--no-size");
+    if (m_options.cutRetrieveAfter) {
+        arguments.push_back("--cut-retr-after");
+        arguments.push_back(std::to_string(*m_options.cutRetrieveAfter));
+    }
+    if (!m_options.nameList.empty()) {
+        arguments.push_back("--nlst");
+        arguments.push_back(m_options.nameList);
+    }
     if (m_options.truncateStoredBy) {
         arguments.push_back("--truncate-stored");
         arguments.push_back(std::to_string(*m_options.truncateStoredBy));

@@ -39,6 +39,10 @@ struct FtpServerOptions {
     bool longNameList = false;
     // Every reply after PASS ends in the password as it was sent, byte for byte.
     bool echoPassword = false;
+    // A RETR sends only this many bytes and ends with 226, announcing no size.
+    std::optional<std::size_t> cutRetrieveAfter;
+    // NLST names each entry by its full path ("paths") or answers an empty list ("none").
+    std::string nameList;
 };
 
 // Time limits for a client of the local server: short, so that a fault fails the test within
