@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -31,7 +32,8 @@ struct Fakes {
     FakeProber prober{log};
     FakeFtp ftp{log};
     RecordingProgress progress{log};
-    TransferContext context{prober, ftp, progress};
+    std::atomic<bool> stop = false;
+    TransferContext context{prober, ftp, progress, FtpPort, &stop};
 };
 
 const Log UploadPrefix{"probe(10.0.0.7,1000)", "open(Upgrade)",  "setLine1(Connecting...)",
@@ -84,6 +86,9 @@ INSTANTIATE_TEST_SUITE_P(
                    {"probe(10.0.0.7,1000)", "open(Upgrade)"}, TransferResult::Failed},
         UploadCase{"loginRefused", [](Fakes& f) { f.ftp.connectFails = true; },
                    concat(UploadPrefix, {"closeClient"}), TransferResult::Failed},
+        UploadCase{"stopBeforeTheLoginConnectsNothing", [](Fakes& f) { f.stop = true; },
+                   concat(Log(UploadPrefix.begin(), UploadPrefix.end() - 1), {"closeClient"}),
+                   TransferResult::Failed},
         UploadCase{"noDeviceRoot", [](Fakes& f) { f.ftp.directories = {"/RFA/Doc/"}; },
                    concat(UploadPrefix, {"cd(/RFA/)", "close", "closeClient"}),
                    TransferResult::Failed},
