@@ -53,7 +53,8 @@ int finishUpload(const Output& output, const char* command, TransferResult resul
 {
     if (output.json) {
         ordered_json gateway = loginJson(address, userId);
-        gateway["status"] = rowStatusName(statusForResult(result));
+        gateway["status"] =
+            outcome.abandoned ? "Abandoned" : rowStatusName(statusForResult(result));
         gateway["result"] = transferResultName(result);
         printGatewayJson(output.io, command, std::move(gateway), outcome);
         return result == TransferResult::Done ? ExitSuccess : ExitFailed;

@@ -91,7 +91,8 @@ TransferResult uploadAddressBook(TransferContext& context, std::string localPath
     };
     if (!session.probe(gatewayAddress))
         return end(TransferResult::NotFound);
-    if (!session.logIn(gatewayAddress, userId, password, [&] { startBookProgress(context.progress); }))
+    if (!session.logIn(gatewayAddress, userId, password,
+                       [&] { startBookProgress(context.progress); }))
         return end(TransferResult::Failed);
     FtpConnection& connection = session.connection();
     if (!safety.backupFolder.empty()) {

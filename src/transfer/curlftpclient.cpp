@@ -150,7 +150,8 @@ void quitWithin(curl_socket_t control, std::chrono::milliseconds limit,
                 const std::atomic<bool>* cancel)
 {
     static const char quit[] = "QUIT\r\n";
-    if (::send(control, quit, sizeof quit - 1, MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof quit - 1))
+    const auto length = static_cast<ssize_t>(sizeof quit - 1);
+    if (::send(control, quit, sizeof quit - 1, MSG_NOSIGNAL) != length)
         return;
     const Clock::time_point end = Clock::now() + limit;
     while (Clock::now() < end && !(cancel != nullptr && cancel->load())) {

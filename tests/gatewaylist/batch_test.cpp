@@ -462,7 +462,8 @@ TEST(FleetBatch, TheReportHoldsEveryRowOfTheBatchStoppedOrNot)
                     "2:FtpFailed:Failed:the transfer failed;"
                     "3:NotStarted::;4:NotStarted::;");
     const std::string csv = reportCsv(report);
-    EXPECT_NE(csv.find("\r\n4,10.0.0.4,user4,NotStarted,,,,0,0,0,0,\r\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\r\n4,10.0.0.4,user4,NotStarted,,,,0,0,0,0,\r\n"), std::string::npos)
+        << csv;
     EXPECT_EQ(csv.find("pw"), std::string::npos) << csv;
 
     // Back-up and verify notes are the last field, and a cut-off row says Abandoned.
