@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,30 +25,3 @@ struct RowSteps {
 // stop is set) and hears their ends, waiting on waiter (nullptr: it blocks) in between.
 void runRows(const std::vector<std::size_t>& rows, int jobs, const std::atomic<bool>* stop,
              Waiter* waiter, const RowSteps& steps);
-
-// The same without blocking its starter, for a window that posts each row's end to itself:
-// start() returns at once, work and ended run on the pool threads (ended right after the row's
-// work or failure), and finished runs once, on the last pool thread, when no row is in progress
-// and no further one will start. The destructor waits for that.
-class BatchRunner {
-public:
-    struct Steps {
-        std::function<void(std::size_t row)> work;
-        std::function<void(std::size_t row, const std::string& why)> failed;
-        std::function<void(std::size_t row)> ended;
-        std::function<void()> finished;
-    };
-
-    BatchRunner(int jobs, const std::atomic<bool>* stop);
-    ~BatchRunner();
-    BatchRunner(const BatchRunner&) = delete;
-    BatchRunner& operator=(const BatchRunner&) = delete;
-
-    void start(std::vector<std::size_t> rows, Steps steps);
-    // Returns once finished has run (at once when never started).
-    void join();
-
-private:
-    struct State;
-    std::shared_ptr<State> m_state;
-};

@@ -1,5 +1,4 @@
 #include "gatewaylist/batch.h"
-#include "gatewaylist/batchrunner.h"
 
 #include "gatewaylist/listfile.h"
 #include "base/settingsfile.h"
@@ -532,50 +531,6 @@ TEST(FleetBatch, EveryBatchKeepsToItsJobsAndAThrowingGatewayOnlyFailsItself)
         EXPECT_EQ(report.rows[3].outcome.reason, "internal error: out of sockets");
         EXPECT_LE(uploader.peak, jobs);
     }
-}
-
-// The runner a window uses does not hold up its starter: each row's end and then the batch's
-// end are told from the pool, once each.
-TEST(FleetBatch, TheRunnerForWindowsReturnsAtOnceAndTellsEachEnd)
-{
-    std::atomic<bool> stop = false;
-    std::mutex gate;
-    std::unique_lock closed(gate);
-    std::mutex mutex;
-    std::vector<std::size_t> ended;
-    int finished = 0;
-    BatchRunner runner(2, &stop);
-    runner.start({0, 1, 2, 3, 4},
-                 {[&](std::size_t row) {
-                      const std::lock_guard wait(gate);
-                      if (row == 1)
-                          throw std::runtime_error("no");
-                  },
-                  [&](std::size_t row, const std::string& why) {
-                      const std::lock_guard lock(mutex);
-                      ended.push_back(100 + row + (why == "internal error: no" ? 10 : 0));
-                  },
-                  [&](std::size_t row) {
-                      const std::lock_guard lock(mutex);
-                      ended.push_back(row);
-                      if (row == 2)
-                          stop = true;
-                  },
-                  [&] {
-                      const std::lock_guard lock(mutex);
-                      ++finished;
-                  }});
-    {
-        const std::lock_guard lock(mutex);
-        EXPECT_TRUE(ended.empty());
-    }
-    closed.unlock();
-    runner.join();
-    // Row 3 may have started before the stop; row 4 never does.
-    std::erase(ended, 3u);
-    std::sort(ended.begin(), ended.end());
-    EXPECT_EQ(ended, (std::vector<std::size_t>{0, 1, 2, 111}));
-    EXPECT_EQ(finished, 1);
 }
 
 TEST(FleetBatch, JobsAreOneToSixtyFourAndNothingElse)
