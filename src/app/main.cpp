@@ -10,10 +10,12 @@
 #include "widgets/prompts.h"
 #include "widgets/services.h"
 #include "base/settingsfile.h"
+#include "base/fileerror.h"
 #include "widgets/widgets.h"
 #include "transfer/curlftpclient.h"
 #include "transfer/downloadwindow.h"
 #include "transfer/probe.h"
+#include "transfer/transfersettings.h"
 #include "orbiphonversion.h"
 
 #include <QApplication>
@@ -31,6 +33,22 @@ namespace {
 bool socketsAvailable()
 {
     return static_cast<bool>(FileDescriptor(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)));
+}
+
+// "--config FILE" (or "--config=FILE") first on the command line names the settings file to use
+// instead of the one beside the executable; the file operand after it keeps its meaning.
+QString takeConfigPath(QStringList& arguments)
+{
+    const QString option = QStringLiteral("--config");
+    if (!arguments.isEmpty() && arguments[0].startsWith(option + QLatin1Char('='))) {
+        const QString path = arguments.takeFirst().mid(option.size() + 1);
+        return path;
+    }
+    if (arguments.size() >= 2 && arguments[0] == option) {
+        arguments.removeFirst();
+        return arguments.takeFirst();
+    }
+    return {};
 }
 
 void registerFileTypes()
@@ -58,10 +76,20 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    QStringList arguments = QApplication::arguments().mid(1);
+    const QString configPath = takeConfigPath(arguments);
     SettingsFile settings;
-    settings.setPath(settingsFilePath());
+    settings.setPath(configPath.isEmpty() ? settingsFilePath() : toNativePath(configPath));
+    // A profile named on purpose and missing would run an upgrade with nothing listed.
+    if (!configPath.isEmpty()) {
+        if (const FileError error = regularFileCheck(settings.path()); error != FileError::None) {
+            prompts.message(nullptr, QString::fromStdString(fileErrorText(error, settings.path())),
+                            Prompts::Icon::Stop);
+            return 2;
+        }
+    }
     IcmpProber prober;
-    CurlFtpClientFactory ftp;
+    SettingsFtpClientFactory ftp(settings);
     Services services{prompts, prober, ftp, settings, defaultHelpFile()};
     services.showAbout = showAboutWindow;
 
@@ -84,7 +112,7 @@ int main(int argc, char** argv)
     actions.registerFileTypes = registerFileTypes;
 
     {
-        LauncherWindow window(services, actions, QApplication::arguments().mid(1));
+        LauncherWindow window(services, actions, arguments);
         launcher = &window;
         // Showing the launcher first runs its initialisation: the command-line file, or the
         // registration of the file types.

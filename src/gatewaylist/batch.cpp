@@ -266,7 +266,7 @@ TransferResult TransferUploader::uploadWithOutcome(const GatewayRecord& gateway,
                                                    ProgressSink& progress, GatewayOutcome& outcome)
 {
     TransferContext context{m_context.prober, m_context.ftp, progress, m_context.ftpPort,
-                            m_context.cancel};
+                            m_context.cancel, nullptr, m_context.probe};
     if (m_options.mode == UpgradeMode::FirmwareUpgrade) {
         // A firmware folder has no book to keep: only the verify choice applies.
         const TransferSafety safety{{}, m_safety.verify};
@@ -309,7 +309,7 @@ std::vector<RowPlan> planRows(const GatewayList& list, const std::vector<std::si
         [&](std::size_t row) {
             QuietProgress quiet;
             TransferContext own{context.prober, context.ftp, quiet, context.ftpPort,
-                                context.cancel};
+                                context.cancel, nullptr, context.probe};
             const GatewayRecord& gateway = records[row];
             return planFirmware(own, settings, options.sourcePath, options.fullFirmware,
                                 gateway.ipText, gateway.userId, gateway.password);
@@ -379,10 +379,10 @@ BatchOutcome checkConnections(GatewayList& list, Prober& prober, BatchView& view
         [&](std::size_t row) {
             ProbeEnd end;
             end.second.start();
-            const ProbeResult probed = prober.probe(records[row].ipText, ProbeTimeoutMs);
+            const ProbeResult probed = probeWithSettings(prober, records[row].ipText, control.probe);
             end.second.finish();
             end.first = probed == ProbeResult::Answered;
-            end.second.fail(probeReason(probed, records[row].ipText, ProbeTimeoutMs));
+            end.second.fail(probeReason(probed, records[row].ipText, control.probe));
             return end;
         },
         [&](std::size_t row, ProbeEnd end) {

@@ -6,6 +6,7 @@
 #include "base/fileerror.h"
 #include "base/waiter.h"
 #include "transfer/firmwareplan.h"
+#include "transfer/transfersettings.h"
 #include "transfer/transferresult.h"
 #include "transfer/transfersafety.h"
 
@@ -60,6 +61,8 @@ struct BatchControl {
     Waiter* waiter = nullptr;
     // When given, the batch fills it: every row it was asked to work on, with its outcome.
     BatchReport* report = nullptr;
+    // How check asks each gateway whether it is there.
+    ProbeSettings probe = {};
 };
 
 // The real uploads: the address book or the firmware folder of the window's options, with the

@@ -68,9 +68,12 @@ void UpgradeWindow::checkConnections()
     beginBatch(m_model.size());
     m_run = std::make_unique<Run>(*this, batchJobs());
     Prober& prober = m_services.prober;
-    m_run->start([&prober](GatewayList& list, ProgressSink&, BatchView& view,
-                           const BatchControl& control) {
-        ::checkConnections(list, prober, view, control);
+    const ProbeSettings probe = transferSettingsFrom(m_services.settings).probe;
+    m_run->start([&prober, probe](GatewayList& list, ProgressSink&, BatchView& view,
+                                  const BatchControl& control) {
+        BatchControl probing = control;
+        probing.probe = probe;
+        ::checkConnections(list, prober, view, probing);
     });
 }
 
@@ -177,10 +180,12 @@ void UpgradeWindow::runUpgrade(bool selectionOnly)
     }
     beginBatch(selectionOnly ? selected.size() : m_model.size());
     m_run = std::make_unique<Run>(*this, batchJobs());
-    m_run->start([this, selectionOnly, selected, safety = transferSafetyFrom(m_services.settings)](
+    m_run->start([this, selectionOnly, selected, safety = transferSafetyFrom(m_services.settings),
+                  probe = transferSettingsFrom(m_services.settings).probe](
                      GatewayList& list, ProgressSink& progress, BatchView& view,
                      const BatchControl& control) {
         TransferContext context{m_services.prober, m_services.ftp, progress, m_services.ftpPort};
+        context.probe = probe;
         TransferUploader uploader(context, m_services.settings, m_options, safety);
         if (selectionOnly)
             ::upgradeSelection(list, selected, uploader, progress, view, control);
@@ -255,8 +260,10 @@ void UpgradeWindow::previewSelection()
                             QString::fromLatin1(StopQuestion));
         // The plans' own steps report to no display; the window shows the gateways read.
         WindowThreadProgress progress(waiter, *m_progress);
+        const ProbeSettings probe = transferSettingsFrom(m_services.settings).probe;
         TransferContext context{m_services.prober, m_services.ftp, progress, m_services.ftpPort};
-        const BatchControl control{batchJobs(), &waiter.stopFlag(), &waiter};
+        context.probe = probe;
+        const BatchControl control{batchJobs(), &waiter.stopFlag(), &waiter, nullptr, probe};
         plans = planRows(m_model, {selected.begin(), selected.end()}, context,
                          m_services.settings, m_options, control, m_progress);
     }

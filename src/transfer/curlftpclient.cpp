@@ -512,7 +512,7 @@ private:
         curl_easy_setopt(m_handle, CURLOPT_PROTOCOLS_STR, "ftp");
         curl_easy_setopt(m_handle, CURLOPT_USERNAME, m_userId.c_str());
         curl_easy_setopt(m_handle, CURLOPT_PASSWORD, m_password.c_str());
-        curl_easy_setopt(m_handle, CURLOPT_FTPPORT, "-");
+        curl_easy_setopt(m_handle, CURLOPT_FTPPORT, m_timeouts.activePort.c_str());
         curl_easy_setopt(m_handle, CURLOPT_FTP_FILEMETHOD,
                          static_cast<long>(CURLFTPMETHOD_SINGLECWD));
         curl_easy_setopt(m_handle, CURLOPT_TRANSFERTEXT, 0L);

@@ -3,6 +3,7 @@
 #include "transfer/ftpclient.h"
 
 #include <chrono>
+#include <string>
 
 // Time limits that keep a dead or hostile server from hanging the program.
 struct FtpTimeouts {
@@ -15,6 +16,8 @@ struct FtpTimeouts {
     std::chrono::milliseconds accept{30000};
     // How long the QUIT that closes a connection may wait for its answer.
     std::chrono::milliseconds quit{3000};
+    // What PORT/EPRT announce, as CURLOPT_FTPPORT takes it; "-" lets the system choose.
+    std::string activePort = "-";
 };
 
 inline constexpr long long StallBytes = 1024;

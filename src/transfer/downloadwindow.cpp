@@ -11,6 +11,7 @@
 #include "widgets/windowwaiter.h"
 #include "transfer/addressbooktransfer.h"
 #include "transfer/probe.h"
+#include "transfer/transfersettings.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -223,7 +224,9 @@ void DownloadWindow::download()
 void DownloadWindow::work(Run& run, const std::string& address, const std::string& userId,
                           const std::string& password)
 {
-    const bool found = m_services.prober.probe(address, ProbeTimeoutMs) == ProbeResult::Answered;
+    const ProbeSettings probe = transferSettingsFrom(m_services.settings).probe;
+    const bool found =
+        probeWithSettings(m_services.prober, address, probe) == ProbeResult::Answered;
     std::string localName;
     run.waiter.runOnWindowThread([&] { localName = chooseTarget(run, found); });
     if (localName.empty())
@@ -231,7 +234,8 @@ void DownloadWindow::work(Run& run, const std::string& address, const std::strin
     // While the Stop question is open, the book that has arrived waits: on Yes the local file
     // stays as it was.
     TransferContext context{m_services.prober, m_services.ftp, run.progress, m_services.ftpPort,
-                            &run.waiter.stopFlag(), [&run] { return run.waiter.mayGoOn(); }};
+                            &run.waiter.stopFlag(), [&run] { return run.waiter.mayGoOn(); },
+                            probe};
     // The failure is told while the progress window still stands; the transfer hides it after.
     // A download the operator stopped needs no message.
     downloadAddressBook(context, address, userId, password, localName, [this, &run] {

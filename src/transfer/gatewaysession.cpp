@@ -28,10 +28,10 @@ bool GatewaySession::abandoned() const
 
 bool GatewaySession::probe(const std::string& gatewayAddress)
 {
-    m_probeResult = m_context.prober.probe(gatewayAddress, ProbeTimeoutMs);
+    m_probeResult = probeWithSettings(m_context.prober, gatewayAddress, m_context.probe);
     if (m_probeResult == ProbeResult::Answered)
         return true;
-    m_outcome.fail(probeReason(m_probeResult, gatewayAddress, ProbeTimeoutMs));
+    m_outcome.fail(probeReason(m_probeResult, gatewayAddress, m_context.probe));
     return false;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "transfer/ftpclient.h"
+#include "transfer/transfersettings.h"
 
 #include <functional>
 
@@ -19,4 +20,6 @@ struct TransferContext {
     // Asked on the download's thread once the book has arrived, just before it replaces the
     // local file; false leaves that file as it was. May wait, for the operator's answer.
     std::function<bool()> mayReplace = nullptr;
+    // How the gateway is asked whether it is there before anything is sent.
+    ProbeSettings probe = {};
 };

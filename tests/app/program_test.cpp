@@ -10,13 +10,24 @@ class ProgramTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void startWithoutAFileRegistersTheFileTypes_data();
     void startWithoutAFileRegistersTheFileTypes();
     void helpFileLiesBesideTheProgram();
 };
 
+void ProgramTest::startWithoutAFileRegistersTheFileTypes_data()
+{
+    QTest::addColumn<bool>("config");
+    QTest::newRow("no arguments") << false;
+    // Taken for a file, "--config FILE" would be an unknown type and register nothing.
+    QTest::newRow("another settings file") << true;
+}
+
 void ProgramTest::startWithoutAFileRegistersTheFileTypes()
 {
+    QFETCH(bool, config);
     TempDir home;
+    const QString settings = QString::fromStdString(home.write("site.ini", "[Batch]\nJobs=4\n"));
     const QString dataHome = QString::fromStdString(home.path()) + "/data";
     QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -24,7 +35,7 @@ void ProgramTest::startWithoutAFileRegistersTheFileTypes()
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     program.setProcessEnvironment(environment);
     program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    program.start(ORBIPHON_EXECUTABLE, {});
+    program.start(ORBIPHON_EXECUTABLE, config ? QStringList{"--config", settings} : QStringList{});
     QVERIFY(program.waitForStarted());
 
     const QString desktopFile = dataHome + "/applications/Orbiphon.desktop";

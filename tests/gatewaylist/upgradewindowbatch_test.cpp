@@ -31,19 +31,24 @@ namespace {
 // A probe that takes its time, as a silent gateway does, and counts how many run at once.
 class SlowProber final : public Prober {
 public:
-    ProbeResult probe(const std::string&, int) override
+    ProbeResult probe(const std::string&, int timeoutMs) override
     {
         {
             const std::lock_guard lock(m_mutex);
             mostAtOnce = std::max(mostAtOnce, ++m_inFlight);
+            timeouts.push_back(timeoutMs);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        std::this_thread::sleep_for(delay);
         const std::lock_guard lock(m_mutex);
         --m_inFlight;
-        return ProbeResult::Answered;
+        return answer ? ProbeResult::Answered : ProbeResult::Silent;
     }
 
-    int mostAtOnce = 0;  // read once the batch has ended
+    std::chrono::milliseconds delay{300};
+    bool answer = true;
+    // Read once the batch has ended.
+    int mostAtOnce = 0;
+    std::vector<int> timeouts;
 
 private:
     std::mutex m_mutex;
@@ -107,6 +112,8 @@ private slots:
     void stopEndsTheBatchAfterTheGatewaysInProgress();
     void theWindowAnswersTheOperatorWhileABatchRuns();
     void aStoppedPreviewShowedItsProgressAndNamesTheRowsItDidNotReach();
+    void theProbeTakesItsLimitsFromBatch_data();
+    void theProbeTakesItsLimitsFromBatch();
 };
 
 void UpgradeWindowBatchTest::theWindowThreadGoesOnWhileGatewaysAreWorkedOn_data()
@@ -253,6 +260,32 @@ void UpgradeWindowBatchTest::aStoppedPreviewShowedItsProgressAndNamesTheRowsItDi
     // The saved preview keeps the line.
     QVERIFY(QString::fromStdString(readFileBytes(harness.temp.file("preview.txt")))
                 .endsWith(stopped + QStringLiteral("\n")));
+}
+
+void UpgradeWindowBatchTest::theProbeTakesItsLimitsFromBatch_data()
+{
+    QTest::addColumn<QString>("batch");
+    QTest::addColumn<int>("requests");
+    QTest::addColumn<int>("timeoutMs");
+    QTest::newRow("defaults") << QString() << 1 << 1000;
+    QTest::newRow("Retries and ProbeTimeout")
+        << QStringLiteral("[Batch]\r\nRetries=3\r\nProbeTimeout=250\r\n") << 3 << 250;
+    QTest::newRow("out of range keeps the defaults")
+        << QStringLiteral("[Batch]\r\nRetries=0\r\nProbeTimeout=60001\r\n") << 1 << 1000;
+}
+
+// A silent list: each gateway is asked as often and as long as [Batch] says.
+void UpgradeWindowBatchTest::theProbeTakesItsLimitsFromBatch()
+{
+    QFETCH(QString, batch);
+    QFETCH(int, requests);
+    QFETCH(int, timeoutMs);
+    Harness harness(batch.toStdString());
+    harness.prober.delay = std::chrono::milliseconds(0);
+    harness.prober.answer = false;
+    harness.window->checkConnections();
+    QVERIFY(waitForBatch(*harness.window));
+    QCOMPARE(harness.prober.timeouts, std::vector<int>(6 * requests, timeoutMs));
 }
 
 QTEST_MAIN(UpgradeWindowBatchTest)
