@@ -2,14 +2,17 @@
 
 #include "cli/deviceoptions.h"
 #include "cli/deviceoutput.h"
+#include "cli/hosts.h"
 #include "cli/jsontext.h"
 #include "cli/planoutput.h"
 #include "cli/reports.h"
+#include "cli/rowselection.h"
 #include "cli/stopsignals.h"
 #include "gatewaylist/batch.h"
 #include "gatewaylist/gatewaylist.h"
 #include "transfer/probe.h"
 
+#include <chrono>
 #include <ostream>
 
 // The commands over a gateway list: check and upgrade.
@@ -18,46 +21,58 @@ int checkCommand(const std::vector<std::string>& args, CliIo& io)
 {
     ParsedArguments parsed;
     if (!parseArguments(args,
-                        {{"--jobs", true}, {"--json"}, {"--quiet"}, {"--report", true}}, 1,
-                        commandNamed("check"), io, parsed))
+                        withOptions(withOptions({{"--jobs", true}, {"--report", true},
+                                                 {"--hosts", true}},
+                                                OutputOptions),
+                                    ProbeOptions),
+                        0, MaxHosts, commandNamed("check"), io, parsed))
         return ExitBadUsage;
-    const Output output(parsed, io);
-    const std::optional<int> jobs = jobsFrom(parsed, io);
-    if (!jobs)
+    Output output(parsed, io);
+    SettingsFile settings;
+    const std::optional<DeviceSettings> limits = limitsFrom(parsed, settings, io);
+    if (!limits)
         return ExitBadUsage;
     const std::optional<std::string> reportPath = reportPathFrom(parsed, io);
     if (parsed.has("--report") && !reportPath)
         return ExitBadUsage;
     GatewayList list;
-    if (const std::optional<int> failed = loadList(parsed.operands[0], list, io))
+    std::string listName;
+    if (const std::optional<int> failed = loadCheckTargets(parsed, list, listName, io))
         return *failed;
 
-    IcmpProber prober;
+    IcmpProber icmp;
+    CountingProber prober(icmp, output.progress);
     BatchReport report;
-    PrintingView view(output.lines, list, &output, &report);
+    PrintingView view(output, list, &report);
+    output.progress.startBatch(list.size());
+    const auto started = std::chrono::steady_clock::now();
     const StopSignals signals;
-    if (checkConnections(list, prober, view, signals.control(*jobs, &report)) ==
-        BatchOutcome::NoItemInList)
-        return reportFailure(io, ExitFailed, parsed.operands[0] + ": No item in list!");
-    const bool stopped = printNotStarted(output.lines, list, std::nullopt);
+    BatchControl control = signals.control(limits->jobs, &report);
+    control.probe = limits->transfer.probe;
+    if (checkConnections(list, prober, view, control) == BatchOutcome::NoItemInList)
+        return reportFailure(io, ExitFailed, listName + ": No item in list!");
+    const bool stopped = printNotStarted(output, list, std::nullopt);
     const int status = view.allGood() && !stopped ? ExitSuccess : ExitFailed;
-    return finishBatch(output, report, reportPath, status);
+    return finishBatch(output, report, reportPath, status, started);
 }
 
 int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
 {
     const CliCommand& command = commandNamed("upgrade");
     ParsedArguments parsed;
-    if (!parseArguments(args,
-                        {{"--book", true}, {"--firmware", true}, {"--full"}, {"--code"},
-                         {"--rows", true}, {"--jobs", true}, {"--backup", true}, {"--verify"},
-                         {"--dry-run"}, {"--json"}, {"--quiet"}, {"--report", true}},
-                        1, command, io, parsed))
+    const std::vector<OptionSpec> own{{"--book", true},   {"--firmware", true}, {"--full"},
+                                      {"--code"},         {"--rows", true},     {"--jobs", true},
+                                      {"--backup", true}, {"--verify"},         {"--dry-run"},
+                                      {"--report", true}};
+    if (!parseArguments(args, withOptions(withOptions(own, OutputOptions), TransferOptions), 1,
+                        command, io, parsed))
         return ExitBadUsage;
-    const Output output(parsed, io);
-    const std::optional<int> jobs = jobsFrom(parsed, io);
-    if (!jobs)
+    Output output(parsed, io);
+    SettingsFile settings;
+    const std::optional<DeviceSettings> limits = limitsFrom(parsed, settings, io);
+    if (!limits)
         return ExitBadUsage;
+
     const std::optional<std::string> reportPath = reportPathFrom(parsed, io);
     if (parsed.has("--report") && !reportPath)
         return ExitBadUsage;
@@ -88,7 +103,8 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
 
     if (parsed.has("--verify") && parsed.has("--dry-run"))
         return reportFailure(io, ExitBadUsage, "--verify and --dry-run don't go together");
-    const std::optional<TransferSafety> safety = safetyFrom(parsed, io);
+    const std::optional<TransferSafety> safety =
+        safetyFrom(parsed, settings, options.mode == UpgradeMode::AddressBookUpgrade, io);
     if (!safety)
         return ExitBadUsage;
 
@@ -109,17 +125,17 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
                 return ExitSuccess;
             }
         } else {
-            rows = rowsFrom(text, list.size());
+            rows = parseRows(text, list.size());
             if (!rows)
                 return reportFailure(io, ExitBadUsage,
                                      "--rows takes row numbers 1 to "
                                          + std::to_string(list.size())
-                                         + " separated by commas, or failed:REPORT.json");
+                                         + " and ranges (1-40,45,!12), or failed:REPORT.json");
         }
     }
 
-    Device device(output.progress);
-    if (const std::optional<int> refused = refuseUnreadableSettings(options, device.settings, io))
+    Device device(output.progress, *limits);
+    if (const std::optional<int> refused = refuseUnreadableSettings(options, settings, io))
         return *refused;
     TransferContext context = device.context();
     if (parsed.has("--dry-run")) {
@@ -133,18 +149,22 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
         const StopSignals signals;
         context.cancel = &abandonRequested;
         DryRunResult run{"upgrade", true,
-                         planRows(list, planned, context, device.settings, options,
-                                  signals.control(*jobs)),
+                         planRows(list, planned, context, settings, options,
+                                  signals.control(limits->jobs)),
                          {}};
         noteRowsNotReached(run, list, planned);
+        output.progress.clear();
         return printDryRun(io, parsed.has("--json"), run, reportPath);
     }
     const StopSignals signals;
     context.cancel = &abandonRequested;
-    TransferUploader uploader(context, device.settings, options, *safety);
+    TransferUploader transfers(context, settings, options, *safety);
+    CountingUploader uploader(transfers, output.progress);
     BatchReport report;
-    PrintingView view(output.lines, list, &output, &report);
-    const BatchControl control = signals.control(*jobs, &report);
+    PrintingView view(output, list, &report);
+    output.progress.startBatch(rows ? rows->size() : list.size());
+    const auto started = std::chrono::steady_clock::now();
+    const BatchControl control = signals.control(limits->jobs, &report);
     const BatchOutcome outcome =
         rows ? upgradeSelection(list, *rows, uploader, device.progress, view, control)
              : upgradeList(list, uploader, device.progress, view, control);
@@ -152,7 +172,7 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
         return reportFailure(io, ExitFailed, parsed.operands[0] + ": No item in list!");
     if (outcome == BatchOutcome::NoItemSelected)
         return reportFailure(io, ExitFailed, parsed.operands[0] + ": No item selected!");
-    const bool stopped = printNotStarted(output.lines, list, rows);
+    const bool stopped = printNotStarted(output, list, rows);
     const int status = view.allGood() && !stopped ? ExitSuccess : ExitFailed;
-    return finishBatch(output, report, reportPath, status);
+    return finishBatch(output, report, reportPath, status, started);
 }

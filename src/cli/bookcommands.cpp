@@ -1,7 +1,10 @@
 #include "cli/commands.h"
 
 #include "addressbook/addressbook.h"
+#include "cli/csvtext.h"
 #include "cli/jsontext.h"
+
+#include <charconv>
 
 #include <iomanip>
 #include <ostream>
@@ -87,31 +90,66 @@ AddressBook bookFromJson(const json& document)
     return book;
 }
 
-}  // namespace
-
-int bookShow(const std::vector<std::string>& args, CliIo& io)
+// The book as CSV: a header, the two gateways, then the entries.
+void printBookCsv(std::ostream& out, const AddressBook& book)
 {
-    ParsedArguments parsed;
-    if (!parseArguments(args, {{"--json"}}, 1, commandNamed("book show"), io, parsed))
-        return ExitBadUsage;
-    const std::string& path = parsed.operands[0];
-
-    AddressBook book;
-    const FileError error = loadAddressBook(path, book);
-    if (error != FileError::None)
-        return reportFailure(io, ExitFailed, fileErrorText(error, path));
-
-    if (parsed.has("--json"))
-        io.out << bookAsJson(book).dump(2) << "\n";
-    else
-        printBook(io.out, path, book);
-    return ExitSuccess;
+    out << csvLine({"kind", "ip", "port", "telephone"});
+    for (const GatewaySetting& gateway : book.gateways())
+        out << csvLine(
+            {"gateway", formatIpText(gateway.address), std::to_string(gateway.port), ""});
+    for (const AddressEntry& entry : book.entries())
+        out << csvLine({"entry", jsonTextFromBytes(entry.ipText), std::to_string(entry.port),
+                        jsonTextFromBytes(entry.telephone)});
 }
 
-int bookFromJson(const std::vector<std::string>& args, CliIo& io)
+// A port cell: empty for the port new rows get, else a whole number for the checks to judge.
+json portFromCsv(const std::string& text, const std::string& where)
+{
+    if (text.empty())
+        return DefaultPort;
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size())
+        throw BadInput(where + ".port: must be a whole number");
+    return value;
+}
+
+// The rows of a CSV as the document from-json takes, so that both get the same checks.
+json bookDocumentFromCsv(std::vector<std::vector<std::string>> rows)
+{
+    const std::vector<int> columns =
+        csvColumns(rows, {"kind", "ip", "port", "telephone"}, {"kind", "ip"});
+    json gateways = json::array();
+    json entries = json::array();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const auto cell = [&](std::size_t name) -> std::string {
+            const int column = columns[name];
+            return column >= 0 && static_cast<std::size_t>(column) < rows[i].size()
+                ? rows[i][static_cast<std::size_t>(column)]
+                : std::string();
+        };
+        const std::string kind = cell(0);
+        if (kind == "gateway") {
+            const std::string where = "gateways[" + std::to_string(gateways.size()) + "]";
+            gateways.push_back({{"address", cell(1)}, {"port", portFromCsv(cell(2), where)}});
+        } else if (kind == "entry") {
+            const std::string where = "entries[" + std::to_string(entries.size()) + "]";
+            entries.push_back({{"ip", cell(1)},
+                               {"port", portFromCsv(cell(2), where)},
+                               {"telephone", cell(3)}});
+        } else {
+            throw BadInput("row " + std::to_string(i + 1)
+                           + ": the kind must be gateway or entry");
+        }
+    }
+    return json{{"gateways", gateways}, {"entries", entries}};
+}
+
+int bookFrom(const std::vector<std::string>& args, CliIo& io, bool csv)
 {
     ParsedArguments parsed;
-    if (!parseArguments(args, {}, 2, commandNamed("book from-json"), io, parsed))
+    if (!parseArguments(args, {}, 2, commandNamed(csv ? "book from-csv" : "book from-json"), io,
+                        parsed))
         return ExitBadUsage;
     const std::string& input = parsed.operands[0];
     const std::string& output = parsed.operands[1];
@@ -119,9 +157,12 @@ int bookFromJson(const std::vector<std::string>& args, CliIo& io)
     AddressBook book;
     try {
         json document;
-        const FileError error = readJsonFile(input, document);
+        std::vector<std::vector<std::string>> rows;
+        const FileError error = csv ? readCsvFile(input, rows) : readJsonFile(input, document);
         if (error != FileError::None)
             return reportFailure(io, ExitFailed, fileErrorText(error, input));
+        if (csv)
+            document = bookDocumentFromCsv(std::move(rows));
         book = bookFromJson(document);
     } catch (const BadInput& e) {
         return reportFailure(io, ExitBadUsage, input + ": " + e.what());
@@ -131,4 +172,39 @@ int bookFromJson(const std::vector<std::string>& args, CliIo& io)
     if (error != FileError::None)
         return reportFailure(io, ExitFailed, fileErrorText(error, output));
     return ExitSuccess;
+}
+
+}  // namespace
+
+int bookShow(const std::vector<std::string>& args, CliIo& io)
+{
+    ParsedArguments parsed;
+    if (!parseArguments(args, {{"--json"}, {"--csv"}}, 1, commandNamed("book show"), io, parsed))
+        return ExitBadUsage;
+    if (parsed.has("--json") && parsed.has("--csv"))
+        return reportFailure(io, ExitBadUsage, "--json and --csv don't go together");
+    const std::string& path = parsed.operands[0];
+
+    AddressBook book;
+    const FileError error = loadAddressBook(path, book);
+    if (error != FileError::None)
+        return reportFailure(io, ExitFailed, fileErrorText(error, path));
+
+    if (parsed.has("--json"))
+        io.out << bookAsJson(book).dump(2) << "\n";
+    else if (parsed.has("--csv"))
+        printBookCsv(io.out, book);
+    else
+        printBook(io.out, path, book);
+    return ExitSuccess;
+}
+
+int bookFromJson(const std::vector<std::string>& args, CliIo& io)
+{
+    return bookFrom(args, io, false);
+}
+
+int bookFromCsv(const std::vector<std::string>& args, CliIo& io)
+{
+    return bookFrom(args, io, true);
 }

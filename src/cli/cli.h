@@ -1,16 +1,20 @@
 #pragma once
 
-#include <initializer_list>
 #include <iosfwd>
 #include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
-// Where a command writes: its results to out, its one-line failure message to err.
+// Where a command writes: its results to out, its one-line failure message, reasons, notes and
+// progress to err.
 struct CliIo {
     std::ostream& out;
     std::ostream& err;
+    // Standard error is a terminal: progress is one line rewritten in place there.
+    bool errIsTerminal = false;
+    // --config FILE: the Orbiphon.ini to read instead of the one beside the program.
+    std::string configPath = {};
 };
 
 enum ExitStatus : int {
@@ -27,6 +31,8 @@ struct CliCommand {
     std::string_view arguments;  // shown in the usage: "FILE.cpe [--json]"
     std::string_view summary;
     CommandFunction run;
+    // For COMMAND --help: what the options do, and an example.
+    std::string_view help = {};
 };
 
 // The whole tool: args are the command-line arguments without the program name.
@@ -48,14 +54,16 @@ struct ParsedArguments {
 };
 
 // Splits args into operands and the allowed options ("--name value" or "--name=value"); "--"
-// ends the options. On anything unexpected, including an operand count other than
-// operandCount, reports the command's usage and returns false.
-bool parseArguments(const std::vector<std::string>& args, std::initializer_list<OptionSpec> options,
+// ends the options. Before it, an operand that starts with '-' (other than "-" alone) is bad
+// usage: a mistyped option must not become a password or a file name. On anything unexpected,
+// including an operand count other than operandCount, reports the command's usage and returns
+// false.
+bool parseArguments(const std::vector<std::string>& args, const std::vector<OptionSpec>& options,
                     std::size_t operandCount, const CliCommand& command, CliIo& io,
                     ParsedArguments& parsed);
 
 // As above, taking between minOperands and maxOperands operands.
-bool parseArguments(const std::vector<std::string>& args, std::initializer_list<OptionSpec> options,
+bool parseArguments(const std::vector<std::string>& args, const std::vector<OptionSpec>& options,
                     std::size_t minOperands, std::size_t maxOperands, const CliCommand& command,
                     CliIo& io, ParsedArguments& parsed);
 

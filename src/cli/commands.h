@@ -19,6 +19,8 @@ int bookShow(const std::vector<std::string>& args, CliIo& io);
 int bookFromJson(const std::vector<std::string>& args, CliIo& io);
 int listShow(const std::vector<std::string>& args, CliIo& io);
 int listFromJson(const std::vector<std::string>& args, CliIo& io);
+int listFromCsv(const std::vector<std::string>& args, CliIo& io);
+int bookFromCsv(const std::vector<std::string>& args, CliIo& io);
 int probeCommand(const std::vector<std::string>& args, CliIo& io);
 int downloadCommand(const std::vector<std::string>& args, CliIo& io);
 int uploadBookCommand(const std::vector<std::string>& args, CliIo& io);

@@ -12,9 +12,11 @@
 #include "gatewaylist/upgrademode.h"
 #include "transfer/devicefolders.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 
 namespace {
@@ -23,9 +25,9 @@ constexpr const char* PasswordVariable = "ORBIPHON_PASSWORD";
 
 }  // namespace
 
-Device::Device(std::ostream& out) : progress(out)
+Device::Device(ProgressSink& sink, const DeviceSettings& chosen)
+    : limits(chosen), ftp(chosen.transfer.ftpTimeouts()), progress(sink)
 {
-    settings.setPath(settingsFilePath());
 }
 
 std::optional<std::string> passwordFrom(const ParsedArguments& parsed, std::size_t index,
@@ -96,15 +98,19 @@ bool isSpecialSource(FileError error)
         || error == FileError::IsSpecialFile;
 }
 
-std::optional<int> jobsFrom(const ParsedArguments& parsed, CliIo& io)
+FileError checkNewFileFolder(const std::string& path)
 {
-    const auto option = parsed.options.find("--jobs");
-    if (option == parsed.options.end())
-        return MinJobs;
-    if (const std::optional<int> jobs = parseJobs(option->second))
-        return jobs;
-    reportFailure(io, ExitBadUsage, "--jobs takes a number from 1 to 64");
-    return std::nullopt;
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0)
+        return FileError::None;
+    const std::string folder = directoryOf(path);
+    if (::stat(folder.c_str(), &info) != 0)
+        return fileErrorFromErrno(errno);
+    if (!S_ISDIR(info.st_mode))
+        return FileError::BadPath;
+    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+        return fileErrorFromErrno(errno);
+    return FileError::None;
 }
 
 std::optional<int> loadList(const std::string& path, GatewayList& list, CliIo& io)
@@ -117,31 +123,16 @@ std::optional<int> loadList(const std::string& path, GatewayList& list, CliIo& i
     return std::nullopt;
 }
 
-std::optional<std::set<std::size_t>> rowsFrom(const std::string& text, std::size_t count)
+std::optional<TransferSafety> safetyFrom(const ParsedArguments& parsed,
+                                         const SettingsFile& settings, bool book, CliIo& io)
 {
-    std::set<std::size_t> rows;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const std::size_t comma = std::min(text.find(',', start), text.size());
-        const std::string number = text.substr(start, comma - start);
-        if (number.empty() || number.size() > 9 ||
-            number.find_first_not_of("0123456789") != std::string::npos)
-            return std::nullopt;
-        const std::size_t row = std::stoul(number);
-        if (row < 1 || row > count)
-            return std::nullopt;
-        rows.insert(row - 1);
-        start = comma + 1;
-    }
-    return rows;
-}
-
-std::optional<TransferSafety> safetyFrom(const ParsedArguments& parsed, CliIo& io)
-{
-    TransferSafety safety;
-    safety.verify = parsed.has("--verify");
-    if (const auto backup = parsed.options.find("--backup"); backup != parsed.options.end()) {
+    TransferSafety safety = transferSafetyFrom(settings);
+    safety.verify = safety.verify || parsed.has("--verify");
+    if (const auto backup = parsed.options.find("--backup"); backup != parsed.options.end())
         safety.backupFolder = backup->second;
+    if (!book)
+        safety.backupFolder.clear();
+    if (!safety.backupFolder.empty()) {
         if (const std::string problem = backupFolderProblem(safety.backupFolder);
             !problem.empty()) {
             reportFailure(io, ExitBadUsage, problem);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/cli.h"
-#include "cli/consoleprogress.h"
+#include "cli/limitoptions.h"
 #include "base/fileerror.h"
 #include "base/settingsfile.h"
 #include "transfer/curlftpclient.h"
@@ -16,16 +16,22 @@
 class GatewayList;
 struct UpgradeOptions;
 
-// What the device commands talk to: the real probe, FTP and settings beside the executable.
+class ProgressSink;
+
+// What the device commands talk to: the real probe and FTP, with the limits of the settings
+// file and the options.
 struct Device {
-    explicit Device(std::ostream& out);
+    Device(ProgressSink& sink, const DeviceSettings& chosen);
 
-    TransferContext context() { return {prober, ftp, progress, FtpPort}; }
+    TransferContext context()
+    {
+        return {prober, ftp, progress, FtpPort, nullptr, nullptr, limits.transfer.probe};
+    }
 
+    DeviceSettings limits;
     IcmpProber prober;
     CurlFtpClientFactory ftp;
-    SettingsFile settings;
-    ConsoleProgress progress;
+    ProgressSink& progress;
 };
 
 // The checks of the device commands' operands and options. Each reports what it refuses on
@@ -53,15 +59,17 @@ int notAFolder(CliIo& io, const std::string& path);
 // A source that exists but is a folder, pipe or device: a transfer would hang or fail on it.
 bool isSpecialSource(FileError error);
 
-// --jobs N, 1 when not given; nullopt after reporting a bad value.
-std::optional<int> jobsFrom(const ParsedArguments& parsed, CliIo& io);
+// A file that does not exist yet is made in its folder: the folder must be there and take new
+// files. An existing file is judged by checkSaveTarget.
+FileError checkNewFileFolder(const std::string& path);
+
 // Reads a gateway list as the Upgrade window would; nullopt after reporting why it can't.
 std::optional<int> loadList(const std::string& path, GatewayList& list, CliIo& io);
-// "2,4" to the 0-based rows {1, 3}; nullopt when a number is not a row of the list.
-std::optional<std::set<std::size_t>> rowsFrom(const std::string& text, std::size_t count);
-// The --backup and --verify choices; nullopt after reporting a back-up folder that can't take
-// back-ups (missing, not a folder, closed).
-std::optional<TransferSafety> safetyFrom(const ParsedArguments& parsed, CliIo& io);
+// The safety choices of [Batch] (BackupFolder and Verify=1), as the window takes them, with
+// --backup and --verify over them; a back-up goes with an address book only. nullopt after
+// reporting a back-up folder that can't take back-ups (missing, not a folder, closed).
+std::optional<TransferSafety> safetyFrom(const ParsedArguments& parsed,
+                                         const SettingsFile& settings, bool book, CliIo& io);
 // --report FILE: a name ending in .csv or .json that can be saved to; nullopt after reporting
 // why not (or when not given).
 std::optional<std::string> reportPathFrom(const ParsedArguments& parsed, CliIo& io);

@@ -9,20 +9,51 @@
 
 using nlohmann::ordered_json;
 
+namespace {
+
+ProgressLine::Mode progressMode(const ParsedArguments& parsed, const CliIo& io)
+{
+    if (parsed.has("--quiet"))
+        return ProgressLine::Mode::Off;
+    if (io.errIsTerminal)
+        return ProgressLine::Mode::InPlace;
+    return parsed.has("--progress") ? ProgressLine::Mode::Lines : ProgressLine::Mode::Off;
+}
+
+}  // namespace
+
+const std::vector<OptionSpec> OutputOptions{{"--json"}, {"--quiet"}, {"--progress"}};
+
 Output::Output(const ParsedArguments& parsed, CliIo& cliIo)
     : json(parsed.has("--json")),
+      quiet(parsed.has("--quiet")),
       io(cliIo),
-      progress(parsed.has("--quiet") ? m_nowhere : json ? cliIo.err : cliIo.out),
-      lines(json ? m_nowhere : cliIo.out)
+      progress(cliIo.err, progressMode(parsed, cliIo))
 {
 }
 
-void Output::reason(const std::string& gateway, const std::string& why) const
+void Output::reason(const std::string& gateway, const std::string& why)
 {
     if (json || why.empty())
         return;
-    io.out << std::flush;
-    io.err << "orbiphon-cli: " << gateway << ": " << printableText(why) << "\n" << std::flush;
+    progress.above([&] {
+        io.out << std::flush;
+        io.err << "orbiphon-cli: " << gateway << ": " << printableText(why) << "\n" << std::flush;
+    });
+}
+
+void Output::line(const std::string& text)
+{
+    if (json)
+        return;
+    progress.above([&] { io.out << text << "\n" << std::flush; });
+}
+
+void Output::notice(const std::string& text)
+{
+    if (quiet)
+        return;
+    progress.above([&] { io.err << text << "\n" << std::flush; });
 }
 
 void printGatewayJson(CliIo& io, const char* command, ordered_json gateway,
@@ -40,14 +71,14 @@ ordered_json loginJson(const std::string& address, const std::string& userId)
     return {{"address", jsonTextFromBytes(address)}, {"userId", jsonTextFromBytes(userId)}};
 }
 
-int finish(CliIo& io, TransferResult result)
+int finish(Output& output, TransferResult result)
 {
-    io.out << transferResultName(result) << "\n";
+    output.progress.clear();
+    output.line(transferResultName(result));
     return result == TransferResult::Done ? ExitSuccess : ExitFailed;
 }
 
-// The end of an upload to one gateway: its line and its reason, or its document.
-int finishUpload(const Output& output, const char* command, TransferResult result,
+int finishUpload(Output& output, const char* command, TransferResult result,
                  const std::string& address, const std::string& userId,
                  const GatewayOutcome& outcome)
 {
@@ -59,16 +90,14 @@ int finishUpload(const Output& output, const char* command, TransferResult resul
         printGatewayJson(output.io, command, std::move(gateway), outcome);
         return result == TransferResult::Done ? ExitSuccess : ExitFailed;
     }
-    const int status = finish(output.io, result);
+    const int status = finish(output, result);
     if (result != TransferResult::Done)
         output.reason(printableText(address), outcome.reason);
     return status;
 }
 
-PrintingView::PrintingView(std::ostream& out, const GatewayList& list, const Output* output,
-                           const BatchReport* report)
-    : m_out(out), m_list(list), m_shown(list.size(), RowStatus::None), m_output(output),
-      m_report(report)
+PrintingView::PrintingView(Output& output, const GatewayList& list, const BatchReport* report)
+    : m_output(output), m_list(list), m_shown(list.size(), RowStatus::None), m_report(report)
 {
 }
 
@@ -79,15 +108,15 @@ void PrintingView::repaintList()
         if (status != m_shown[row] && status != RowStatus::None) {
             const ReportRow* entry = reportRow(row);
             const std::string address = printableText(m_list.record(row).ipText);
-            m_out << row + 1 << " " << address << " "
-                  << (entry ? entry->statusText() : std::string(rowStatusName(status))) << "\n"
-                  << std::flush;
-            if (m_output && !m_output->json)
-                stopForClosedOutput(m_output->io.out);
+            m_output.line(std::to_string(row + 1) + " " + address + " "
+                          + (entry ? entry->statusText() : std::string(rowStatusName(status))));
+            if (!m_output.json)
+                stopForClosedOutput(m_output.io.out);
             if (entry && (status == RowStatus::FtpFailed || status == RowStatus::NotReachable))
-                m_output->reason(std::to_string(row + 1) + " " + address, entry->outcome.reason);
+                m_output.reason(std::to_string(row + 1) + " " + address, entry->outcome.reason);
             if (entry)
-                printNotes(m_output->io.err, m_list.record(row).ipText, entry->outcome.notes);
+                printNotes(m_output, m_list.record(row).ipText, entry->outcome.notes);
+            m_output.progress.gatewayEnded();
             m_allGood = m_allGood && (status == RowStatus::Reachable ||
                                       status == RowStatus::Uploaded);
         }
@@ -99,12 +128,13 @@ void PrintingView::showClosingNotice()
 {
     std::string notice = ClosingNotice;
     notice.replace(notice.find("\r\n"), 2, "\n");
-    (m_output && m_output->json ? m_output->progress : m_out) << notice << "\n";
+    m_output.progress.clear();
+    m_output.notice(notice);
 }
 
 const ReportRow* PrintingView::reportRow(std::size_t row) const
 {
-    if (!m_output || !m_report)
+    if (!m_report)
         return nullptr;
     for (const ReportRow& entry : m_report->rows) {
         if (entry.row == row && entry.started)
@@ -113,35 +143,123 @@ const ReportRow* PrintingView::reportRow(std::size_t row) const
     return nullptr;
 }
 
-bool printNotStarted(std::ostream& out, const GatewayList& list,
+bool printNotStarted(Output& output, const GatewayList& list,
                      const std::optional<std::set<std::size_t>>& rows)
 {
     bool any = false;
     for (std::size_t row = 0; row < list.size(); ++row) {
         if ((rows && !rows->contains(row)) || list.status(row) != RowStatus::None)
             continue;
-        out << row + 1 << " " << printableText(list.record(row).ipText) << " NotStarted\n";
+        output.line(std::to_string(row + 1) + " " + printableText(list.record(row).ipText)
+                    + " NotStarted");
         any = true;
     }
     return any;
 }
 
-int finishBatch(const Output& output, const BatchReport& report,
-                const std::optional<std::string>& reportPath, int status)
+int finishBatch(Output& output, const BatchReport& report,
+                const std::optional<std::string>& reportPath, int status,
+                std::chrono::steady_clock::time_point started)
 {
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    output.progress.clear();
     if (output.json)
-        output.io.out << batchJson(report).dump(2) << "\n";
+        output.io.out << batchJsonWithSummary(report, seconds).dump(2) << "\n";
+    output.notice(summaryText(report.command, summaryOf(report, seconds)));
     if (reportPath) {
-        if (const FileError error = saveReport(*reportPath, report); error != FileError::None)
+        if (const FileError error = saveReportWithSummary(*reportPath, report, seconds);
+            error != FileError::None)
             return reportFailure(output.io, ExitFailed, fileErrorText(error, *reportPath));
     }
     return status;
 }
 
-void printNotes(std::ostream& err, const std::string& address,
-                const std::vector<std::string>& notes)
+void printNotes(Output& output, const std::string& address, const std::vector<std::string>& notes)
 {
-    for (const std::string& note : notes)
-        err << "orbiphon-cli: " << printableText(address) << ": " << withoutControls(note) << "\n";
-    err << std::flush;
+    if (notes.empty())
+        return;
+    output.progress.above([&] {
+        for (const std::string& note : notes)
+            output.io.err << "orbiphon-cli: " << printableText(address) << ": "
+                          << withoutControls(note) << "\n";
+        output.io.err << std::flush;
+    });
+}
+
+namespace {
+
+// One gateway's steps, told to the progress line with its address; several gateways at once
+// each have their own.
+class GatewaySteps final : public ProgressSink {
+public:
+    GatewaySteps(ProgressLine& line, std::string address)
+        : m_line(line), m_address(std::move(address))
+    {
+    }
+
+    void reset() override { m_upper.reset(); }
+    void setCaption(const std::string&) override {}
+    void setLine1(const std::string& text) override { m_step = text; }
+    void setLine2(const std::string&) override {}
+    void setRange(ProgressBar bar, std::uint16_t maximum) override
+    {
+        if (bar == ProgressBar::Upper)
+            m_upper.setRange(maximum);
+    }
+    void setPosition(ProgressBar bar, int position) override
+    {
+        if (bar == ProgressBar::Upper)
+            m_upper.setPosition(position);
+    }
+    void setStep(ProgressBar bar, int step) override
+    {
+        if (bar == ProgressBar::Upper)
+            m_upper.setStep(step);
+    }
+    void stepIt(ProgressBar bar) override
+    {
+        if (bar == ProgressBar::Upper)
+            m_upper.stepIt();
+    }
+    void refresh() override
+    {
+        m_line.gatewayStep(m_address, m_step, m_upper.position(), m_upper.maximum());
+    }
+    void hide() override {}
+
+private:
+    ProgressLine& m_line;
+    std::string m_address;
+    std::string m_step;
+    ProgressBarState m_upper;
+};
+
+}  // namespace
+
+TransferResult CountingUploader::upload(const GatewayRecord& gateway, ProgressSink&)
+{
+    m_line.gatewayStarted(gateway.ipText);
+    GatewaySteps steps(m_line, gateway.ipText);
+    const TransferResult result = m_inner.upload(gateway, steps);
+    m_line.gatewayLeft(gateway.ipText);
+    return result;
+}
+
+TransferResult CountingUploader::uploadWithOutcome(const GatewayRecord& gateway, ProgressSink&,
+                                                   GatewayOutcome& outcome)
+{
+    m_line.gatewayStarted(gateway.ipText);
+    GatewaySteps steps(m_line, gateway.ipText);
+    const TransferResult result = m_inner.uploadWithOutcome(gateway, steps, outcome);
+    m_line.gatewayLeft(gateway.ipText);
+    return result;
+}
+
+ProbeResult CountingProber::probe(const std::string& gatewayAddress, int timeoutMs)
+{
+    m_line.gatewayStarted(gatewayAddress);
+    const ProbeResult result = m_inner.probe(gatewayAddress, timeoutMs);
+    m_line.gatewayLeft(gatewayAddress);
+    return result;
 }

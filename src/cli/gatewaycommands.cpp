@@ -6,6 +6,8 @@
 #include "cli/planoutput.h"
 #include "cli/stopsignals.h"
 #include "base/atomicfile.h"
+#include "base/pathutils.h"
+#include "base/settingsfile.h"
 #include "gatewaylist/batch.h"
 #include "transfer/addressbooktransfer.h"
 #include "transfer/firmwareupload.h"
@@ -22,25 +24,31 @@ using nlohmann::ordered_json;
 int probeCommand(const std::vector<std::string>& args, CliIo& io)
 {
     ParsedArguments parsed;
-    if (!parseArguments(args, {{"--json"}, {"--quiet"}}, 1, commandNamed("probe"), io, parsed))
+    if (!parseArguments(args, withOptions(OutputOptions, ProbeOptions), 1, commandNamed("probe"),
+                        io, parsed))
         return ExitBadUsage;
-    const Output output(parsed, io);
+    Output output(parsed, io);
+    SettingsFile settings;
+    const std::optional<DeviceSettings> limits = limitsFrom(parsed, settings, io);
+    if (!limits)
+        return ExitBadUsage;
     const std::string& address = parsed.operands[0];
     if (const std::optional<int> refused = refuseNonAddress(address, io))
         return *refused;
     GatewayOutcome outcome;
     outcome.start();
-    const ProbeResult probed = probeGateway(address, ProbeTimeoutMs);
+    IcmpProber prober;
+    const ProbeResult probed = probeWithSettings(prober, address, limits->transfer.probe);
     outcome.finish();
     const bool present = probed == ProbeResult::Answered;
-    outcome.fail(probeReason(probed, address, ProbeTimeoutMs));
+    outcome.fail(probeReason(probed, address, limits->transfer.probe));
     if (output.json) {
         ordered_json gateway{{"address", jsonTextFromBytes(address)},
                              {"status", present ? "Reachable" : "NotReachable"},
                              {"result", present ? "present" : "not present"}};
         printGatewayJson(io, "probe", std::move(gateway), outcome);
     } else {
-        io.out << printableText(address) << (present ? " present" : " not present") << "\n";
+        output.line(printableText(address) + (present ? " present" : " not present"));
         output.reason(printableText(address), outcome.reason);
     }
     return present ? ExitSuccess : ExitFailed;
@@ -49,10 +57,15 @@ int probeCommand(const std::vector<std::string>& args, CliIo& io)
 int downloadCommand(const std::vector<std::string>& args, CliIo& io)
 {
     ParsedArguments parsed;
-    if (!parseArguments(args, {{"--json"}, {"--quiet"}}, 3, 4, commandNamed("download"), io,
-                        parsed))
+    if (!parseArguments(args, withOptions(OutputOptions, TransferOptions), 3, 4,
+                        commandNamed("download"), io, parsed))
         return ExitBadUsage;
-    const Output output(parsed, io);
+    Output output(parsed, io);
+    SettingsFile settings;
+    const std::optional<DeviceSettings> limits = limitsFrom(parsed, settings, io);
+    if (!limits)
+        return ExitBadUsage;
+
     const std::string& address = parsed.operands[0];
     const std::string& userId = parsed.operands[1];
     const std::string& localPath = parsed.operands.back();
@@ -66,13 +79,17 @@ int downloadCommand(const std::vector<std::string>& args, CliIo& io)
     // A protected file, a folder, a pipe or a device is refused before anything is fetched.
     if (const FileError refused = checkSaveTarget(localPath); refused != FileError::None)
         return reportFailure(io, ExitFailed, fileErrorText(refused, localPath));
+    // A new file needs a folder it can be made in; else the book would be fetched for nothing.
+    if (const FileError refused = checkNewFileFolder(localPath); refused != FileError::None)
+        return reportFailure(io, ExitFailed, fileErrorText(refused, directoryOf(localPath)));
 
-    Device device(output.progress);
+    Device device(output.progress, *limits);
+    output.progress.gatewayStarted(address);
     GatewayOutcome outcome;
     // The document of the download; its text lines keep the program's own two messages.
     const auto finishDownload = [&](TransferResult result) -> int {
         if (!output.json)
-            return finish(io, result);
+            return finish(output, result);
         ordered_json gateway = loginJson(address, userId);
         gateway["result"] = transferResultName(result);
         printGatewayJson(io, "download", std::move(gateway), outcome);
@@ -85,18 +102,22 @@ int downloadCommand(const std::vector<std::string>& args, CliIo& io)
     outcome.start();
     if (!GatewaySession(context, outcome, "Download").probe(address)) {
         outcome.finish();
+        output.progress.clear();
         if (!output.json)
             io.err << "orbiphon-cli: " << printableText(address) << ": Orbiphon not found!\n";
         return finishDownload(TransferResult::NotFound);
     }
     const DownloadResult result = downloadAddressBook(context, address, userId, *password,
                                                       localPath, [&] {
+        output.progress.clear();
         if (abandonRequested)
             io.err << "orbiphon-cli: download stopped; " << printableText(localPath)
                    << " is as it was\n";
         else if (!output.json)
             io.err << "orbiphon-cli: " << printableText(address) << ": FTP failure!\n";
     }, &outcome);
+    if (result != DownloadResult::Done && !abandonRequested)
+        output.reason(printableText(address), outcome.reason);
     return finishDownload(result == DownloadResult::Done ? TransferResult::Done
                                                          : TransferResult::Failed);
 }
@@ -104,12 +125,18 @@ int downloadCommand(const std::vector<std::string>& args, CliIo& io)
 int uploadBookCommand(const std::vector<std::string>& args, CliIo& io)
 {
     ParsedArguments parsed;
-    if (!parseArguments(args, {{"--backup", true}, {"--verify"}, {"--json"}, {"--quiet"}}, 3, 4,
-                        commandNamed("upload-book"), io, parsed))
+    if (!parseArguments(args,
+                        withOptions(withOptions({{"--backup", true}, {"--verify"}}, OutputOptions),
+                                    TransferOptions),
+                        3, 4, commandNamed("upload-book"), io, parsed))
         return ExitBadUsage;
-    const Output output(parsed, io);
+    Output output(parsed, io);
     if (const std::optional<int> refused = refuseNonAddress(parsed.operands[1], io))
         return *refused;
+    SettingsFile settings;
+    const std::optional<DeviceSettings> limits = limitsFrom(parsed, settings, io);
+    if (!limits)
+        return ExitBadUsage;
     const std::optional<std::string> password = passwordFrom(parsed, 3, 4);
     if (!password)
         return missingPassword(io);
@@ -118,11 +145,12 @@ int uploadBookCommand(const std::vector<std::string>& args, CliIo& io)
     if (const FileError error = regularFileCheck(parsed.operands[0]); isSpecialSource(error))
         return reportFailure(io, ExitBadUsage, fileErrorText(error, parsed.operands[0]));
 
-    const std::optional<TransferSafety> safety = safetyFrom(parsed, io);
+    const std::optional<TransferSafety> safety = safetyFrom(parsed, settings, true, io);
     if (!safety)
         return ExitBadUsage;
 
-    Device device(output.progress);
+    Device device(output.progress, *limits);
+    output.progress.gatewayStarted(parsed.operands[1]);
     const StopSignals signals;
     TransferContext context = device.context();
     context.cancel = &abandonRequested;
@@ -130,7 +158,7 @@ int uploadBookCommand(const std::vector<std::string>& args, CliIo& io)
     const TransferResult result = uploadAddressBook(context, parsed.operands[0],
                                                     parsed.operands[1], parsed.operands[2],
                                                     *password, *safety, nullptr, &outcome);
-    printNotes(io.err, parsed.operands[1], outcome.notes);
+    printNotes(output, parsed.operands[1], outcome.notes);
     return finishUpload(output, "upload-book", result, parsed.operands[1], parsed.operands[2],
                         outcome);
 }
@@ -140,11 +168,13 @@ int uploadFirmwareCommand(const std::vector<std::string>& args, CliIo& io)
     const CliCommand& command = commandNamed("upload-firmware");
     ParsedArguments parsed;
     if (!parseArguments(args,
-                        {{"--full"}, {"--code"}, {"--verify"}, {"--dry-run"}, {"--json"},
-                         {"--quiet"}},
+                        withOptions(withOptions({{"--full"}, {"--code"}, {"--verify"},
+                                                 {"--dry-run"}},
+                                                OutputOptions),
+                                    TransferOptions),
                         3, 4, command, io, parsed))
         return ExitBadUsage;
-    const Output output(parsed, io);
+    Output output(parsed, io);
     if (parsed.has("--full") == parsed.has("--code"))
         return reportFailure(io, ExitBadUsage, "give one of --full and --code");
     if (parsed.has("--verify") && parsed.has("--dry-run"))
@@ -157,21 +187,27 @@ int uploadFirmwareCommand(const std::vector<std::string>& args, CliIo& io)
     if (const std::optional<int> refused = refuseUnsendableLogin(parsed.operands[2], *password, io))
         return *refused;
 
-    Device device(output.progress);
+    SettingsFile settings;
+    const std::optional<DeviceSettings> limits = limitsFrom(parsed, settings, io);
+    if (!limits)
+        return ExitBadUsage;
+    Device device(output.progress, *limits);
     UpgradeOptions options;
     options.mode = UpgradeMode::FirmwareUpgrade;
     options.sourcePath = parsed.operands[0];
     if (!isDirectory(options.sourcePath))
         return notAFolder(io, options.sourcePath);
-    if (const std::optional<int> refused = refuseUnreadableSettings(options, device.settings, io))
+    if (const std::optional<int> refused = refuseUnreadableSettings(options, settings, io))
         return *refused;
+    output.progress.gatewayStarted(parsed.operands[1]);
     const StopSignals signals;
     TransferContext context = device.context();
     context.cancel = &abandonRequested;
     if (parsed.has("--dry-run")) {
         const FirmwarePlan plan =
-            planFirmware(context, device.settings, parsed.operands[0], parsed.has("--full"),
+            planFirmware(context, settings, parsed.operands[0], parsed.has("--full"),
                          parsed.operands[1], parsed.operands[2], *password);
+        output.progress.clear();
         return printDryRun(io, parsed.has("--json"),
                            {"upload-firmware", false,
                             {{0, {parsed.operands[1], parsed.operands[2], *password}, plan}},
@@ -180,9 +216,10 @@ int uploadFirmwareCommand(const std::vector<std::string>& args, CliIo& io)
     }
     GatewayOutcome outcome;
     const TransferResult result = uploadFirmware(
-        context, device.settings, parsed.operands[0], parsed.has("--full"), parsed.operands[1],
-        parsed.operands[2], *password, {{}, parsed.has("--verify")}, nullptr, &outcome);
-    printNotes(io.err, parsed.operands[1], outcome.notes);
+        context, settings, parsed.operands[0], parsed.has("--full"), parsed.operands[1],
+        parsed.operands[2], *password,
+        {{}, transferSafetyFrom(settings).verify || parsed.has("--verify")}, nullptr, &outcome);
+    printNotes(output, parsed.operands[1], outcome.notes);
     return finishUpload(output, "upload-firmware", result, parsed.operands[1],
                         parsed.operands[2], outcome);
 }

@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 
+#include "cli/csvtext.h"
 #include "cli/jsontext.h"
 #include "gatewaylist/listfile.h"
 #include "transfer/ftpclient.h"
@@ -85,6 +86,68 @@ std::vector<GatewayRecord> recordsFromJson(const json& document)
     return records;
 }
 
+// The list as CSV: ip,userId and, only when asked for, password.
+void printListCsv(std::ostream& out, const GatewayList& list, bool showPasswords)
+{
+    out << (showPasswords ? csvLine({"ip", "userId", "password"}) : csvLine({"ip", "userId"}));
+    for (const GatewayRecord& record : list.records()) {
+        std::vector<std::string> fields{jsonTextFromBytes(record.ipText),
+                                        jsonTextFromBytes(record.userId)};
+        if (showPasswords)
+            fields.push_back(jsonTextFromBytes(record.password));
+        out << csvLine(fields);
+    }
+}
+
+// The rows of a CSV as the document from-json takes, so that both get the same checks.
+json listDocumentFromCsv(std::vector<std::vector<std::string>> rows)
+{
+    const std::vector<int> columns =
+        csvColumns(rows, {"ip", "userId", "password"}, {"ip", "userId", "password"});
+    json gateways = json::array();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        json gateway = json::object();
+        for (const auto& [name, column] : {std::pair{"ip", columns[0]}, {"userId", columns[1]},
+                                           {"password", columns[2]}}) {
+            if (static_cast<std::size_t>(column) >= rows[i].size())
+                throw BadInput("gateways[" + std::to_string(i) + "]: no " + name + " field");
+            gateway[name] = rows[i][static_cast<std::size_t>(column)];
+        }
+        gateways.push_back(std::move(gateway));
+    }
+    return json{{"gateways", gateways}};
+}
+
+// from-json and from-csv: the same checks, then the same writer.
+int listFrom(const std::vector<std::string>& args, CliIo& io, bool csv)
+{
+    ParsedArguments parsed;
+    if (!parseArguments(args, {}, 2, commandNamed(csv ? "list from-csv" : "list from-json"), io,
+                        parsed))
+        return ExitBadUsage;
+    const std::string& input = parsed.operands[0];
+    const std::string& output = parsed.operands[1];
+
+    std::vector<GatewayRecord> records;
+    try {
+        json document;
+        std::vector<std::vector<std::string>> rows;
+        const FileError error = csv ? readCsvFile(input, rows) : readJsonFile(input, document);
+        if (error != FileError::None)
+            return reportFailure(io, ExitFailed, fileErrorText(error, input));
+        if (csv)
+            document = listDocumentFromCsv(std::move(rows));
+        records = recordsFromJson(document);
+    } catch (const BadInput& e) {
+        return reportFailure(io, ExitBadUsage, input + ": " + e.what());
+    }
+
+    const FileError error = saveGatewayList(output, records);
+    if (error != FileError::None)
+        return reportFailure(io, ExitFailed, fileErrorText(error, output));
+    return ExitSuccess;
+}
+
 }  // namespace
 
 std::optional<int> reportUnreadableList(const ListFileReport& report, const std::string& path,
@@ -100,9 +163,11 @@ std::optional<int> reportUnreadableList(const ListFileReport& report, const std:
 int listShow(const std::vector<std::string>& args, CliIo& io)
 {
     ParsedArguments parsed;
-    if (!parseArguments(args, {{"--json"}, {"--show-passwords"}}, 1, commandNamed("list show"), io,
-                        parsed))
+    if (!parseArguments(args, {{"--json"}, {"--csv"}, {"--show-passwords"}}, 1,
+                        commandNamed("list show"), io, parsed))
         return ExitBadUsage;
+    if (parsed.has("--json") && parsed.has("--csv"))
+        return reportFailure(io, ExitBadUsage, "--json and --csv don't go together");
     const std::string& path = parsed.operands[0];
     const bool showPasswords = parsed.has("--show-passwords");
 
@@ -114,6 +179,8 @@ int listShow(const std::vector<std::string>& args, CliIo& io)
     // A list cut short still shows the gateways before the cut, as the window does.
     if (parsed.has("--json"))
         io.out << listAsJson(list, showPasswords).dump(2) << "\n";
+    else if (parsed.has("--csv"))
+        printListCsv(io.out, list, showPasswords);
     else
         printList(io.out, path, list, showPasswords);
     if (report.outcome == ListFileOutcome::CutShort)
@@ -123,25 +190,10 @@ int listShow(const std::vector<std::string>& args, CliIo& io)
 
 int listFromJson(const std::vector<std::string>& args, CliIo& io)
 {
-    ParsedArguments parsed;
-    if (!parseArguments(args, {}, 2, commandNamed("list from-json"), io, parsed))
-        return ExitBadUsage;
-    const std::string& input = parsed.operands[0];
-    const std::string& output = parsed.operands[1];
+    return listFrom(args, io, false);
+}
 
-    std::vector<GatewayRecord> records;
-    try {
-        json document;
-        const FileError error = readJsonFile(input, document);
-        if (error != FileError::None)
-            return reportFailure(io, ExitFailed, fileErrorText(error, input));
-        records = recordsFromJson(document);
-    } catch (const BadInput& e) {
-        return reportFailure(io, ExitBadUsage, input + ": " + e.what());
-    }
-
-    const FileError error = saveGatewayList(output, records);
-    if (error != FileError::None)
-        return reportFailure(io, ExitFailed, fileErrorText(error, output));
-    return ExitSuccess;
+int listFromCsv(const std::vector<std::string>& args, CliIo& io)
+{
+    return listFrom(args, io, true);
 }

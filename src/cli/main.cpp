@@ -2,6 +2,7 @@
 #include "transfer/curlftpclient.h"
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <iostream>
 #include <string>
@@ -15,7 +16,7 @@ int main(int argc, char** argv)
         std::cerr << "orbiphon-cli: the FTP library could not start\n";
         return ExitFailed;
     }
-    CliIo io{std::cout, std::cerr};
+    CliIo io{std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1};
     int status = runCli(std::vector<std::string>(argv + 1, argv + argc), io);
     std::cout.flush();
     if (!std::cout) {

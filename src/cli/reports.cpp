@@ -1,9 +1,80 @@
 #include "cli/reports.h"
 
+#include "base/atomicfile.h"
 #include "cli/jsontext.h"
 #include "gatewaylist/gatewaylist.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <ostream>
+
 using nlohmann::ordered_json;
+
+BatchSummary summaryOf(const BatchReport& report, double seconds)
+{
+    BatchSummary summary;
+    summary.gateways = report.rows.size();
+    summary.seconds = seconds;
+    for (const ReportRow& row : report.rows) {
+        if (!row.started)
+            ++summary.notStarted;
+        else if (row.status == RowStatus::Uploaded || row.status == RowStatus::Reachable)
+            ++summary.done;
+        else if (row.status == RowStatus::NotReachable)
+            ++summary.notReachable;
+        else
+            ++summary.failed;
+    }
+    return summary;
+}
+
+std::string summaryText(const std::string& command, const BatchSummary& summary)
+{
+    const bool check = command == "check";
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f", summary.seconds);
+    std::string text = std::to_string(summary.gateways)
+        + (summary.gateways == 1 ? " gateway: " : " gateways: ") + std::to_string(summary.done)
+        + (check ? " reachable, " : " uploaded, ");
+    if (!check)
+        text += std::to_string(summary.failed) + " failed, ";
+    return text + std::to_string(summary.notReachable) + " not reachable, "
+        + std::to_string(summary.notStarted) + " not started; " + seconds + " s";
+}
+
+ordered_json batchJsonWithSummary(const BatchReport& report, double seconds)
+{
+    ordered_json document = batchJson(report);
+    const BatchSummary summary = summaryOf(report, seconds);
+    const bool check = report.command == "check";
+    ordered_json counts;
+    counts["gateways"] = summary.gateways;
+    counts[check ? "reachable" : "uploaded"] = summary.done;
+    if (!check)
+        counts["failed"] = summary.failed;
+    counts["notReachable"] = summary.notReachable;
+    counts["notStarted"] = summary.notStarted;
+    counts["seconds"] = std::round(summary.seconds * 10.0) / 10.0;
+    document["summary"] = std::move(counts);
+    return document;
+}
+
+FileError saveReportWithSummary(const std::string& path, const BatchReport& report,
+                                double seconds)
+{
+    const std::string json = ".json";
+    const bool isJson = path.size() >= json.size()
+        && std::equal(json.begin(), json.end(), path.end() - static_cast<std::ptrdiff_t>(json.size()),
+                      [](char a, char b) { return a == (b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b); });
+    if (!isJson)
+        return saveReport(path, report);
+    const std::string text = batchJsonWithSummary(report, seconds).dump(2) + "\n";
+    return writeFileAtomically(path, [&](std::ostream& out) {
+        out << text;
+        return static_cast<bool>(out);
+    });
+}
 
 std::set<std::size_t> failedRowsOf(const nlohmann::json& document, const GatewayList& list)
 {

@@ -14,6 +14,27 @@ class GatewayList;
 
 // The --json documents of the device commands and the reports of check and upgrade.
 
+// The counts of a batch's end: rows by status, and the seconds the whole batch took.
+struct BatchSummary {
+    std::size_t gateways = 0;
+    std::size_t done = 0;  // Uploaded, or Reachable for check
+    std::size_t failed = 0;  // FtpFailed and Abandoned
+    std::size_t notReachable = 0;
+    std::size_t notStarted = 0;
+    double seconds = 0;
+};
+BatchSummary summaryOf(const BatchReport& report, double seconds);
+// "253 gateways: 237 uploaded, 4 failed, 12 not reachable, 0 not started; 14.2 s"; for check
+// "253 gateways: 241 reachable, 12 not reachable, 0 not started; 1.1 s".
+std::string summaryText(const std::string& command, const BatchSummary& summary);
+
+// batchJson with "summary": {"gateways":..., "uploaded"|"reachable":..., ["failed":...,]
+// "notReachable":..., "notStarted":..., "seconds":...} after "stopped".
+nlohmann::ordered_json batchJsonWithSummary(const BatchReport& report, double seconds);
+// saveReport, the JSON being batchJsonWithSummary's.
+FileError saveReportWithSummary(const std::string& path, const BatchReport& report,
+                                double seconds);
+
 // The rows (0-based) a report written by --report or --json marks as not done (FtpFailed,
 // NotReachable, NotStarted, Abandoned, and a dry run's WouldFail). Throws BadInput when the
 // file is no such report, or when one of its rows is not in list or names another address than

@@ -118,6 +118,18 @@ TEST_P(BookRoundTrip, ShowJsonThenFromJsonIsByteExact)
     EXPECT_EQ(readFileBytes(dir.file("copy.cpe")), readFileBytes(original));
 }
 
+TEST_P(BookRoundTrip, ShowCsvThenFromCsvIsByteExact)
+{
+    TempDir dir;
+    const std::string original = saved(dir, "original.cpe", GetParam()());
+    const ToolRun shown = runTool({"book", "show", original, "--csv"});
+    ASSERT_EQ(shown.status, 0) << shown.err;
+    const ToolRun made =
+        runTool({"book", "from-csv", dir.write("book.csv", shown.out), dir.file("copy.cpe")});
+    ASSERT_EQ(made.status, 0) << made.err;
+    EXPECT_EQ(readFileBytes(dir.file("copy.cpe")), readFileBytes(original));
+}
+
 INSTANTIATE_TEST_SUITE_P(Books, BookRoundTrip,
                          ::testing::Values([] { return AddressBook(); }, &smallBook,
                                            &fullWidthBook, &fullBook));
@@ -271,4 +283,29 @@ TEST(BookFromJson, WritesTheFormatThroughTheModel)
     EXPECT_EQ(bytes.substr(108, 22), "10.0.0.7\0\0\0\0\0\0\0\0\xFF\xFF" "0039"s);
 }
 
+TEST(BookFromCsv, LeftOutPortsAreTheNewRowsPortAndBadRowsAreRefused)
+{
+    TempDir dir;
+    const std::string good = dir.write(
+        "book.csv", "kind,ip,telephone\ngateway,10.0.0.1,\ngateway,10.0.0.2,\nentry,10.0.0.7,0039*1\n");
+    ASSERT_EQ(runTool({"book", "from-csv", good, dir.file("book.cpe")}).status, 0);
+    const ToolRun shown = runTool({"book", "show", dir.file("book.cpe"), "--json"});
+    EXPECT_EQ(nlohmann::json::parse(shown.out)["entries"],
+              nlohmann::json::parse(R"([{"ip":"10.0.0.7","port":1720,"telephone":"0039*1"}])"));
+
+    const std::string gateways = "gateway,10.0.0.1,1720,\ngateway,10.0.0.2,1720,\n";
+    for (const auto& [csv, message] : std::vector<std::pair<std::string, std::string>>{
+             {"gateway,10.0.0.1,1720,\n", "gateways: expected exactly 2, found 1"},
+             {gateways + "phone,1.1.1.1,1,2\n", "row 3: the kind must be gateway or entry"},
+             {gateways + "entry,1.1.1.1,17x,2\n", "entries[0].port: must be a whole number"},
+             {"gateway,10.0.0.1,1720,\ngateway,10.0.0,1720,\n", "gateways[1].address"}}) {
+        const std::string input = dir.write("bad.csv", csv);
+        const ToolRun run = runTool({"book", "from-csv", input, dir.file("bad.cpe")});
+        EXPECT_EQ(run.status, 2) << message;
+        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("bad.cpe")));
+    }
+}
+
 }  // namespace
+

@@ -8,6 +8,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -47,13 +52,13 @@ Lines gatewayLines(const std::string& out)
     return result;
 }
 
-// The "FTP : ..." lines of a firmware upload, without their prefix.
-Lines fileSteps(const std::string& out)
+// The "FTP : ..." steps of the progress lines on standard error, after that prefix.
+Lines fileSteps(const std::string& err)
 {
     Lines steps;
-    for (const std::string& line : linesOf(out)) {
-        if (line.rfind("  FTP : ", 0) == 0)
-            steps.push_back(line.substr(8));
+    for (const std::string& line : linesOf(err)) {
+        if (const std::size_t at = line.find(" FTP : "); at != std::string::npos)
+            steps.push_back(line.substr(at + 7));
     }
     return steps;
 }
@@ -183,12 +188,13 @@ TEST_F(DeviceCommands, DownloadFetchesTheDevicesBookByteForByte)
     const std::string out = m_dir.write("books/Addrbook.cpe", "older book");
 
     const ToolResult download = run({"download", "127.0.0.2", SimulatorFixture::UserId,
-                              SimulatorFixture::Password, out});
+                              SimulatorFixture::Password, out, "--progress"});
     EXPECT_EQ(download.status, 0) << download.err;
-    EXPECT_EQ(linesOf(download.out),
-              (Lines{"Download AddressBook", "  Connecting...  [0/2]",
-                     "  FTP : /RFA/Addrbook.cpe  [1/2]", "  FTP : /RFA/Addrbook.cpe  [2/2]",
-                     "Done"}));
+    EXPECT_EQ(download.out, "Done\n");
+    EXPECT_EQ(linesOf(download.err),
+              (Lines{"127.0.0.2", "127.0.0.2 Connecting... [0/2]",
+                     "127.0.0.2 FTP : /RFA/Addrbook.cpe [1/2]",
+                     "127.0.0.2 FTP : /RFA/Addrbook.cpe [2/2]"}));
     EXPECT_EQ(readFileBytes(out), bookBytes('d'));
     EXPECT_EQ(folderEntries(m_dir.file("books")), std::set<std::string>{"Addrbook.cpe"});
 }
@@ -197,6 +203,7 @@ struct FailedDownload {
     const char* name;
     bool wrongPassword;
     bool deviceLacksBook;
+    const char* reason;
 };
 
 void PrintTo(const FailedDownload& c, std::ostream* out)
@@ -220,15 +227,19 @@ TEST_P(FailedDownloads, KeepTheOperatorsFileUntouched)
                               out});
     EXPECT_EQ(download.status, 1);
     EXPECT_EQ(linesOf(download.out).back(), "Failed");
-    EXPECT_EQ(download.err, "orbiphon-cli: 127.0.0.2: FTP failure!\n");
+    EXPECT_EQ(download.err, "orbiphon-cli: 127.0.0.2: FTP failure!\norbiphon-cli: 127.0.0.2: "
+                                + std::string(GetParam().reason) + "\n");
     EXPECT_EQ(readFileBytes(out), "the operator's own book");
     // No partial or temporary file is left beside it.
     EXPECT_EQ(folderEntries(m_dir.file("books")), std::set<std::string>{"Addrbook.cpe"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Device, FailedDownloads,
-                         testing::Values(FailedDownload{"WrongPassword", true, false},
-                                         FailedDownload{"NoBookOnTheDevice", false, true}),
+                         testing::Values(FailedDownload{"WrongPassword", true, false,
+                                                        "cannot log in: 530 Authentication failed."},
+                                         FailedDownload{"NoBookOnTheDevice", false, true,
+                                                        "cannot get /RFA/Addrbook.cpe: 550 No such "
+                                                        "file or directory."}),
                          [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(DeviceCommands, PasswordLeftOutComesFromTheEnvironment)
@@ -273,9 +284,8 @@ TEST_F(DeviceCommands, UploadBookPutsTheFileAsAddrbookCpe)
     const ToolResult upload = run({"upload-book", book, "127.0.0.2", SimulatorFixture::UserId,
                             SimulatorFixture::Password});
     EXPECT_EQ(upload.status, 0) << upload.err;
-    EXPECT_EQ(linesOf(upload.out),
-              (Lines{"  Connecting...  [0/2]", "  FTP : /RFA/Addrbook.cpe  [1/2]",
-                     "  FTP : /RFA/Addrbook.cpe  [2/2]", "Done"}));
+    EXPECT_EQ(upload.out, "Done\n");
+    EXPECT_EQ(upload.err, "");
     EXPECT_EQ(readFileBytes(simulator.deviceFile(1, "Addrbook.cpe")), bookBytes('b'));
     EXPECT_EQ(folderEntries(simulator.rfaFolder(1)), before);
 }
@@ -312,14 +322,15 @@ TEST_F(DeviceCommands, CodeUpgradeUploadsListedFilesAndDeletesNothing)
     const std::string nvram = readFileBytes(rfa + "/NVRAM.TXT");
 
     const ToolResult upgrade = run({"upload-firmware", firmwareFolder(), "127.0.0.2",
-                             SimulatorFixture::UserId, SimulatorFixture::Password, "--code"});
+                             SimulatorFixture::UserId, SimulatorFixture::Password, "--code",
+                             "--progress"});
     EXPECT_EQ(upgrade.status, 0) << upgrade.err;
-    EXPECT_EQ(linesOf(upgrade.out).back(), "Done");
+    EXPECT_EQ(upgrade.out, "Done\n");
     // Every file steps the bar, listed or not, in the walk's order.
-    const Lines steps = fileSteps(upgrade.out);
+    const Lines steps = fileSteps(upgrade.err);
     std::set<std::string> named;
     for (std::size_t i = 0; i < steps.size(); ++i) {
-        const std::string tail = "  [" + std::to_string(i + 1) + "/5]";
+        const std::string tail = " [" + std::to_string(i + 1) + "/5]";
         ASSERT_TRUE(steps[i].ends_with(tail)) << steps[i];
         named.insert(steps[i].substr(0, steps[i].size() - tail.size()));
     }
@@ -441,18 +452,23 @@ TEST_F(DeviceCommands, UpgradeRowsReachesOnlyThoseRowsInListOrder)
         before.push_back(readFileBytes(simulator.deviceFile(gateway, "Addrbook.cpe")));
     const std::string book = m_dir.write("mybook.cpe", bookBytes('r'));
 
-    const ToolResult upgrade = run({"upgrade", simulator.listPath(), "--book", book, "--rows", "4,2"});
+    const ToolResult upgrade =
+        run({"upgrade", simulator.listPath(), "--book", book, "--rows", "4,2", "--progress"});
     EXPECT_EQ(upgrade.status, 0) << upgrade.err;
-    EXPECT_EQ(gatewayLines(upgrade.out),
-              (Lines{"2 127.0.0.3 Uploaded", "4 127.0.0.5 Uploaded"}));
-    const Lines lines = linesOf(upgrade.out);
-    EXPECT_EQ(lines.front(), "Upgrade Selection");
-    EXPECT_TRUE(hasLine(upgrade.out, "Ugrade 127.0.0.3  (1 of 2)")) << upgrade.out;
-    EXPECT_TRUE(hasLine(upgrade.out, "Ugrade 127.0.0.5  (2 of 2)")) << upgrade.out;
-    EXPECT_EQ(Lines(lines.end() - 2, lines.end()),
+    // Standard output holds the results alone; the rest is on standard error.
+    EXPECT_EQ(upgrade.out, "2 127.0.0.3 Uploaded\n4 127.0.0.5 Uploaded\n");
+    const Lines lines = linesOf(upgrade.err);
+    EXPECT_TRUE(hasLine(upgrade.err, "0/2 \u00B7 1 in progress \u00B7 127.0.0.3 FTP : "
+                                     "/RFA/Addrbook.cpe [1/2]")) << upgrade.err;
+    EXPECT_TRUE(hasLine(upgrade.err, "1/2 \u00B7 1 in progress \u00B7 127.0.0.5 FTP : "
+                                     "/RFA/Addrbook.cpe [2/2]")) << upgrade.err;
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(Lines(lines.end() - 3, lines.end() - 1),
               (Lines{"Turn-off and Turn-on the Orbiphons to activate the new settings.",
                      "Spegnere e riaccendere i Orbiphon per rendere attive le nuove "
                      "impostazioni."}));
+    EXPECT_EQ(lines.back().rfind("2 gateways: 2 uploaded, 0 failed, 0 not reachable, 0 not "
+                                 "started; ", 0), 0u) << lines.back();
     for (int gateway = 1; gateway <= 5; ++gateway) {
         const bool chosen = gateway == 2 || gateway == 4;
         EXPECT_EQ(readFileBytes(simulator.deviceFile(gateway, "Addrbook.cpe")),
@@ -471,11 +487,14 @@ TEST_F(DeviceCommands, UpgradeListGoesOnPastAFailingGatewayAndExitsOne)
 
     const ToolResult upgrade = run({"upgrade", simulator.listPath(), "--book", book});
     EXPECT_EQ(upgrade.status, 1);
-    EXPECT_EQ(linesOf(upgrade.out).front(), "Upgrade List");
-    EXPECT_EQ(gatewayLines(upgrade.out),
+    EXPECT_EQ(linesOf(upgrade.out),
               (Lines{"1 127.0.0.2 Uploaded", "2 127.0.0.3 FtpFailed", "3 127.0.0.4 Uploaded"}));
-    EXPECT_TRUE(hasLine(upgrade.out,
+    EXPECT_TRUE(hasLine(upgrade.err,
                         "Turn-off and Turn-on the Orbiphons to activate the new settings."));
+    // --quiet leaves the reasons alone on standard error.
+    const ToolResult quiet = run({"upgrade", simulator.listPath(), "--book", book, "--quiet"});
+    EXPECT_EQ(quiet.out, upgrade.out);
+    EXPECT_EQ(quiet.err, "orbiphon-cli: 2 127.0.0.3: cannot log in: 530 Authentication failed.\n");
     EXPECT_EQ(readFileBytes(simulator.deviceFile(1, "Addrbook.cpe")), bookBytes('l'));
     EXPECT_EQ(readFileBytes(simulator.deviceFile(3, "Addrbook.cpe")), bookBytes('l'));
     EXPECT_NE(readFileBytes(simulator.deviceFile(2, "Addrbook.cpe")), bookBytes('l'));
@@ -659,8 +678,10 @@ TEST_F(DeviceCommands, DryRunAndBackupOverTheList)
     const std::multiset<std::string> previous{
         readFileBytes(simulator.rfaFolder(1) + "/Addrbook.cpe"),
         readFileBytes(simulator.rfaFolder(2) + "/Addrbook.cpe")};
-    const ToolResult upgrade = run({"upgrade", simulator.listPath(), "--book", book, "--backup",
-                                    backups, "--verify", "--jobs", "2"});
+    // The back-up, verify and jobs of [Batch], as the window reads them.
+    s_tool->write("Orbiphon.ini", SimulatorFixture::FirmwareIni + "[Batch]\nJobs=2\nVerify=1\n"
+                                      + "BackupFolder=" + backups + "\n");
+    const ToolResult upgrade = run({"upgrade", simulator.listPath(), "--book", book});
     EXPECT_EQ(upgrade.status, 0) << upgrade.err;
     std::multiset<std::string> kept;
     for (const auto& entry : fs::directory_iterator(backups))
@@ -964,15 +985,22 @@ TEST_F(DeviceCommands, UpgradeRetriesTheFailedRowsOfItsReport)
     EXPECT_EQ(document["stopped"], false);
     EXPECT_EQ(document["gateways"][0]["bytesSent"], 13770);
     EXPECT_EQ(document["gateways"][0]["filesSent"], 1);
+    EXPECT_EQ(document["summary"]["gateways"], 4);
+    EXPECT_EQ(document["summary"]["uploaded"], 2);
+    EXPECT_EQ(document["summary"]["failed"], 1);
+    EXPECT_EQ(document["summary"]["notReachable"], 1);
+    EXPECT_EQ(document["summary"]["notStarted"], 0);
 
     // The text lines stay as they were; the reasons follow on standard error.
     const ToolResult again = run({"upgrade", simulator.listPath(), "--book", book, "--rows",
                                   "failed:" + report, "--report", csv});
     EXPECT_EQ(again.status, 1) << again.err;
     EXPECT_EQ(gatewayLines(again.out), (Lines{"2 127.0.0.3 NotReachable", "4 127.0.0.5 FtpFailed"}));
-    EXPECT_EQ(again.err, "orbiphon-cli: 2 127.0.0.3: no answer to the echo request within "
-                         "1000 ms\norbiphon-cli: 4 127.0.0.5: cannot log in: 530 "
-                         "Authentication failed.\n");
+    EXPECT_EQ(again.err.rfind("orbiphon-cli: 2 127.0.0.3: no answer to the echo request within "
+                              "1000 ms\norbiphon-cli: 4 127.0.0.5: cannot log in: 530 "
+                              "Authentication failed.\n", 0), 0u) << again.err;
+    EXPECT_EQ(linesOf(again.err).back().rfind("2 gateways: 0 uploaded, 1 failed, 1 not reachable, "
+                                              "0 not started; 1.", 0), 0u) << again.err;
     const Lines csvLines = linesOf(readFileBytes(csv));
     ASSERT_EQ(csvLines.size(), 3u);
     EXPECT_EQ(csvLines[0], "row,address,user ID,status,reason,start time,seconds,files sent,"
@@ -992,6 +1020,180 @@ TEST_F(DeviceCommands, UpgradeRetriesTheFailedRowsOfItsReport)
     EXPECT_NE(refused.err.find("row 3 of the list is not 127.0.0.9"), std::string::npos)
         << refused.err;
     EXPECT_FALSE(fs::exists(simulator.deviceFile(1, "Addrbook.cpe")));
+}
+
+// --- limits, from the options, from [Batch] and from --config FILE --------------------------
+
+struct LimitCase {
+    const char* name;
+    std::vector<std::string> args;  // CONFIG stands for the other file, OUT for a local file
+    std::string batchKeys;          // [Batch] of the Orbiphon.ini beside the program
+    std::string configKeys;         // [Batch] of the file --config names
+    const char* reason;             // what standard error says about 127.0.0.3
+    long minMs;
+    long maxMs;
+};
+
+void PrintTo(const LimitCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class Limits : public DeviceCommands, public testing::WithParamInterface<LimitCase> {};
+
+// Gateway 2 is silent to echo requests and gateway 3 hangs after accepting FTP connections.
+TEST_P(Limits, TakeTheOptionOverTheSettingsFileOverTheDefault)
+{
+    SimulatorOptions options = gateways(3);
+    options.silent = {2};
+    options.hang = {3};
+    SimulatorFixture simulator(options);
+    ORBIPHON_REQUIRE_SIMULATOR(simulator);
+    s_tool->write("Orbiphon.ini", SimulatorFixture::FirmwareIni + "[Batch]\n" + GetParam().batchKeys);
+    const std::string config = m_dir.write("other.ini", "[Batch]\n" + GetParam().configKeys);
+    std::vector<std::string> args = GetParam().args;
+    for (std::string& arg : args) {
+        if (arg == "CONFIG")
+            arg = config;
+        if (arg == "OUT")
+            arg = m_dir.file("out.cpe");
+    }
+    const ToolResult result = run(args);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find(GetParam().reason), std::string::npos) << result.err;
+    EXPECT_GE(result.took.count(), GetParam().minMs);
+    EXPECT_LT(result.took.count(), GetParam().maxMs);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Device, Limits,
+    testing::Values(
+        LimitCase{"RetriesAndProbeTimeoutOptions",
+                  {"probe", "127.0.0.3", "--retries", "3", "--probe-timeout", "200"}, "", "",
+                  "127.0.0.3: no answer to 3 echo requests within 200 ms each", 550, 1400},
+        LimitCase{"BatchKeys", {"probe", "127.0.0.3"}, "Retries=2\nProbeTimeout=300\n", "",
+                  "no answer to 2 echo requests within 300 ms each", 550, 1400},
+        LimitCase{"OptionOverKey", {"probe", "127.0.0.3", "--retries", "1"},
+                  "Retries=2\nProbeTimeout=300\n", "",
+                  "no answer to the echo request within 300 ms", 250, 700},
+        LimitCase{"ConfigFileInsteadOfTheOneBeside", {"--config", "CONFIG", "probe", "127.0.0.3"},
+                  "Retries=4\n", "ProbeTimeout=250\n",
+                  "no answer to the echo request within 250 ms", 200, 700},
+        LimitCase{"LoginTimeoutOption",
+                  {"download", "127.0.0.4", "admin", "orbiphon", "OUT", "--timeout", "1"},
+                  "", "", "127.0.0.4: FTP failure!", 900, 4000},
+        LimitCase{"LoginTimeoutKey",
+                  {"download", "127.0.0.4", "admin", "orbiphon", "OUT"}, "Timeout=1\n",
+                  "", "127.0.0.4: FTP failure!", 900, 4000}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+// --data-ports and --local-address choose what active mode announces: a range whose only port
+// the test holds leaves no port to listen on, and the transfer fails.
+TEST_F(DeviceCommands, DataPortsAreTheOnlyPortsActiveModeListensOn)
+{
+    SimulatorFixture simulator(gateways(1));
+    ORBIPHON_REQUIRE_SIMULATOR(simulator);
+    const std::string out = m_dir.file("out.cpe");
+    const std::vector<std::string> download{"download",        "127.0.0.2", SimulatorFixture::UserId,
+                                            SimulatorFixture::Password, out, "--local-address",
+                                            "127.0.0.1",       "--data-ports", "47001-47001"};
+    const ToolResult free = run(download);
+    EXPECT_EQ(free.status, 0) << free.err;
+
+    const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(47001);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(holder, 1), 0);
+    const ToolResult taken = run(download);
+    ::close(holder);
+    EXPECT_EQ(taken.status, 1);
+    EXPECT_NE(taken.err.find("FTP failure!"), std::string::npos) << taken.err;
+}
+
+// check without a list: addresses and ranges as operands, and a hosts file on standard input.
+TEST_F(DeviceCommands, CheckTakesAddressesRangesAndAHostsFile)
+{
+    SimulatorOptions options = gateways(3);
+    options.silent = {2};
+    SimulatorFixture simulator(options);
+    ORBIPHON_REQUIRE_SIMULATOR(simulator);
+    const ToolResult check = runProgram(
+        "/bin/sh",
+        {"-c", "printf '# the fleet\\n\\n 127.0.0.3-4  # two\\n' | \"$0\" check 127.0.0.2 "
+               "--hosts - --probe-timeout 300 --json",
+         s_tool->file("orbiphon-cli")},
+        processEnvironment());
+    EXPECT_EQ(check.status, 1) << check.err;
+    const nlohmann::json document = nlohmann::json::parse(check.out);
+    Lines rows;
+    for (const nlohmann::json& gateway : document["gateways"])
+        rows.push_back(gateway["address"].get<std::string>() + " " + gateway["status"].get<std::string>());
+    EXPECT_EQ(rows, (Lines{"127.0.0.2 Reachable", "127.0.0.3 NotReachable", "127.0.0.4 Reachable"}));
+    EXPECT_EQ(document["summary"]["reachable"], 2);
+    EXPECT_EQ(linesOf(check.err).back().rfind("3 gateways: 2 reachable, 1 not reachable, 0 not "
+                                              "started; 0.", 0), 0u) << check.err;
+}
+
+// A download into a folder that is not there, or that takes no new files, is refused before the
+// gateway is asked at all (the gateway is silent: asked, it would cost a time-out).
+TEST_F(DeviceCommands, DownloadRefusesAFolderItCannotWriteBeforeItConnects)
+{
+    SimulatorOptions options = gateways(1);
+    options.silent = {1};
+    SimulatorFixture simulator(options);
+    ORBIPHON_REQUIRE_SIMULATOR(simulator);
+    const std::vector<std::string> login{"download", "127.0.0.2", SimulatorFixture::UserId,
+                                         SimulatorFixture::Password};
+    const std::string gone = m_dir.file("gone");
+    std::vector<std::string> args = login;
+    args.push_back(gone + "/out.cpe");
+    const ToolResult missing = run(args);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "orbiphon-cli: " + gone + " was not found.\n");
+    EXPECT_LT(missing.took.count(), 900);
+
+    // Root ignores file modes: the closed folder is tried as an ordinary user.
+    if (::getuid() != 0)
+        return;
+    fs::permissions(m_dir.path(), fs::perms::owner_all | fs::perms::group_read
+                                      | fs::perms::group_exec | fs::perms::others_read
+                                      | fs::perms::others_exec);
+    const std::string tool = m_dir.file("orbiphon-cli");
+    fs::copy_file(ORBIPHON_CLI, tool);
+    const std::string closed = m_dir.file("closed");
+    fs::create_directory(closed);
+    fs::permissions(closed, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read
+                                | fs::perms::others_exec);
+    args = {"--reuid=65534", "--regid=65534", "--clear-groups", tool};
+    args.insert(args.end(), login.begin(), login.end());
+    args.push_back(closed + "/out.cpe");
+    const ToolResult refused = runProgram("/usr/bin/setpriv", args, processEnvironment());
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err.rfind("orbiphon-cli: ", 0), 0u) << refused.err;
+    EXPECT_NE(refused.err.find(closed), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.err.find("not found"), std::string::npos) << refused.err;
+    EXPECT_LT(refused.took.count(), 900);
+}
+
+// On a terminal the progress is one line rewritten in place: standard error gets no line end
+// but the summary's, while standard output (a file here) gets the results alone.
+TEST_F(DeviceCommands, OnATerminalTheProgressIsOneLineRewrittenInPlace)
+{
+    SimulatorFixture simulator(gateways(2));
+    ORBIPHON_REQUIRE_SIMULATOR(simulator);
+    const std::string out = m_dir.file("out.txt");
+    const ToolResult check = runProgram(
+        "/usr/bin/script",
+        {"-qfec", s_tool->file("orbiphon-cli") + " check 127.0.0.2-3 > " + out, "/dev/null"},
+        processEnvironment());
+    EXPECT_EQ(check.status, 0) << check.out;
+    EXPECT_EQ(readFileBytes(out), "1 127.0.0.2 Reachable\n2 127.0.0.3 Reachable\n");
+    EXPECT_NE(check.out.find("\r0/2 \u00B7 "), std::string::npos) << check.out;
+    EXPECT_EQ(std::count(check.out.begin(), check.out.end(), '\n'), 1) << check.out;
+    EXPECT_NE(check.out.find("\x1b[K2 gateways: 2 reachable"), std::string::npos) << check.out;
 }
 
 } // namespace

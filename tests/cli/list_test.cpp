@@ -157,6 +157,18 @@ TEST_P(ListRoundTrip, ShowJsonWithPasswordsThenFromJsonIsByteExact)
     EXPECT_EQ(readFileBytes(dir.file("copy.obl")), readFileBytes(original));
 }
 
+TEST_P(ListRoundTrip, ShowCsvWithPasswordsThenFromCsvIsByteExact)
+{
+    TempDir dir;
+    const std::string original = saved(dir, "original.obl", GetParam()());
+    const ToolRun shown = runTool({"list", "show", original, "--csv", "--show-passwords"});
+    ASSERT_EQ(shown.status, 0) << shown.err;
+    const ToolRun made =
+        runTool({"list", "from-csv", dir.write("gw.csv", shown.out), dir.file("copy.obl")});
+    ASSERT_EQ(made.status, 0) << made.err;
+    EXPECT_EQ(readFileBytes(dir.file("copy.obl")), readFileBytes(original));
+}
+
 INSTANTIATE_TEST_SUITE_P(Lists, ListRoundTrip,
                          ::testing::Values([] { return std::vector<GatewayRecord>{}; },
                                            [] { return std::vector<GatewayRecord>{{"10.0.0.1", "ftp", ""}}; },
@@ -224,5 +236,54 @@ INSTANTIATE_TEST_SUITE_P(
                     "gateways[0].userId: holds a CR, LF or NUL character"},
         BadJsonCase{"invalid UTF-8", "{\"gateways\":[{\"ip\":\"\xE9\",\"userId\":\"\",\"password\":\"\"}]}",
                     "not valid JSON"}));
+
+TEST(ListFromCsv, ReadsWhatASpreadsheetWrites)
+{
+    TempDir dir;
+    // A byte-order mark, the columns in another order and more of them, quoting, CRLF, a blank
+    // line, no line end.
+    const std::string input = dir.write(
+        "gw.csv", "\xEF\xBB\xBFPassword,IP,site,UserID\r\n\"a,\"\"b\"\"\",10.0.0.1,Rome,ftp\r\n\r\n"
+                  "\"\",10.0.0.2,,\"caf\xC3\xA9\"");
+    const ToolRun run = runTool({"list", "from-csv", input, dir.file("gw.obl")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    GatewayList list;
+    ASSERT_EQ(loadGatewayList(dir.file("gw.obl"), list).error, FileError::None);
+    EXPECT_EQ(list.records(), (std::vector<GatewayRecord>{{"10.0.0.1", "ftp", "a,\"b\""},
+                                                          {"10.0.0.2", "caf\xE9", ""}}));
+    // Without --show-passwords the CSV leaves the passwords out, so it can't come back as a list.
+    const ToolRun masked = runTool({"list", "show", dir.file("gw.obl"), "--csv"});
+    EXPECT_EQ(masked.out, "ip,userId\r\n10.0.0.1,ftp\r\n10.0.0.2,caf\xC3\xA9\r\n");
+}
+
+class ListFromBadCsv : public ::testing::TestWithParam<BadJsonCase> {};
+
+TEST_P(ListFromBadCsv, ExitsTwoAndWritesNothing)
+{
+    TempDir dir;
+    const std::string input = dir.write("in.csv", GetParam().json);
+    const std::string existing = dir.write("existing.obl", "old list");
+    const ToolRun run = runTool({"list", "from-csv", input, existing});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(isOneLineMessage(run.err)) << run.err;
+    EXPECT_NE(run.err.find(GetParam().message), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("SECRET"), std::string::npos) << "a password is never shown";
+    EXPECT_EQ(readFileBytes(existing), "old list");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ListFromBadCsv,
+    ::testing::Values(
+        BadJsonCase{"list shown without passwords", "ip,userId\r\n10.0.0.1,ftp\r\n",
+                    "line 1: no column password"},
+        BadJsonCase{"quote left open", "ip,userId,password\n1,ftp,\"SECRET\n", "line 2: a quote is left open"},
+        BadJsonCase{"text after a closing quote", "1,ftp,\"SECRET\"x\n",
+                    "line 1: text after a closing quote"},
+        BadJsonCase{"not UTF-8", "1,caf\xE9,SECRET\n", "line 1: not UTF-8 text"},
+        BadJsonCase{"a row short of a field", "1,ftp\n", "gateways[0]: no password field"},
+        BadJsonCase{"password carrying a command", "1,ftp,\"SECRET\r\nDELE /RFA/NVRAM.TXT\"\n",
+                    "gateways[0].password: holds a CR, LF or NUL character"},
+        BadJsonCase{"character without a single-byte form", "1,\xC4\x80,x\n",
+                    "gateways[0].userId: character U+0100 has no single-byte form"}));
 
 }  // namespace
