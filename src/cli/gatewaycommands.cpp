@@ -65,7 +65,6 @@ int downloadCommand(const std::vector<std::string>& args, CliIo& io)
     const std::optional<DeviceSettings> limits = limitsFrom(parsed, settings, io);
     if (!limits)
         return ExitBadUsage;
-
     const std::string& address = parsed.operands[0];
     const std::string& userId = parsed.operands[1];
     const std::string& localPath = parsed.operands.back();
