@@ -104,7 +104,7 @@ TEST(Vsftpd, DeviceCommandsBehaveOnAServerThatKeepsCase)
         {"two-job upgrade", {"upgrade", list, "--book", book, "--jobs", "2"},
          [&](const ProgramRun& run) {
              for (const char* row : {"\n1 ", "\n2 "})
-                 EXPECT_TRUE(contains(run.out, row + address + " Uploaded\n")) << run.out;
+                 EXPECT_TRUE(contains("\n" + run.out, row + address + " Uploaded\n")) << run.out;
              EXPECT_EQ(device("/RFA/Addrbook.cpe"), bookBytes('a'));
          }},
     };
