@@ -448,16 +448,29 @@ public:
         return {RemoteSize::Kind::Failed};
     }
 
+    std::optional<std::string> listingText(Listing kind, const std::string& directory) override
+    {
+        std::string text;
+        std::string url;
+        if (!directoryUrl(directory, url))
+            return std::nullopt;
+        prepare(url);
+        // Without a CWD libcurl names the directory in the listing command (the server's current
+        // directory stays); it sends the custom request in place of LIST.
+        curl_easy_setopt(m_handle, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+        if (kind == Listing::Mlsd)
+            curl_easy_setopt(m_handle, CURLOPT_CUSTOMREQUEST, "MLSD");
+        if (!performListing(text))
+            return std::nullopt;
+        return text;
+    }
+
     std::optional<std::vector<std::string>> listDirectory() override
     {
         std::string text;
         prepare(m_currentUrl.empty() ? m_base : m_currentUrl);
         curl_easy_setopt(m_handle, CURLOPT_DIRLISTONLY, 1L);
-        curl_easy_setopt(m_handle, CURLOPT_WRITEFUNCTION, appendToString);
-        curl_easy_setopt(m_handle, CURLOPT_WRITEDATA, &text);
-        StallWatch watch(m_timeouts.stall, m_cancel);
-        watchStalls(watch);
-        if (!perform())
+        if (!performListing(text))
             return std::nullopt;
         std::vector<std::string> names;
         std::size_t start = 0;
@@ -536,6 +549,15 @@ private:
         curl_easy_setopt(m_handle, CURLOPT_XFERINFODATA, m_cancel);
         curl_easy_setopt(m_handle, CURLOPT_NOPROGRESS, m_cancel != nullptr ? 0L : 1L);
         m_lastLine.clear();
+    }
+
+    bool performListing(std::string& text)
+    {
+        curl_easy_setopt(m_handle, CURLOPT_WRITEFUNCTION, appendToString);
+        curl_easy_setopt(m_handle, CURLOPT_WRITEDATA, &text);
+        StallWatch watch(m_timeouts.stall, m_cancel);
+        watchStalls(watch);
+        return perform();
     }
 
     // For the steps that move data; the watch must outlive the step.
