@@ -142,7 +142,8 @@ std::string backupFolderProblem(const std::string& folder)
 }
 
 BackupResult backUpBook(FtpConnection& connection, const std::string& folder,
-                        const std::string& gatewayAddress, std::string* notes)
+                        const std::string& gatewayAddress, std::string* notes,
+                        std::string* savedPath)
 {
     const std::string book = std::string(DeviceRoot) + DeviceBookName;
     const auto failed = [&](const std::string& why) {
@@ -188,5 +189,7 @@ BackupResult backUpBook(FtpConnection& connection, const std::string& folder,
         return failed(fileErrorText(error, target));
     }
     addNote(notes, book + " backed up to " + target);
+    if (savedPath)
+        *savedPath = target;
     return BackupResult::Saved;
 }
