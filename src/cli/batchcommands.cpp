@@ -5,6 +5,7 @@
 #include "cli/jsontext.h"
 #include "cli/planoutput.h"
 #include "cli/reports.h"
+#include "cli/rolloutoptions.h"
 #include "cli/stopsignals.h"
 #include "gatewaylist/batch.h"
 #include "gatewaylist/gatewaylist.h"
@@ -51,7 +52,9 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
     if (!parseArguments(args,
                         {{"--book", true}, {"--firmware", true}, {"--full"}, {"--code"},
                          {"--rows", true}, {"--jobs", true}, {"--backup", true}, {"--verify"},
-                         {"--dry-run"}, {"--json"}, {"--quiet"}, {"--report", true}},
+                         {"--dry-run"}, {"--json"}, {"--quiet"}, {"--report", true},
+                         {"--only-changed"}, {"--canary", true}, {"--max-failures", true},
+                         {"--count-unreachable"}},
                         1, command, io, parsed))
         return ExitBadUsage;
     const Output output(parsed, io);
@@ -62,6 +65,9 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
     if (parsed.has("--report") && !reportPath)
         return ExitBadUsage;
 
+    std::optional<TransferSafety> safety = safetyFrom(parsed, io);
+    if (!safety)
+        return ExitBadUsage;
     UpgradeOptions options;
     if (parsed.has("--book") == parsed.has("--firmware"))
         return reportFailure(io, ExitBadUsage, "give one of --book FILE.cpe and --firmware FOLDER");
@@ -70,6 +76,7 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
             return reportFailure(io, ExitBadUsage, "--full and --code go with --firmware");
         if (parsed.has("--dry-run"))
             return reportFailure(io, ExitBadUsage, "--dry-run goes with --firmware");
+        safety->onlyChanged = parsed.has("--only-changed");
         options.mode = UpgradeMode::AddressBookUpgrade;
         options.sourcePath = parsed.options.find("--book")->second;
         if (const FileError error = regularFileCheck(options.sourcePath); error != FileError::None)
@@ -79,6 +86,8 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
             return reportFailure(io, ExitBadUsage, "give one of --full and --code");
         if (parsed.has("--backup"))
             return reportFailure(io, ExitBadUsage, "--backup goes with --book");
+        if (parsed.has("--only-changed"))
+            return reportFailure(io, ExitBadUsage, "--only-changed goes with --book");
         options.mode = UpgradeMode::FirmwareUpgrade;
         options.fullFirmware = parsed.has("--full");
         options.sourcePath = parsed.options.find("--firmware")->second;
@@ -88,35 +97,16 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
 
     if (parsed.has("--verify") && parsed.has("--dry-run"))
         return reportFailure(io, ExitBadUsage, "--verify and --dry-run don't go together");
-    const std::optional<TransferSafety> safety = safetyFrom(parsed, io);
-    if (!safety)
+    BatchControl stages;
+    if (!stagesFrom(parsed, io, stages))
         return ExitBadUsage;
 
     GatewayList list;
     if (const std::optional<int> failed = loadList(parsed.operands[0], list, io))
         return *failed;
     std::optional<std::set<std::size_t>> rows;
-    if (parsed.has("--rows")) {
-        const std::string& text = parsed.options.find("--rows")->second;
-        if (text.rfind(FailedRowsPrefix, 0) == 0) {
-            if (const std::optional<int> failed =
-                    failedRowsFrom(text.substr(std::string(FailedRowsPrefix).size()), list, io,
-                                   rows))
-                return *failed;
-            if (rows->empty()) {
-                io.err << "orbiphon-cli: " << withoutControls(text.substr(std::string(FailedRowsPrefix).size()))
-                       << ": no failed rows, nothing to do\n";
-                return ExitSuccess;
-            }
-        } else {
-            rows = rowsFrom(text, list.size());
-            if (!rows)
-                return reportFailure(io, ExitBadUsage,
-                                     "--rows takes row numbers 1 to "
-                                         + std::to_string(list.size())
-                                         + " separated by commas, or failed:REPORT.json");
-        }
-    }
+    if (const std::optional<int> ended = selectedRowsFrom(parsed, list, io, rows))
+        return *ended;
 
     Device device(output.progress);
     if (const std::optional<int> refused = refuseUnreadableSettings(options, device.settings, io))
@@ -144,7 +134,10 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
     TransferUploader uploader(context, device.settings, options, *safety);
     BatchReport report;
     PrintingView view(output.lines, list, &output, &report);
-    const BatchControl control = signals.control(*jobs, &report);
+    BatchControl control = signals.control(*jobs, &report);
+    control.canary = stages.canary;
+    control.maxFailures = stages.maxFailures;
+    control.countUnreachable = stages.countUnreachable;
     const BatchOutcome outcome =
         rows ? upgradeSelection(list, *rows, uploader, device.progress, view, control)
              : upgradeList(list, uploader, device.progress, view, control);
@@ -153,6 +146,7 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
     if (outcome == BatchOutcome::NoItemSelected)
         return reportFailure(io, ExitFailed, parsed.operands[0] + ": No item selected!");
     const bool stopped = printNotStarted(output.lines, list, rows);
+    printStopReason(output, report);
     const int status = view.allGood() && !stopped ? ExitSuccess : ExitFailed;
     return finishBatch(output, report, reportPath, status);
 }

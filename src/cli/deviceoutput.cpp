@@ -5,6 +5,7 @@
 #include "cli/stopsignals.h"
 #include "gatewaylist/batchreport.h"
 #include "gatewaylist/gatewaylist.h"
+#include "gatewaylist/stagegate.h"
 #include "transfer/outcome.h"
 
 using nlohmann::ordered_json;
@@ -88,8 +89,7 @@ void PrintingView::repaintList()
                 m_output->reason(std::to_string(row + 1) + " " + address, entry->outcome.reason);
             if (entry)
                 printNotes(m_output->io.err, m_list.record(row).ipText, entry->outcome.notes);
-            m_allGood = m_allGood && (status == RowStatus::Reachable ||
-                                      status == RowStatus::Uploaded);
+            m_allGood = m_allGood && isSuccessStatus(status);
         }
         m_shown[row] = status;
     }
