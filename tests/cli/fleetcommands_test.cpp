@@ -115,6 +115,8 @@ TEST(FleetCommands, InventoryListsEveryFileUnderRfaWithItsSize)
     ORBIPHON_REQUIRE_SIMULATOR(simulator);
     TempDir dir;
     const std::string csv = dir.file("inventory.csv");
+    // A name a spreadsheet would run, with a separator and a quote in it.
+    writeFileBytes(simulator.rfaFolder(2) + "/=SUM(A1),\"x\".BIN", "12");
     const ProgramRun inventory =
         runCli({"inventory", simulator.listPath(), "--jobs", "2", "--json", "--report", csv,
                 "--book", simulator.deviceFile(1, "Addrbook.cpe")});
@@ -124,14 +126,20 @@ TEST(FleetCommands, InventoryListsEveryFileUnderRfaWithItsSize)
         std::set<std::string> files;
         for (const auto& file : gateway["files"])
             files.insert(file["path"].get<std::string>() + " " + file["size"].dump());
-        EXPECT_EQ(files, (std::set<std::string>{"/RFA/Addrbook.cpe 13770", "/RFA/NVRAM.TXT 15",
-                                                "/RFA/SETUP.BIN 15", "/RFA/Doc/OLD.DAT 13",
-                                                "/RFA/Images/OLD.DAT 16", "/RFA/User/OLD.DAT 14"}));
+        std::set<std::string> expected{"/RFA/Addrbook.cpe 13770", "/RFA/NVRAM.TXT 15",
+                                       "/RFA/SETUP.BIN 15",        "/RFA/Doc/OLD.DAT 13",
+                                       "/RFA/Images/OLD.DAT 16",   "/RFA/User/OLD.DAT 14"};
+        if (gateway["row"] == 2)
+            expected.insert("/RFA/=SUM(A1),\"x\".BIN 2");
+        EXPECT_EQ(files, expected);
         EXPECT_EQ(gateway["book"]["equalsBook"], gateway["row"] == 1);
     }
-    // One line per file after the header.
+    // One line per file after the header; the odd name quoted and kept from running.
     const std::string lines = readFileBytes(csv);
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 13);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 14);
+    EXPECT_NE(lines.find("2,127.0.0.3,Listed,\"/RFA/=SUM(A1),\"\"x\"\".BIN\",2,"),
+              std::string::npos)
+        << lines;
 }
 
 }  // namespace

@@ -16,6 +16,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -121,10 +123,12 @@ TEST(BookHistory, CopiesAreOrderedByStampThenByTheirNumberAndOtherFilesAreNoCopi
     EXPECT_EQ(historyCopies(dir.path()), (std::vector<std::string>{"20261207T101010Z-10.cpe"}));
 }
 
-TEST(BookHistory, AnAddressThatCouldClimbOutOfTheFolderIsRefused)
+TEST(BookHistory, AnAddressThatCouldClimbOutOfTheFolderOrALinkedFolderIsRefused)
 {
     TempDir dir;
-    for (const char* address : {"..", "../x", "a/b", ""}) {
+    TempDir elsewhere;
+    ASSERT_EQ(::symlink(elsewhere.path().c_str(), (dir.path() + "/10.0.0.9").c_str()), 0);
+    for (const char* address : {"..", "../x", "a/b", "", "10.0.0.9"}) {
         std::string why;
         EXPECT_EQ(historyFolder(dir.path(), address, why), "") << address;
         EXPECT_FALSE(why.empty());
@@ -223,6 +227,86 @@ TEST(RemoteListing, ListingLinesOfEachFormYieldNamesSizesAndFolders)
             got.push_back(entry.directory ? entry.name + "/"
                                           : entry.name + " " + std::to_string(entry.size));
         EXPECT_EQ(got, c.expected) << c.text;
+    }
+}
+
+// A connection whose server answers each kind of listing as scripted, per folder.
+class ScriptedListings final : public FtpConnection {
+public:
+    bool changeDirectory(const std::string& directory) override
+    {
+        m_current = directory;
+        return names.contains(directory);
+    }
+    bool putFile(const std::string&, const std::string&) override { return false; }
+    bool getFile(const std::string&, const std::string&) override { return false; }
+    bool deleteFile(const std::string&) override { return false; }
+    std::optional<std::vector<std::string>> listDirectory() override { return names[m_current]; }
+    std::optional<std::string> listingText(Listing kind, const std::string& directory) override
+    {
+        asked.push_back((kind == Listing::Mlsd ? "MLSD " : "LIST ") + directory);
+        const auto& texts = kind == Listing::Mlsd ? mlsd : list;
+        if (!texts.contains(directory)) {
+            m_reply = "500 Unknown command.";
+            return std::nullopt;
+        }
+        return texts.at(directory);
+    }
+    // A folder has no size, as a real server answers 550 to SIZE of one.
+    RemoteSize remoteSize(const std::string& name) override
+    {
+        if (names.contains(m_current + name + "/"))
+            return {RemoteSize::Kind::Refused};
+        return {RemoteSize::Kind::Known, 1};
+    }
+    std::string lastReply() const override { return m_reply; }
+
+    std::map<std::string, std::string> mlsd;
+    std::map<std::string, std::string> list;
+    std::map<std::string, std::vector<std::string>> names;
+    std::vector<std::string> asked;
+
+private:
+    std::string m_current;
+    std::string m_reply;
+};
+
+// The first kind the server takes is kept for every folder; a LIST of no known form gives way
+// to the names.
+TEST(RemoteListing, TheFirstListingTheServerTakesServesEveryFolder)
+{
+    struct Case {
+        const char* name;
+        bool mlsd;
+        bool unixList;
+        const char* method;
+        std::vector<std::string> asked;
+    };
+    const Case cases[] = {
+        {"MLSD", true, true, "MLSD", {"MLSD /RFA/", "MLSD /RFA/Doc/"}},
+        {"MLSD refused: LIST", false, true, "LIST", {"MLSD /RFA/", "LIST /RFA/", "LIST /RFA/Doc/"}},
+        {"LIST of no known form: names", false, false, "NLST", {"MLSD /RFA/", "LIST /RFA/"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedListings connection;
+        connection.names = {{"/RFA/", {"A.BIN", "Doc"}}, {"/RFA/Doc/", {"B.DAT"}}};
+        if (c.mlsd)
+            connection.mlsd = {{"/RFA/", "type=file;size=1; A.BIN\r\ntype=dir; Doc\r\n"},
+                               {"/RFA/Doc/", "type=file;size=1; B.DAT\r\n"}};
+        connection.list = {
+            {"/RFA/", c.unixList ? "-rw-r--r-- 1 o g 1 Dec 07 10:15 A.BIN\r\n"
+                                   "drwxr-xr-x 2 o g 0 Dec 07 10:15 Doc\r\n"
+                                 : "A.BIN\r\nDoc\r\n"},
+            {"/RFA/Doc/", c.unixList ? "-rw-r--r-- 1 o g 1 Dec 07 10:15 B.DAT\r\n" : "B.DAT\r\n"}};
+        const RemoteTree tree = listRemoteTree(connection, "/RFA/");
+        EXPECT_TRUE(tree.complete) << tree.reason;
+        EXPECT_EQ(tree.method, c.method);
+        EXPECT_EQ(connection.asked, c.asked);
+        std::vector<std::string> files;
+        for (const RemoteFile& file : tree.files)
+            files.push_back(file.path + " " + std::to_string(file.size));
+        EXPECT_EQ(files, (std::vector<std::string>{"/RFA/A.BIN 1", "/RFA/Doc/B.DAT 1"}));
     }
 }
 
