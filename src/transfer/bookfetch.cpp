@@ -1,6 +1,6 @@
 #include "transfer/bookfetch.h"
 
-#include "transfer/addressbooktransfer.h"
+#include "transfer/devicepaths.h"
 #include "transfer/bookacceptance.h"
 #include "transfer/bookhistory.h"
 #include "transfer/gatewaysession.h"
@@ -77,13 +77,14 @@ BookBackupResult backUpGatewayBook(TransferContext& context, const std::string& 
                                    const BookBackupOptions& options, GatewayOutcome& outcome)
 {
     outcome.start();
+    GatewaySession session(context, outcome, "Backup");
     const auto end = [&](BookBackupResult result, const std::string& why = {}) {
         if (!why.empty())
             outcome.fail(why);
+        outcome.abandoned = outcome.abandoned || session.abandoned();
         outcome.finish();
         return result;
     };
-    GatewaySession session(context, outcome, "Backup");
     const TransferResult opened = session.open(address, userId, password);
     if (opened != TransferResult::Done)
         return end(opened == TransferResult::NotFound ? BookBackupResult::NotFound
