@@ -33,7 +33,11 @@ FetchedBook fetchBookCopy(FtpConnection& connection, const std::string& folder)
     }
     ::close(fd);
     const std::string book = std::string(DeviceRoot) + DeviceBookName;
-    if (!connection.getFile(DeviceBookName, temporary)) {
+    // Anything longer is no book: the copy would be refused, so it need not arrive whole.
+    connection.capDownloads(CompleteBookBytes + 1);
+    const bool got = connection.getFile(DeviceBookName, temporary);
+    connection.capDownloads(0);
+    if (!got) {
         ::unlink(temporary.c_str());
         const std::string reply = connection.lastReply();
         // Only a refusal of the retrieval itself says the file is not there; a lost connection

@@ -64,6 +64,9 @@ public:
     // The size the server gives for a file of the current directory (SIZE). A connection that
     // can't ask says NotAsked, so the file counts as sent but not verified.
     virtual RemoteSize remoteSize(const std::string& /*remoteName*/) { return {}; }
+    // Every later getFile fails as soon as more than maxBytes arrive (0: no cap), so a server
+    // that streams without end neither fills the disk nor holds the batch.
+    virtual void capDownloads(long long /*maxBytes*/) {}
     // True once a step timed out or the connection was lost. Every later step then fails at
     // once without sending anything: a frozen gateway costs one time-out, not one per file.
     virtual bool lost() const { return false; }

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <optional>
 #include <vector>
@@ -133,6 +134,29 @@ TEST(BookHistory, AnAddressThatCouldClimbOutOfTheFolderOrALinkedFolderIsRefused)
         EXPECT_EQ(historyFolder(dir.path(), address, why), "") << address;
         EXPECT_FALSE(why.empty());
     }
+}
+
+// A gateway that streams far more than a book, slowly: the fetch ends at the first byte past a
+// complete book instead of waiting for the rest.
+TEST(BookHistory, AFileFarLargerThanABookEndsTheFetchEarly)
+{
+    FtpServerOptions options;
+    options.retrieveRate = 200000;
+    FtpServerFixture server(options);
+    server.writeDeviceFile("/RFA/Addrbook.cpe", std::string(5'000'000, 'x'));
+    TempDir dir;
+    FakeProber prober;
+    CurlFtpClientFactory ftp{shortFtpTimeouts()};
+    RecordingProgress progress;
+    TransferContext context{prober, ftp, progress, server.port()};
+    GatewayOutcome outcome;
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(backUpGatewayBook(context, server.address(), "ftp", "secret", {dir.path(), 0},
+                                outcome),
+              BookBackupResult::Failed);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    EXPECT_NE(outcome.reason.find("larger than 13771 bytes"), std::string::npos) << outcome.reason;
+    EXPECT_EQ(folderEntries(dir.path()), std::set<std::string>{});
 }
 
 // upgrade --only-changed over a real FTP server: only a book proven the same is skipped; every
