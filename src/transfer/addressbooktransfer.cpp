@@ -130,7 +130,6 @@ TransferResult uploadAddressBook(TransferContext& context, std::string localPath
     }
     if (safety.onlyChanged && gatewayHoldsBook(connection, localPath, heldCopy)) {
         outcome.unchanged = true;
-        addNote(&found, UnchangedBookReason);
         return end(TransferResult::Done, UnchangedBookReason);
     }
     const bool done = transferBook(connection, context.progress, [&] {
