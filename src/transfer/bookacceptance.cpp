@@ -11,8 +11,8 @@ std::string bookCopyProblem(const std::string& path, long long announced)
     if (announced >= 0 && size != announced)
         return "received " + std::to_string(size) + " bytes, the server announced "
                + std::to_string(announced);
-    if (size != CompleteBookBytes)
-        return "the copy is " + std::to_string(size) + " bytes, not a complete address book ("
-               + std::to_string(CompleteBookBytes) + " bytes)";
+    if (size != DeviceBookFileSize)
+        return "the copy holds " + std::to_string(size) + " bytes, not the "
+               + std::to_string(DeviceBookFileSize) + " of an address book";
     return {};
 }

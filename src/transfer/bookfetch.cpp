@@ -34,7 +34,7 @@ FetchedBook fetchBookCopy(FtpConnection& connection, const std::string& folder)
     ::close(fd);
     const std::string book = std::string(DeviceRoot) + DeviceBookName;
     // Anything longer is no book: the copy would be refused, so it need not arrive whole.
-    connection.capDownloads(CompleteBookBytes + 1);
+    connection.capDownloads(DeviceBookFileSize + 1);
     const bool got = connection.getFile(DeviceBookName, temporary);
     connection.capDownloads(0);
     if (!got) {

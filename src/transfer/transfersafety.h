@@ -53,7 +53,7 @@ std::string backupFolderProblem(const std::string& folder);
 // not at all. A copy counts only when it is a whole address book (DeviceBookFileSize bytes) and
 // matches the size the server announced; otherwise it is removed and the result is Failed. A
 // note says where the copy went, that there was none, or why it failed; savedPath, when given,
-// gets where the copy went.
+// gets where the copy went. The rule of a whole copy is bookCopyProblem, shared with back-ups.
 BackupResult backUpBook(FtpConnection& connection, const std::string& folder,
                         const std::string& gatewayAddress, std::string* notes,
                         std::string* savedPath = nullptr);
