@@ -7,6 +7,7 @@
 #include "cli/planoutput.h"
 #include "cli/reports.h"
 #include "cli/rowselection.h"
+#include "cli/rolloutoptions.h"
 #include "cli/stopsignals.h"
 #include "gatewaylist/batch.h"
 #include "gatewaylist/gatewaylist.h"
@@ -63,7 +64,9 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
     const std::vector<OptionSpec> own{{"--book", true},   {"--firmware", true}, {"--full"},
                                       {"--code"},         {"--rows", true},     {"--jobs", true},
                                       {"--backup", true}, {"--verify"},         {"--dry-run"},
-                                      {"--report", true}};
+                                      {"--report", true},
+                                      {"--only-changed"}, {"--canary", true},
+                                      {"--max-failures", true}, {"--count-unreachable"}};
     if (!parseArguments(args, withOptions(withOptions(own, OutputOptions), TransferOptions), 1,
                         command, io, parsed))
         return ExitBadUsage;
@@ -94,6 +97,8 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
             return reportFailure(io, ExitBadUsage, "give one of --full and --code");
         if (parsed.has("--backup"))
             return reportFailure(io, ExitBadUsage, "--backup goes with --book");
+        if (parsed.has("--only-changed"))
+            return reportFailure(io, ExitBadUsage, "--only-changed goes with --book");
         options.mode = UpgradeMode::FirmwareUpgrade;
         options.fullFirmware = parsed.has("--full");
         options.sourcePath = parsed.options.find("--firmware")->second;
@@ -103,36 +108,21 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
 
     if (parsed.has("--verify") && parsed.has("--dry-run"))
         return reportFailure(io, ExitBadUsage, "--verify and --dry-run don't go together");
-    const std::optional<TransferSafety> safety =
+    std::optional<TransferSafety> safety =
         safetyFrom(parsed, settings, options.mode == UpgradeMode::AddressBookUpgrade, io);
     if (!safety)
+        return ExitBadUsage;
+    safety->onlyChanged = parsed.has("--only-changed");
+    BatchControl stages;
+    if (!stagesFrom(parsed, io, stages))
         return ExitBadUsage;
 
     GatewayList list;
     if (const std::optional<int> failed = loadList(parsed.operands[0], list, io))
         return *failed;
     std::optional<std::set<std::size_t>> rows;
-    if (parsed.has("--rows")) {
-        const std::string& text = parsed.options.find("--rows")->second;
-        if (text.rfind(FailedRowsPrefix, 0) == 0) {
-            if (const std::optional<int> failed =
-                    failedRowsFrom(text.substr(std::string(FailedRowsPrefix).size()), list, io,
-                                   rows))
-                return *failed;
-            if (rows->empty()) {
-                io.err << "orbiphon-cli: " << withoutControls(text.substr(std::string(FailedRowsPrefix).size()))
-                       << ": no failed rows, nothing to do\n";
-                return ExitSuccess;
-            }
-        } else {
-            rows = parseRows(text, list.size());
-            if (!rows)
-                return reportFailure(io, ExitBadUsage,
-                                     "--rows takes row numbers 1 to "
-                                         + std::to_string(list.size())
-                                         + " and ranges (1-40,45,!12), or failed:REPORT.json");
-        }
-    }
+    if (const std::optional<int> ended = selectedRowsFrom(parsed, list, io, rows))
+        return *ended;
 
     Device device(output.progress, *limits);
     if (const std::optional<int> refused = refuseUnreadableSettings(options, settings, io))
@@ -164,7 +154,10 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
     PrintingView view(output, list, &report);
     output.progress.startBatch(rows ? rows->size() : list.size());
     const auto started = std::chrono::steady_clock::now();
-    const BatchControl control = signals.control(limits->jobs, &report);
+    BatchControl control = signals.control(limits->jobs, &report);
+    control.canary = stages.canary;
+    control.maxFailures = stages.maxFailures;
+    control.countUnreachable = stages.countUnreachable;
     const BatchOutcome outcome =
         rows ? upgradeSelection(list, *rows, uploader, device.progress, view, control)
              : upgradeList(list, uploader, device.progress, view, control);
@@ -173,6 +166,7 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
     if (outcome == BatchOutcome::NoItemSelected)
         return reportFailure(io, ExitFailed, parsed.operands[0] + ": No item selected!");
     const bool stopped = printNotStarted(output, list, rows);
+    printStopReason(output, report);
     const int status = view.allGood() && !stopped ? ExitSuccess : ExitFailed;
     return finishBatch(output, report, reportPath, status, started);
 }

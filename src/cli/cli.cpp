@@ -51,10 +51,20 @@ constexpr std::array Commands{
                "probe every gateway, N at once (1 to 64, default 1)", &checkCommand, CheckHelp},
     CliCommand{"upgrade",
                "LIST.obl (--book FILE.cpe [--backup DIR] | --firmware FOLDER (--full|--code) "
-               "[--dry-run]) [--verify] [--rows 1-40,45,!12 | --rows failed:REPORT.json] "
-               "[--jobs N] [LIMITS] [--json] [--quiet] [--progress] [--report FILE]",
+               "[--dry-run]) [--verify] [--only-changed] [--rows 1-40,45,!12 | --rows failed:REPORT.json] "
+               "[--jobs N] [--canary N] [--max-failures N [--count-unreachable]] [LIMITS] [--json] [--quiet] [--progress] [--report FILE]",
                "upload to every gateway of the list, or to the numbered rows, N at once",
                &upgradeCommand, UpgradeHelp},
+    CliCommand{"backup",
+               "LIST.obl --to DIR [--rows 2,4 | --rows failed:REPORT.json] [--jobs N] [--keep N] "
+               "[--json] [--quiet] [--report FILE]",
+               "keep a copy of every gateway's book in DIR/<address>/<UTC stamp>.cpe when it "
+               "changed",
+               &backupCommand},
+    CliCommand{"inventory",
+               "LIST.obl [--rows 2,4 | --rows failed:REPORT.json] [--jobs N] [--book FILE.cpe] "
+               "[--firmware FOLDER] [--json] [--quiet] [--report FILE]",
+               "list the files under /RFA/ of every gateway", &inventoryCommand},
 };
 
 std::vector<std::string_view> wordsOf(std::string_view name)

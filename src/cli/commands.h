@@ -27,6 +27,8 @@ int uploadBookCommand(const std::vector<std::string>& args, CliIo& io);
 int uploadFirmwareCommand(const std::vector<std::string>& args, CliIo& io);
 int checkCommand(const std::vector<std::string>& args, CliIo& io);
 int upgradeCommand(const std::vector<std::string>& args, CliIo& io);
+int backupCommand(const std::vector<std::string>& args, CliIo& io);
+int inventoryCommand(const std::vector<std::string>& args, CliIo& io);
 
 // For the commands that read a gateway list: a file of another format or version (exit 2) or one
 // that can't be read (exit 1) is reported, and that status returned. A list cut short is left to

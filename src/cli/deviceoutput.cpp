@@ -5,6 +5,7 @@
 #include "cli/stopsignals.h"
 #include "gatewaylist/batchreport.h"
 #include "gatewaylist/gatewaylist.h"
+#include "gatewaylist/stagegate.h"
 #include "transfer/outcome.h"
 
 using nlohmann::ordered_json;
@@ -117,8 +118,7 @@ void PrintingView::repaintList()
             if (entry)
                 printNotes(m_output, m_list.record(row).ipText, entry->outcome.notes);
             m_output.progress.gatewayEnded();
-            m_allGood = m_allGood && (status == RowStatus::Reachable ||
-                                      status == RowStatus::Uploaded);
+            m_allGood = m_allGood && (isSuccessStatus(status));
         }
         m_shown[row] = status;
     }

@@ -1,5 +1,6 @@
 #include "gatewaylist/batch.h"
 
+#include "gatewaylist/stagegate.h"
 #include "base/progresssink.h"
 #include "base/settingsfile.h"
 #include "gatewaylist/batchrunner.h"
@@ -42,13 +43,14 @@ bool stopRequested(const BatchControl& control)
 }
 
 // Runs work(row) for every row (see runRows), keeping each row's result for end(row, result).
-// A row whose work throws ends with failure(why).
+// A row whose work throws ends with failure(why). The gate, when given, holds starts back.
 template <typename Result>
 void runBatchRows(const std::vector<std::size_t>& rows, const BatchControl& control,
                   const std::function<void(std::size_t)>& begin,
                   const std::function<Result(std::size_t)>& work,
                   const std::function<void(std::size_t, Result)>& end,
-                  const std::function<Result(const std::string&)>& failure)
+                  const std::function<Result(const std::string&)>& failure,
+                  const StageGate* gate = nullptr)
 {
     std::map<std::size_t, Result> results;
     for (std::size_t row : rows)
@@ -56,7 +58,8 @@ void runBatchRows(const std::vector<std::size_t>& rows, const BatchControl& cont
     runRows(rows, control.jobs, control.stop, control.waiter,
             {begin, [&](std::size_t row) { results.at(row) = work(row); },
              [&](std::size_t row, const std::string& why) { results.at(row) = failure(why); },
-             [&](std::size_t row) { end(row, std::move(results.at(row))); }});
+             [&](std::size_t row) { end(row, std::move(results.at(row))); },
+             [&](std::size_t started) { return gate == nullptr || gate->mayStart(started); }});
 }
 
 // "Done 3 of 32" and the addresses in progress, for a batch over several gateways at once.
@@ -113,7 +116,7 @@ void startReport(const BatchControl& control, const char* command, const Gateway
     if (!control.report)
         return;
     BatchReport& report = *control.report;
-    report = BatchReport{command, {}, false};
+    report = BatchReport{command, {}, false, {}};
     for (std::size_t row : rows)
         report.rows.push_back({row, list.record(row).ipText, list.record(row).userId, false,
                                RowStatus::None, {}, {}, {}});
@@ -134,16 +137,21 @@ void reportRow(const BatchControl& control, const GatewayList& list, std::size_t
     }
 }
 
-void endReport(const BatchControl& control)
+void endReport(const BatchControl& control, const std::string& stopReason = {})
 {
-    if (control.report)
-        control.report->stopped = stopRequested(control);
+    if (!control.report)
+        return;
+    control.report->stopped = stopRequested(control) || !stopReason.empty();
+    control.report->stopReason = stopReason;
 }
 
-void applyResult(GatewayList& list, std::size_t row, TransferResult result)
+void applyResult(GatewayList& list, std::size_t row, TransferResult result,
+                 const GatewayOutcome& outcome)
 {
     switch (result) {
     case TransferResult::Done:
+        list.setStatus(row, outcome.unchanged ? RowStatus::Unchanged : RowStatus::Uploaded);
+        break;
     case TransferResult::Failed:
     case TransferResult::NotFound:
         list.setStatus(row, statusForResult(result));
@@ -173,14 +181,24 @@ std::vector<GatewayRecord> recordsOf(const GatewayList& list)
 
 // Uploads to rows, one by one with the per-file progress, or several at once with a count of the
 // gateways done. stepLower: the lower bar steps after each gateway (Upgrade selection) instead of
-// standing at the row's index while it is worked on (Upgrade list).
+// standing at the row's index while it is worked on (Upgrade list). stopReason: why the stages
+// held the rest back, when they did.
 std::size_t uploadRows(GatewayList& list, const std::vector<std::size_t>& rows,
                        GatewayUploader& uploader, ProgressSink& progress, BatchView& view,
-                       const BatchControl& control, bool stepLower)
+                       const BatchControl& control, bool stepLower, std::string& stopReason)
 {
     // A copy: the uploads must not see a row change under them.
     const std::vector<GatewayRecord> records = recordsOf(list);
     std::size_t done = 0;
+    StageGate gate(control, rows);
+    const auto ended = [&](std::size_t row, const UploadEnd& end) {
+        applyResult(list, row, end.first, end.second);
+        gate.ended(row, list.status(row));
+        reportRow(control, list, row,
+                  end.second.unchanged ? std::string("Unchanged") : transferResultName(end.first),
+                  end.second);
+    };
+    const auto reason = [&] { return gate.reason(done == rows.size()); };
     if (control.jobs <= MinJobs) {
         runBatchRows<UploadEnd>(
             rows, control,
@@ -196,14 +214,14 @@ std::size_t uploadRows(GatewayList& list, const std::vector<std::size_t>& rows,
                 return end;
             },
             [&](std::size_t row, UploadEnd end) {
-                applyResult(list, row, end.first);
-                reportRow(control, list, row, transferResultName(end.first), end.second);
+                ended(row, end);
                 if (stepLower)
                     progress.stepIt(ProgressBar::Lower);
                 view.repaintList();
                 ++done;
             },
-            failedUpload);
+            failedUpload, &gate);
+        stopReason = reason();
         return done;
     }
 
@@ -221,14 +239,14 @@ std::size_t uploadRows(GatewayList& list, const std::vector<std::size_t>& rows,
             return end;
         },
         [&](std::size_t row, UploadEnd end) {
-            applyResult(list, row, end.first);
-            reportRow(control, list, row, transferResultName(end.first), end.second);
+            ended(row, end);
             inProgress.erase(row);
             ++done;
             view.repaintList();
             showFleetProgress(progress, list, inProgress, done, rows.size());
         },
-        failedUpload);
+        failedUpload, &gate);
+    stopReason = reason();
     return done;
 }
 
@@ -281,7 +299,8 @@ TransferResult TransferUploader::uploadWithOutcome(const GatewayRecord& gateway,
 TransferSafety transferSafetyFrom(const SettingsFile& settings)
 {
     return {settings.readString("Batch", "BackupFolder", ""),
-            settings.readString("Batch", "Verify", "0") == "1"};
+            settings.readString("Batch", "Verify", "0") == "1",
+            settings.readString("Batch", "OnlyChanged", "0") == "1"};
 }
 
 std::vector<RowPlan> planRows(const GatewayList& list, const std::vector<std::size_t>& rows,
@@ -417,10 +436,12 @@ BatchOutcome upgradeList(GatewayList& list, GatewayUploader& uploader, ProgressS
     for (std::size_t row = 0; row < count; ++row)
         rows[row] = row;
     startReport(control, "upgrade", list, rows);
-    const std::size_t reached = uploadRows(list, rows, uploader, progress, view, control, false);
-    endReport(control);
+    std::string stopReason;
+    const std::size_t reached =
+        uploadRows(list, rows, uploader, progress, view, control, false, stopReason);
+    endReport(control, stopReason);
 
-    finish(list, progress, view, static_cast<int>(stopRequested(control) ? reached : count),
+    finish(list, progress, view, static_cast<int>(reached < count ? reached : count),
            reached > 0);
     return BatchOutcome::Ran;
 }
@@ -445,10 +466,54 @@ BatchOutcome upgradeSelection(GatewayList& list, const std::set<std::size_t>& se
     view.setBusy(true);
 
     startReport(control, "upgrade", list, rows);
-    const std::size_t reached = uploadRows(list, rows, uploader, progress, view, control, true);
-    endReport(control);
+    std::string stopReason;
+    const std::size_t reached =
+        uploadRows(list, rows, uploader, progress, view, control, true, stopReason);
+    endReport(control, stopReason);
 
-    finish(list, progress, view, static_cast<int>(stopRequested(control) ? reached : count),
+    finish(list, progress, view, static_cast<int>(reached < count ? reached : count),
            reached > 0);
+    return BatchOutcome::Ran;
+}
+
+BatchOutcome runGatewayBatch(GatewayList& list, const std::vector<std::size_t>& rows,
+                             const char* command, const RowWork& work, BatchView& view,
+                             const BatchControl& control)
+{
+    clearEarlierStatuses(list, view);
+    if (list.empty())
+        return BatchOutcome::NoItemInList;
+    std::vector<std::size_t> valid;
+    for (std::size_t row : rows) {
+        if (row < list.size())
+            valid.push_back(row);
+    }
+    if (valid.empty())
+        return BatchOutcome::NoItemSelected;
+
+    view.setBusy(true);
+    const std::vector<GatewayRecord> records = recordsOf(list);
+    startReport(control, command, list, valid);
+    StageGate gate(control, valid);
+    std::size_t done = 0;
+    runBatchRows<RowEnd>(
+        valid, control, [](std::size_t) {},
+        [&](std::size_t row) { return work(row, records[row]); },
+        [&](std::size_t row, RowEnd end) {
+            list.setStatus(row, end.status);
+            gate.ended(row, end.status);
+            reportRow(control, list, row, std::move(end.result), end.outcome);
+            view.repaintList();
+            ++done;
+        },
+        [](const std::string& why) {
+            RowEnd end{RowStatus::FtpFailed, "Failed", {}};
+            end.outcome.fail(why);
+            return end;
+        },
+        &gate);
+    endReport(control, gate.reason(done == valid.size()));
+    list.setStatusShown();
+    view.setBusy(false);
     return BatchOutcome::Ran;
 }

@@ -7,6 +7,7 @@
 #include "base/waiter.h"
 #include "transfer/firmwareplan.h"
 #include "transfer/transfersettings.h"
+#include "transfer/outcome.h"
 #include "transfer/transferresult.h"
 #include "transfer/transfersafety.h"
 
@@ -49,6 +50,8 @@ public:
 inline constexpr int MinJobs = 1;
 inline constexpr int MaxJobs = 64;
 
+enum class BatchOutcome { Ran, NoItemInList, NoItemSelected };
+
 // Parses a number of gateways to work on at once; anything but 1 to 64 gives nothing.
 std::optional<int> parseJobs(const std::string& text);
 
@@ -63,7 +66,35 @@ struct BatchControl {
     BatchReport* report = nullptr;
     // How check asks each gateway whether it is there.
     ProbeSettings probe = {};
+    // A staged rollout: the first canary gateways of the batch run alone, and the rest start
+    // only when every one of them succeeded. 0: no stage.
+    int canary = 0;
+    // Once this many gateways failed (FtpFailed; NotReachable as well with countUnreachable),
+    // no further gateway starts, as after a stop. 0: no limit.
+    int maxFailures = 0;
+    bool countUnreachable = false;
 };
+
+// The stages of the settings file: [Batch] Canary=N, MaxFailures=N and CountUnreachable=1; a
+// value that is no number from 0 to 253 leaves that stage off.
+void readBatchStages(const SettingsFile& settings, BatchControl& control);
+
+// The end of one gateway of a batch run by runGatewayBatch.
+struct RowEnd {
+    RowStatus status = RowStatus::None;
+    std::string result;  // for the report: "BackedUp", "Listed"...
+    GatewayOutcome outcome;
+};
+// One gateway's work; runs on a thread of its own, with a copy of the row's record.
+using RowWork = std::function<RowEnd(std::size_t row, const GatewayRecord& gateway)>;
+
+// Runs work for rows (in list order) as the upgrades run their uploads: control.jobs at once,
+// the stop and the stages of control, each row's image set and the view repainted as it ends,
+// the report filled under command. NoItemInList for an empty list, NoItemSelected when no row
+// of rows is in the list.
+BatchOutcome runGatewayBatch(GatewayList& list, const std::vector<std::size_t>& rows,
+                             const char* command, const RowWork& work, BatchView& view,
+                             const BatchControl& control);
 
 // The real uploads: the address book or the firmware folder of the window's options, with the
 // operator's safety choices. What the back-up and verify steps found is in each gateway's
@@ -83,7 +114,7 @@ private:
     TransferSafety m_safety;
 };
 
-// The safety choices of the settings file: [Batch] BackupFolder and Verify=1.
+// The safety choices of the settings file: [Batch] BackupFolder, Verify=1 and OnlyChanged=1.
 TransferSafety transferSafetyFrom(const SettingsFile& settings);
 
 // The firmware plan of each row (see planFirmware), worked out on threads as uploads are, up to
@@ -99,7 +130,6 @@ std::vector<RowPlan> planRows(const GatewayList& list, const std::vector<std::si
                               const UpgradeOptions& options, const BatchControl& control = {},
                               ProgressSink* progress = nullptr);
 
-enum class BatchOutcome { Ran, NoItemInList, NoItemSelected };
 
 inline constexpr const char* ClosingNotice =
     "Turn-off and Turn-on the Orbiphons to activate the new settings.\r\n"

@@ -59,6 +59,8 @@ ordered_json batchJson(const BatchReport& report)
     document["command"] = report.command;
     document["gateways"] = std::move(gateways);
     document["stopped"] = report.stopped;
+    if (!report.stopReason.empty())
+        document["stopReason"] = report.stopReason;
     return document;
 }
 

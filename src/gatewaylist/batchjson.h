@@ -15,7 +15,7 @@
 void addOutcome(nlohmann::ordered_json& entry, const GatewayOutcome& outcome);
 
 // {"command":..., "gateways":[{"row":1, "address":..., "userId":..., "status":..., "result":...,
-// outcome...}], "stopped":false}
+// outcome...}], "stopped":false}, and "stopReason" when the stages stopped the batch
 nlohmann::ordered_json batchJson(const BatchReport& report);
 
 // True for a FILE ending in .csv or .json (any case).

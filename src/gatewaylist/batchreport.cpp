@@ -62,6 +62,14 @@ const char* rowStatusName(RowStatus status)
         return "Reachable";
     case RowStatus::NotReachable:
         return "NotReachable";
+    case RowStatus::Unchanged:
+        return "Unchanged";
+    case RowStatus::BackedUp:
+        return "BackedUp";
+    case RowStatus::NoBook:
+        return "NoBook";
+    case RowStatus::Listed:
+        return "Listed";
     }
     return "None";
 }
@@ -83,6 +91,9 @@ bool ReportRow::failed() const
 
 std::string rowSummary(const ReportRow& row)
 {
+    // An unchanged gateway's reason says it all: "unchanged: already holds this book".
+    if (row.started && row.status == RowStatus::Unchanged && !row.outcome.reason.empty())
+        return row.outcome.reason;
     std::string text = row.statusText();
     if (!row.outcome.reason.empty())
         text += ": " + row.outcome.reason;

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-// "Uploaded", "FtpFailed", "Reachable", "NotReachable"; "None" for no image.
+// "Uploaded", "FtpFailed", "Reachable", "NotReachable", "Unchanged", "BackedUp", "NoBook",
+// "Listed"; "None" for no image.
 const char* rowStatusName(RowStatus status);
 
 // One gateway of a batch: its row, whom it logged in as, what its image became and why.
@@ -32,9 +33,12 @@ struct ReportRow {
 
 // The last batch of a window or a command, in the order of its rows.
 struct BatchReport {
-    std::string command;  // "check" or "upgrade"
+    std::string command;  // "check", "upgrade", "backup" or "inventory"
     std::vector<ReportRow> rows;
     bool stopped = false;
+    // Why a staged batch stopped by itself: "Stopped: the first 3 gateways did not all
+    // succeed."; empty when it did not.
+    std::string stopReason;
     bool ran() const { return !command.empty(); }
 };
 

@@ -76,7 +76,8 @@ void runRows(const std::vector<std::size_t>& rows, int jobs, const std::atomic<b
     // Declared last: its destructor joins the threads before what they use goes.
     WorkerPool pool(most);
     while (true) {
-        while (running < most && next < rows.size() && !stopped(stop)) {
+        while (running < most && next < rows.size() && !stopped(stop)
+               && (!steps.mayStart || steps.mayStart(next))) {
             const std::size_t row = rows[next++];
             steps.begin(row);
             ++running;

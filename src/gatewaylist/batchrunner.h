@@ -19,6 +19,9 @@ struct RowSteps {
     std::function<void(std::size_t row)> work;
     std::function<void(std::size_t row, const std::string& why)> failed;
     std::function<void(std::size_t row)> end;  // on the calling thread, after the row ended
+    // When given, asked on the calling thread before each start with the number of rows started
+    // so far: false holds the rest back (until a row's end changes the answer).
+    std::function<bool(std::size_t started)> mayStart = {};
 };
 
 // Runs rows and returns when every started row has ended: the calling thread starts them (unless

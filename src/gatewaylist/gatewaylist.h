@@ -18,7 +18,17 @@ struct GatewayRecord {
 };
 
 // The image a batch command leaves on a row.
-enum class RowStatus { None, Uploaded, FtpFailed, Reachable, NotReachable };
+enum class RowStatus {
+    None,
+    Uploaded,
+    FtpFailed,
+    Reachable,
+    NotReachable,
+    Unchanged,  // an upgrade found the gateway already holding what it would send
+    BackedUp,   // a back-up kept a new copy of the gateway's book
+    NoBook,     // a back-up found no book on the gateway
+    Listed,     // an inventory listed the gateway's files
+};
 
 enum class ListEditResult { Ok, MaxGatewaysReached, InvalidParams };
 

@@ -14,10 +14,12 @@ const std::array<const char*, GatewayTableModel::ColumnCount> Headings = {
 
 const QIcon& statusIcon(RowStatus status)
 {
-    static const std::array<QIcon, 5> icons = {
-        QIcon(statusImage(RowStatus::None)), QIcon(statusImage(RowStatus::Uploaded)),
-        QIcon(statusImage(RowStatus::FtpFailed)), QIcon(statusImage(RowStatus::Reachable)),
-        QIcon(statusImage(RowStatus::NotReachable))};
+    static const std::array<QIcon, 9> icons = {
+        QIcon(statusImage(RowStatus::None)),         QIcon(statusImage(RowStatus::Uploaded)),
+        QIcon(statusImage(RowStatus::FtpFailed)),    QIcon(statusImage(RowStatus::Reachable)),
+        QIcon(statusImage(RowStatus::NotReachable)), QIcon(statusImage(RowStatus::Unchanged)),
+        QIcon(statusImage(RowStatus::BackedUp)),     QIcon(statusImage(RowStatus::NoBook)),
+        QIcon(statusImage(RowStatus::Listed))};
     return icons.at(static_cast<std::size_t>(status));
 }
 

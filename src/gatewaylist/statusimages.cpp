@@ -81,12 +81,16 @@ QPixmap paint(RowStatus status)
         paintTriangle(painter);
         break;
     case RowStatus::Uploaded:
+    case RowStatus::Unchanged:
+    case RowStatus::BackedUp:
+    case RowStatus::NoBook:
         paintTick(painter);
         break;
     case RowStatus::FtpFailed:
         paintCross(painter);
         break;
     case RowStatus::Reachable:
+    case RowStatus::Listed:
         paintDevice(painter);
         break;
     case RowStatus::NotReachable:
@@ -100,9 +104,10 @@ QPixmap paint(RowStatus status)
 
 const QPixmap& statusImage(RowStatus status)
 {
-    static const std::array<QPixmap, 5> images = {
+    static const std::array<QPixmap, 9> images = {
         paint(RowStatus::None),      paint(RowStatus::Uploaded),     paint(RowStatus::FtpFailed),
-        paint(RowStatus::Reachable), paint(RowStatus::NotReachable),
+        paint(RowStatus::Reachable), paint(RowStatus::NotReachable), paint(RowStatus::Unchanged),
+        paint(RowStatus::BackedUp),  paint(RowStatus::NoBook),       paint(RowStatus::Listed),
     };
     return images.at(static_cast<std::size_t>(status));
 }

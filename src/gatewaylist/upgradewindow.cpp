@@ -67,6 +67,10 @@ UpgradeWindow::UpgradeWindow(Services& services, UpgradeOptions options, QWidget
     createActions();
     createMenus();
     createControls();
+    // Back up books... waits for a gateway in the list, whichever way it came.
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(m_table, signal, this, &UpgradeWindow::updateBackUpBooks);
+    connect(m_table, &QAbstractItemModel::modelReset, this, &UpgradeWindow::updateBackUpBooks);
 
     m_progress = new ProgressWindow(this);
     m_progress->setObjectName(QStringLiteral("progressWindow"));
@@ -120,6 +124,8 @@ void UpgradeWindow::createActions()
          CommandIcon::UpgradeList, [this] { upgradeList(); }},
         {&m_previewSelectionAction, "previewSelectionAction", "Preview selection",
          "Preview selection", std::nullopt, [this] { previewSelection(); }},
+        {&m_backUpBooksAction, "backUpBooksAction", "Back up books...", "", std::nullopt,
+         [this] { backUpBooks(); }},
         {&m_selectFailedRowsAction, "selectFailedRowsAction", "Select failed rows", "",
          std::nullopt, [this] { selectFailedRows(); }},
         {&m_helpAction, "helpAction", "Help", "Help", CommandIcon::Help,
@@ -138,6 +144,7 @@ void UpgradeWindow::createActions()
     filter->setShortcut(QKeySequence::Find);
     connect(filter, &QAction::triggered, this, &UpgradeWindow::showFilter);
     addAction(filter);
+    m_backUpBooksAction->setEnabled(false);
 }
 
 void UpgradeWindow::createMenus()
@@ -164,6 +171,7 @@ void UpgradeWindow::createMenus()
     upgrade->addActions({m_upgradeSelectionAction, m_upgradeListAction});
     if (m_options.mode == UpgradeMode::FirmwareUpgrade)
         upgrade->addAction(m_previewSelectionAction);
+    upgrade->addAction(m_backUpBooksAction);
     upgrade->addSeparator();
     upgrade->addAction(m_selectFailedRowsAction);
 

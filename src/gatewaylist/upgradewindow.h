@@ -60,6 +60,9 @@ public:
     void checkConnections();
     void upgradeSelection();
     void upgradeList();
+    // Upgrade > Back up books...: a folder, then the back-up of the selected rows (all rows when
+    // none is selected) as a batch with images, tool tips, report and Stop.
+    void backUpBooks();
     // Firmware mode: what Upgrade selection would delete and send, shown in a preview window.
     void previewSelection();
     // Selects the rows whose image is the red cross or the struck-through device, and after a
@@ -119,8 +122,12 @@ private:
     void endBatch();
     // The commands, off while a batch runs.
     void setCommandsEnabled(bool enabled);
+    // Back up books... is on once the list holds a gateway and no batch runs.
+    void updateBackUpBooks();
     void updateStatusLine();
-    // "Stopped: 24 of 129 gateways done, 105 not started." after a stopped batch, else empty.
+    // "Stopped: 24 of 129 gateways done, 105 not started." after a stopped batch, or why a
+    // staged one stopped by itself ("Stopped: the first 3 gateways did not all succeed."), else
+    // empty.
     QString stopSummary() const;
 
     Services& m_services;
@@ -162,6 +169,7 @@ private:
     QAction* m_checkConnectionsAction = nullptr;
     QAction* m_upgradeSelectionAction = nullptr;
     QAction* m_upgradeListAction = nullptr;
+    QAction* m_backUpBooksAction = nullptr;
     QAction* m_previewSelectionAction = nullptr;
     QAction* m_helpAction = nullptr;
     QAction* m_aboutAction = nullptr;

@@ -180,17 +180,23 @@ void UpgradeWindow::runUpgrade(bool selectionOnly)
     }
     beginBatch(selectionOnly ? selected.size() : m_model.size());
     m_run = std::make_unique<Run>(*this, batchJobs());
+    BatchControl stages;
+    readBatchStages(m_services.settings, stages);
     m_run->start([this, selectionOnly, selected, safety = transferSafetyFrom(m_services.settings),
-                  probe = transferSettingsFrom(m_services.settings).probe](
-                     GatewayList& list, ProgressSink& progress, BatchView& view,
-                     const BatchControl& control) {
+                  probe = transferSettingsFrom(m_services.settings).probe,
+                  stages](GatewayList& list, ProgressSink& progress, BatchView& view,
+                          const BatchControl& control) {
         TransferContext context{m_services.prober, m_services.ftp, progress, m_services.ftpPort};
         context.probe = probe;
         TransferUploader uploader(context, m_services.settings, m_options, safety);
+        BatchControl staged = control;
+        staged.canary = stages.canary;
+        staged.maxFailures = stages.maxFailures;
+        staged.countUnreachable = stages.countUnreachable;
         if (selectionOnly)
-            ::upgradeSelection(list, selected, uploader, progress, view, control);
+            ::upgradeSelection(list, selected, uploader, progress, view, staged);
         else
-            ::upgradeList(list, uploader, progress, view, control);
+            ::upgradeList(list, uploader, progress, view, staged);
     });
 }
 
@@ -306,6 +312,7 @@ void UpgradeWindow::setCommandsEnabled(bool enabled)
     for (const char* name : {"addButton", "modifyButton", "deleteButton", "resetFieldsButton"})
         findChild<QWidget*>(QLatin1String(name))->setEnabled(enabled);
     m_saveReportAction->setEnabled(enabled && m_report.ran());
+    updateBackUpBooks();
 }
 
 void UpgradeWindow::repaintList()
@@ -362,6 +369,9 @@ QString UpgradeWindow::stopSummary() const
 {
     if (!m_report.stopped)
         return {};
+    // A staged batch that stopped by itself says why.
+    if (!m_report.stopReason.empty())
+        return QString::fromStdString(m_report.stopReason);
     std::size_t done = 0;
     for (const ReportRow& entry : m_report.rows)
         done += entry.started ? 1 : 0;

@@ -3,6 +3,9 @@
 #include "base/atomicfile.h"
 #include "base/progresssink.h"
 #include "transfer/gatewaysession.h"
+#include "transfer/bookacceptance.h"
+#include "transfer/bookfetch.h"
+#include "transfer/bookhistory.h"
 #include "transfer/outcome.h"
 #include "transfer/transfersafety.h"
 #include "transfer/uploadsteps.h"
@@ -71,6 +74,24 @@ bool fetchBook(FtpConnection& connection, const std::string& localPath,
     return true;
 }
 
+// True only when the gateway's book is proven byte for byte localPath: a copy the back-up kept
+// (heldCopy) or else one fetched now, accepted as a whole book. No book, a short or failed fetch
+// all leave it false, so the book is sent.
+bool gatewayHoldsBook(FtpConnection& connection, const std::string& localPath,
+                      const std::string& heldCopy)
+{
+    if (!heldCopy.empty())
+        return bookCopyProblem(heldCopy).empty() && sameFileContents(heldCopy, localPath);
+    if (!connection.changeDirectory(DeviceRoot))
+        return false;
+    const FetchedBook fetched = fetchBookCopy(connection, temporaryFolder());
+    if (fetched.result != BookFetch::Fetched)
+        return false;
+    const bool same = sameFileContents(fetched.path, localPath);
+    ::unlink(fetched.path.c_str());
+    return same;
+}
+
 }  // namespace
 
 TransferResult uploadAddressBook(TransferContext& context, std::string localPath,
@@ -95,16 +116,21 @@ TransferResult uploadAddressBook(TransferContext& context, std::string localPath
                        [&] { startBookProgress(context.progress); }))
         return end(TransferResult::Failed);
     FtpConnection& connection = session.connection();
+    std::string heldCopy;  // the gateway's book as kept by the back-up, for onlyChanged
     if (!safety.backupFolder.empty()) {
         std::string backupNote;
-        const BackupResult backup =
-            backUpBook(connection, safety.backupFolder, gatewayAddress, &backupNote);
+        const BackupResult backup = backUpBook(connection, safety.backupFolder, gatewayAddress,
+                                               &backupNote, &heldCopy);
         addNote(&found, backupNote);
         if (backup == BackupResult::Failed)
             return end(TransferResult::Failed, backupNote);
         // A gateway without a book is upgraded all the same; its outcome says there was none.
         if (backup == BackupResult::NoBook)
             outcome.fail(backupNote);
+    }
+    if (safety.onlyChanged && gatewayHoldsBook(connection, localPath, heldCopy)) {
+        outcome.unchanged = true;
+        return end(TransferResult::Done, UnchangedBookReason);
     }
     const bool done = transferBook(connection, context.progress, [&] {
         return putCounted(connection, localPath, DeviceRoot, DeviceBookName, safety, &found,

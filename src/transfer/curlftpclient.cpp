@@ -212,11 +212,17 @@ size_t noteAnnouncedSize(char* data, size_t size, size_t count, void* userData)
 struct WrittenFile {
     int fd;
     long long written = 0;
+    long long cap = 0;  // above 0: more than this many bytes ends the transfer
+    bool overCap = false;
 };
 
 size_t writeToCountedFile(char* data, size_t size, size_t count, void* userData)
 {
     auto& file = *static_cast<WrittenFile*>(userData);
+    if (file.cap > 0 && file.written + static_cast<long long>(size * count) > file.cap) {
+        file.overCap = true;
+        return 0;
+    }
     const size_t done = writeToFile(data, size, count, &file.fd);
     file.written += static_cast<long long>(done);
     return done;
@@ -306,6 +312,7 @@ public:
     }
 
     bool lost() const override { return m_lost; }
+    void capDownloads(long long maxBytes) override { m_downloadCap = maxBytes; }
     bool stopped() const override { return m_stopped; }
     long long lastPutBytes() const override { return m_lastPutBytes; }
     std::string lastReply() const override { return m_lastReply; }
@@ -362,6 +369,7 @@ public:
         if (file.get() < 0)
             return false;
         WrittenFile target{file.get()};
+        target.cap = m_downloadCap;
         long long announced = -1;
         // libcurl would stop reading at the announced size and call a longer file complete, so
         // it reads to the end of the data connection and the sizes are compared here. SIZE is
@@ -383,6 +391,8 @@ public:
         m_replies.announced = nullptr;
         curl_easy_setopt(m_handle, CURLOPT_PREQUOTE, nullptr);
         curl_slist_free_all(commands);
+        if (target.overCap)
+            m_lastReply = "the file is larger than " + std::to_string(m_downloadCap) + " bytes";
         const bool complete = announced < 0 || announced == target.written;
         if (transferred && !complete)
             m_lastReply = "received " + std::to_string(target.written)
@@ -448,16 +458,29 @@ public:
         return {RemoteSize::Kind::Failed};
     }
 
+    std::optional<std::string> listingText(Listing kind, const std::string& directory) override
+    {
+        std::string text;
+        std::string url;
+        if (!directoryUrl(directory, url))
+            return std::nullopt;
+        prepare(url);
+        // Without a CWD libcurl names the directory in the listing command (the server's current
+        // directory stays); it sends the custom request in place of LIST.
+        curl_easy_setopt(m_handle, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+        if (kind == Listing::Mlsd)
+            curl_easy_setopt(m_handle, CURLOPT_CUSTOMREQUEST, "MLSD");
+        if (!performListing(text))
+            return std::nullopt;
+        return text;
+    }
+
     std::optional<std::vector<std::string>> listDirectory() override
     {
         std::string text;
         prepare(m_currentUrl.empty() ? m_base : m_currentUrl);
         curl_easy_setopt(m_handle, CURLOPT_DIRLISTONLY, 1L);
-        curl_easy_setopt(m_handle, CURLOPT_WRITEFUNCTION, appendToString);
-        curl_easy_setopt(m_handle, CURLOPT_WRITEDATA, &text);
-        StallWatch watch(m_timeouts.stall, m_cancel);
-        watchStalls(watch);
-        if (!perform())
+        if (!performListing(text))
             return std::nullopt;
         std::vector<std::string> names;
         std::size_t start = 0;
@@ -538,6 +561,15 @@ private:
         m_lastLine.clear();
     }
 
+    bool performListing(std::string& text)
+    {
+        curl_easy_setopt(m_handle, CURLOPT_WRITEFUNCTION, appendToString);
+        curl_easy_setopt(m_handle, CURLOPT_WRITEDATA, &text);
+        StallWatch watch(m_timeouts.stall, m_cancel);
+        watchStalls(watch);
+        return perform();
+    }
+
     // For the steps that move data; the watch must outlive the step.
     void watchStalls(StallWatch& watch)
     {
@@ -598,6 +630,7 @@ private:
     const std::atomic<bool>* m_cancel;
     SocketGuard m_guard;
     bool m_lost = false;
+    long long m_downloadCap = 0;
     bool m_stopped = false;
     long long m_lastPutBytes = 0;
     std::string m_lastLine;

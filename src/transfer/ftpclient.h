@@ -50,9 +50,23 @@ public:
     virtual bool deleteFile(const std::string& remoteName) = 0;
     // The entries of the current directory as the server names them, read afresh each time.
     virtual std::optional<std::vector<std::string>> listDirectory() = 0;
+    // The whole text of a listing of directory (absolute, e.g. "/RFA/Doc/"): MLSD (a line of
+    // facts per entry) or LIST (the server's own lines), named in the command itself so that no
+    // CWD is spent on it; the current directory is left as it was. nullopt when the step failed;
+    // lastReply tells why, a 5xx reply meaning the server does not know the command. A
+    // connection that can't ask fails.
+    enum class Listing { Mlsd, List };
+    virtual std::optional<std::string> listingText(Listing /*kind*/,
+                                                   const std::string& /*directory*/)
+    {
+        return std::nullopt;
+    }
     // The size the server gives for a file of the current directory (SIZE). A connection that
     // can't ask says NotAsked, so the file counts as sent but not verified.
     virtual RemoteSize remoteSize(const std::string& /*remoteName*/) { return {}; }
+    // Every later getFile fails as soon as more than maxBytes arrive (0: no cap), so a server
+    // that streams without end neither fills the disk nor holds the batch.
+    virtual void capDownloads(long long /*maxBytes*/) {}
     // True once a step timed out or the connection was lost. Every later step then fails at
     // once without sending anything: a frozen gateway costs one time-out, not one per file.
     virtual bool lost() const { return false; }

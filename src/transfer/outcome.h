@@ -16,6 +16,8 @@ struct GatewayOutcome {
     int filesFailed = 0;
     int filesDeleted = 0;
     std::uint64_t bytesSent = 0;
+    // The gateway already held what was to be sent, so nothing was.
+    bool unchanged = false;
     std::chrono::system_clock::time_point started{};
     double seconds = 0.0;
     // What the back-up and verify steps found, one line each ("backed up to ...", "not
@@ -52,6 +54,7 @@ inline constexpr const char* UnsendableLoginReason =
 inline constexpr const char* NoFtpClientReason = "no FTP client could be opened";
 inline constexpr const char* NothingMatchedReason = "nothing matched PutList";
 inline constexpr const char* StoppedBeforeLoginReason = "stopped before the login completed";
+inline constexpr const char* UnchangedBookReason = "unchanged: already holds this book";
 // "what: reply", or just what when there is no reply to tell.
 std::string withReply(const std::string& what, const std::string& reply);
 

@@ -1,6 +1,7 @@
 #include "transfer/transfersafety.h"
 
 #include "base/atomicfile.h"
+#include "transfer/bookacceptance.h"
 #include "transfer/devicepaths.h"
 #include "transfer/firmwarerules.h"
 #include "transfer/ftpclient.h"
@@ -142,7 +143,8 @@ std::string backupFolderProblem(const std::string& folder)
 }
 
 BackupResult backUpBook(FtpConnection& connection, const std::string& folder,
-                        const std::string& gatewayAddress, std::string* notes)
+                        const std::string& gatewayAddress, std::string* notes,
+                        std::string* savedPath)
 {
     const std::string book = std::string(DeviceRoot) + DeviceBookName;
     const auto failed = [&](const std::string& why) {
@@ -174,13 +176,10 @@ BackupResult backUpBook(FtpConnection& connection, const std::string& folder,
         return failed(withReply("the gateway's book could not be fetched", reply));
     }
     // A transfer cut short with a 226 and no size announced looks complete to FTP.
-    const std::optional<long long> copied = localSize(temporary);
-    if (copied != DeviceBookFileSize) {
+    if (const std::string problem = bookCopyProblem(temporary); !problem.empty()) {
         ::unlink(temporary.c_str());
         ::unlink(target.c_str());
-        return failed("the copy holds " + std::to_string(copied.value_or(0))
-                      + " bytes, not the " + std::to_string(DeviceBookFileSize)
-                      + " of an address book");
+        return failed(problem);
     }
     error = replaceWithTemporary(temporary, target);
     if (error != FileError::None) {
@@ -188,5 +187,7 @@ BackupResult backUpBook(FtpConnection& connection, const std::string& folder,
         return failed(fileErrorText(error, target));
     }
     addNote(notes, book + " backed up to " + target);
+    if (savedPath)
+        *savedPath = target;
     return BackupResult::Saved;
 }

@@ -14,6 +14,9 @@ struct TransferSafety {
     std::string backupFolder;
     // After each put, ask the server for the file's size and compare it with the local one.
     bool verify = false;
+    // An address-book upgrade first fetches the gateway's book (the back-up's copy when there
+    // is one) and sends nothing when it is byte for byte the book to send. Any doubt sends.
+    bool onlyChanged = false;
 };
 
 // Adds one line to the notes a transfer hands back to the operator (nothing when notes is null).
@@ -49,6 +52,8 @@ std::string backupFolderProblem(const std::string& folder);
 // the retrieval means the gateway has no book (NoBook): a listing may name it by its path, or
 // not at all. A copy counts only when it is a whole address book (DeviceBookFileSize bytes) and
 // matches the size the server announced; otherwise it is removed and the result is Failed. A
-// note says where the copy went, that there was none, or why it failed.
+// note says where the copy went, that there was none, or why it failed; savedPath, when given,
+// gets where the copy went. The rule of a whole copy is bookCopyProblem, shared with back-ups.
 BackupResult backUpBook(FtpConnection& connection, const std::string& folder,
-                        const std::string& gatewayAddress, std::string* notes);
+                        const std::string& gatewayAddress, std::string* notes,
+                        std::string* savedPath = nullptr);

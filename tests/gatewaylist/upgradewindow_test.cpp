@@ -390,7 +390,8 @@ void UpgradeWindowTest::menusAndToolbarShareTheCommands()
     QCOMPARE(menuEntries(h.child<QMenuBar>("menuBar")),
              QStringList({"&File:&New,&Open,&Save,-,Save &report...,-,&Exit",
                           "&Record:&Add,&Modify,&Delete,&Reset fields",
-                          "Upgrade:Check connections,-,Upgrade selection,Upgrade list,-,"
+                          "Upgrade:Check connections,-,Upgrade selection,Upgrade list,"
+                          "Back up books...,-,"
                           "Select failed rows",
                           "&Help:Help,About Orbiphon"}));
 
@@ -406,10 +407,14 @@ void UpgradeWindowTest::menusAndToolbarShareTheCommands()
                           "Upgrade the whole list", "-", "Help", "About Orbiphon"}));
 
     // Everything stays enabled whatever the list holds; each command checks for itself. Only
-    // Save report waits for a batch to report on.
+    // Save report waits for a batch to report on, and Back up books... for a gateway in the list.
     for (QAction* action : h.window->findChildren<QAction*>())
-        QVERIFY2(action->isEnabled() != (action->objectName() == "saveReportAction"),
+        QVERIFY2(action->isEnabled() != (action->objectName() == "saveReportAction"
+                                         || action->objectName() == "backUpBooksAction"),
                  qPrintable(action->objectName()));
+    Harness loaded;
+    loaded.openWithList({{"10.0.0.1", "user", "pw"}});
+    QVERIFY(loaded.child<QAction>("backUpBooksAction")->isEnabled());
 
     // The push buttons run the very actions of the menu and the toolbar.
     const struct {

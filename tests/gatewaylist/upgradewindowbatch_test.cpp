@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <sstream>
@@ -114,6 +115,8 @@ private slots:
     void aStoppedPreviewShowedItsProgressAndNamesTheRowsItDidNotReach();
     void theProbeTakesItsLimitsFromBatch_data();
     void theProbeTakesItsLimitsFromBatch();
+    void aStagedBatchSaysWhyItStopped();
+    void onlyChangedSkipsAGatewayThatHoldsTheBook();
 };
 
 void UpgradeWindowBatchTest::theWindowThreadGoesOnWhileGatewaysAreWorkedOn_data()
@@ -158,6 +161,8 @@ void UpgradeWindowBatchTest::stopEndsTheBatchAfterTheGatewaysInProgress_data()
     QTest::newRow("list, Escape on progress") << "list" << "escape" << QString() << true
                                               << "+-----";
     QTest::newRow("list, close box") << "list" << "close" << QString() << true << "+-----";
+    QTest::newRow("back up books, Escape, Yes") << "backup" << "escape" << QString() << true
+                                                << "+-----";
 }
 
 void UpgradeWindowBatchTest::stopEndsTheBatchAfterTheGatewaysInProgress()
@@ -168,9 +173,11 @@ void UpgradeWindowBatchTest::stopEndsTheBatchAfterTheGatewaysInProgress()
     QFETCH(bool, yes);
     QFETCH(QString, reached);
     Harness harness(batch.toStdString());
+    if (command == u"backup")
+        harness.prompts.answerFolder(QString::fromStdString(harness.temp.path()));
     harness.prompts.answerConfirm(yes);
-    QWidget* target = command == u"check" ? static_cast<QWidget*>(harness.window.get())
-                                           : harness.window->progressWindow();
+    QWidget* target = command != u"list" ? static_cast<QWidget*>(harness.window.get())
+                                          : harness.window->progressWindow();
     QTimer::singleShot(100, [&] {
         if (how == u"close")
             target->close();
@@ -180,12 +187,15 @@ void UpgradeWindowBatchTest::stopEndsTheBatchAfterTheGatewaysInProgress()
 
     if (command == u"check")
         harness.window->checkConnections();
+    else if (command == u"backup")
+        harness.window->backUpBooks();
     else
         harness.window->upgradeList();
     QVERIFY(waitForBatch(*harness.window));
 
-    QVERIFY(!harness.prompts.records().empty());
-    QCOMPARE(harness.prompts.records().front().text, QString::fromLatin1(StopQuestion));
+    const std::size_t question = command == u"backup" ? 1 : 0;  // after the folder picker
+    QVERIFY(harness.prompts.records().size() > question);
+    QCOMPARE(harness.prompts.records()[question].text, QString::fromLatin1(StopQuestion));
     QCOMPARE(harness.reached(), reached);
     QVERIFY(harness.window->isVisible());
 
@@ -286,6 +296,39 @@ void UpgradeWindowBatchTest::theProbeTakesItsLimitsFromBatch()
     harness.window->checkConnections();
     QVERIFY(waitForBatch(*harness.window));
     QCOMPARE(harness.prober.timeouts, std::vector<int>(6 * requests, timeoutMs));
+}
+
+void UpgradeWindowBatchTest::aStagedBatchSaysWhyItStopped()
+{
+    Harness harness("[Batch]\r\nCanary=2\r\nJobs=4\r\n");
+    harness.ftp.connectFails = true;
+    harness.window->upgradeList();
+    QVERIFY(waitForBatch(*harness.window));
+    QCOMPARE(harness.reached(), QStringLiteral("++----"));
+    QCOMPARE(harness.prompts.messages(),
+             QStringList({QStringLiteral("Stopped: the first 2 gateways did not all succeed."),
+                          QString::fromLatin1(ClosingNotice)}));
+}
+
+void UpgradeWindowBatchTest::onlyChangedSkipsAGatewayThatHoldsTheBook()
+{
+    Harness harness("[Batch]\r\nOnlyChanged=1\r\n");
+    const std::string book(13770, 'b');
+    harness.temp.write("book.cpe", book);
+    harness.ftp.remoteFiles["Addrbook.cpe"] = book;
+    harness.window->upgradeList();
+    QVERIFY(waitForBatch(*harness.window));
+    const QModelIndex first =
+        harness.window->findChild<QTreeView*>(QStringLiteral("gatewayList"))->model()->index(0, 0);
+    QCOMPARE(first.data(Qt::ToolTipRole).toString(),
+             QStringLiteral("unchanged: already holds this book"));
+    QCOMPARE(comparable(first.data(Qt::DecorationRole)
+                            .value<QIcon>()
+                            .pixmap(StatusImageSize, StatusImageSize)),
+             comparable(statusImage(RowStatus::Uploaded)));
+    QCOMPARE(std::count_if(harness.ftp.log().begin(), harness.ftp.log().end(),
+                           [](const std::string& step) { return step.rfind("put(", 0) == 0; }),
+             0);
 }
 
 QTEST_MAIN(UpgradeWindowBatchTest)

@@ -22,6 +22,8 @@ Options:
   --rate K:BYTES          gateway K moves file data at BYTES per second at most; repeatable
   --hang K                gateway K accepts FTP connections and never answers; repeatable
   --drop-put K            gateway K drops the connection in the middle of every put; repeatable
+  --delay MS | K:MS       every gateway (MS) or gateway K (K:MS) answers each FTP command MS
+                          milliseconds late, as slow embedded servers do; repeatable
   --user NAME, --password TEXT   the login every gateway accepts (default admin / orbiphon)
   --root DIR              folder for the gateways' trees and the list (default: a new temporary one,
                           removed at the end)
@@ -177,6 +179,16 @@ class ListingLinesHandler(GatewayHandler):
         return self.ftp_LIST(path)
 
 
+class DelayedHandler(GatewayHandler):
+    """Answers every command `delay` seconds late. Each gateway has its own event loop, so the
+    pause holds up only this gateway."""
+    delay = 0.0
+
+    def pre_process_command(self, line, cmd, arg):
+        time.sleep(self.delay)
+        super().pre_process_command(line, cmd, arg)
+
+
 class HangingHandler(GatewayHandler):
     """A frozen gateway: the connection is accepted, the greeting never comes."""
 
@@ -242,6 +254,8 @@ def add_server(ioloop, address, home, user, password, behaviour):
     elif behaviour.get("listing_lines"):
         base = ListingLinesHandler
     attributes = {}
+    if behaviour.get("delay") and base is not HangingHandler:
+        base = type("Delayed", (DelayedHandler, base), {"delay": behaviour["delay"] / 1000.0})
     if behaviour.get("rate"):
         attributes["dtp_handler"] = type("SlowData", (SlowDataHandler,), {"rate": behaviour["rate"]})
     elif behaviour.get("drop_put"):
@@ -306,6 +320,12 @@ class Simulator:
         for item in opts.lack_folder:
             number, _, folder = item.partition(":")
             lacking.setdefault(int(number), set()).add(folder.capitalize())
+        delays = {}
+        # A delay for every gateway first, so that one for gateway K overrides it.
+        for item in sorted(opts.delay, key=lambda item: ":" in item):
+            number, _, delay = item.rpartition(":")
+            for target in ([int(number)] if number else range(1, opts.gateways + 1)):
+                delays[target] = int(delay)
         rates = {}
         for item in opts.rate:
             number, _, rate = item.partition(":")
@@ -318,7 +338,8 @@ class Simulator:
             behaviour = {"listing_lines": number in opts.listing_lines,
                          "hang": number in opts.hang,
                          "drop_put": number in opts.drop_put,
-                         "rate": rates.get(number, 0)}
+                         "rate": rates.get(number, 0),
+                         "delay": delays.get(number, 0)}
             ioloop = IOLoop()
             self.ioloops.append(ioloop)
             add_server(ioloop, address, home, opts.user, accepted, behaviour)
@@ -368,6 +389,7 @@ def parse(argv):
     parser.add_argument("--rate", action="append", default=[])
     parser.add_argument("--hang", type=int, action="append", default=[])
     parser.add_argument("--drop-put", type=int, action="append", default=[])
+    parser.add_argument("--delay", action="append", default=[])
     parser.add_argument("--user", default="admin")
     parser.add_argument("--password", default="orbiphon")
     parser.add_argument("--root")
@@ -387,6 +409,10 @@ def parse(argv):
         number, _, rate = item.partition(":")
         if not (number.isdigit() and rate.isdigit() and int(rate) > 0):
             parser.error("--rate takes K:BYTES, e.g. 3:1000000")
+    for item in options.delay:
+        number, _, delay = item.rpartition(":")
+        if not (delay.isdigit() and (number == "" or number.isdigit())):
+            parser.error("--delay takes MS or K:MS, e.g. 20 or 3:500")
     if options.mode == "run" and not options.command:
         parser.error("run needs a command after --")
     return options

@@ -1,0 +1,103 @@
+#include "cli/commands.h"
+
+#include "cli/rolloutoptions.h"
+#include "transfer/bookfetch.h"
+
+namespace {
+
+RowStatus rowStatusOf(BookBackupResult result)
+{
+    switch (result) {
+    case BookBackupResult::BackedUp:
+        return RowStatus::BackedUp;
+    case BookBackupResult::Unchanged:
+        return RowStatus::Unchanged;
+    case BookBackupResult::NoBook:
+        return RowStatus::NoBook;
+    case BookBackupResult::NotFound:
+        return RowStatus::NotReachable;
+    case BookBackupResult::Failed:
+        break;
+    }
+    return RowStatus::FtpFailed;
+}
+
+// --keep N: 1 to 9999; 0 when not given; nullopt after reporting a bad value.
+std::optional<int> keepFrom(const ParsedArguments& parsed, CliIo& io)
+{
+    const auto option = parsed.options.find("--keep");
+    if (option == parsed.options.end())
+        return 0;
+    const std::string& text = option->second;
+    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos
+        || std::stoi(text) < 1) {
+        reportFailure(io, ExitBadUsage, "--keep takes a number from 1 to 9999");
+        return std::nullopt;
+    }
+    return std::stoi(text);
+}
+
+}  // namespace
+
+int backupCommand(const std::vector<std::string>& args, CliIo& io)
+{
+    ParsedArguments parsed;
+    if (!parseArguments(args,
+                        withOptions(withOptions({{"--to", true}, {"--rows", true}, {"--jobs", true},
+                                                 {"--keep", true}, {"--report", true}},
+                                                OutputOptions),
+                                    TransferOptions),
+                        1, commandNamed("backup"), io, parsed))
+        return ExitBadUsage;
+    Output output(parsed, io);
+    SettingsFile settings;
+    const std::optional<DeviceSettings> limits = limitsFrom(parsed, settings, io);
+    const std::optional<int> keep = keepFrom(parsed, io);
+    if (!limits || !keep)
+        return ExitBadUsage;
+    const std::optional<std::string> reportPath = reportPathFrom(parsed, io);
+    if (parsed.has("--report") && !reportPath)
+        return ExitBadUsage;
+    if (!parsed.has("--to"))
+        return reportFailure(io, ExitBadUsage, "give --to DIR, the folder of the copies");
+    const BookBackupOptions options{parsed.options.find("--to")->second, *keep};
+    if (!isDirectory(options.folder))
+        return reportFailure(io, ExitBadUsage, options.folder + " is not a folder.");
+
+    GatewayList list;
+    if (const std::optional<int> failed = loadList(parsed.operands[0], list, io))
+        return *failed;
+    std::optional<std::set<std::size_t>> rows;
+    if (const std::optional<int> ended = selectedRowsFrom(parsed, list, io, rows))
+        return *ended;
+    std::vector<std::size_t> chosen;
+    for (std::size_t row = 0; row < list.size(); ++row) {
+        if (!rows || rows->contains(row))
+            chosen.push_back(row);
+    }
+
+    Device device(output.progress, *limits);
+    TransferContext context = device.context();
+    BatchReport report;
+    PrintingView view(output, list, &report);
+    output.progress.startBatch(chosen.size());
+    const auto started = std::chrono::steady_clock::now();
+    const StopSignals signals;
+    context.cancel = &abandonRequested;
+    const BatchOutcome outcome = runGatewayBatch(
+        list, chosen, "backup",
+        [&](std::size_t, const GatewayRecord& gateway) {
+            RowEnd end;
+            const BookBackupResult result = backUpGatewayBook(
+                context, gateway.ipText, gateway.userId, gateway.password, options, end.outcome);
+            end.status = rowStatusOf(result);
+            end.result = bookBackupStatusName(result);
+            return end;
+        },
+        view, signals.control(limits->jobs, &report));
+    if (outcome == BatchOutcome::NoItemInList)
+        return reportFailure(io, ExitFailed, parsed.operands[0] + ": No item in list!");
+    const bool stopped = printNotStarted(output, list, rows);
+    const int status = view.allGood() && !stopped ? ExitSuccess : ExitFailed;
+    return finishBatch(output, report, reportPath, status, started);
+}

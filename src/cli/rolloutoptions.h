@@ -1,0 +1,24 @@
+#pragma once
+
+#include "cli/cli.h"
+#include "cli/deviceoptions.h"
+#include "cli/deviceoutput.h"
+#include "cli/stopsignals.h"
+#include "gatewaylist/batch.h"
+
+#include <optional>
+#include <set>
+
+// The options of the rollout batches (upgrade, backup, inventory) beyond those every device
+// command takes.
+
+// --rows 2,4 or --rows failed:REPORT.json; rows stays empty without --rows. A status to return
+// when the command must end here: bad rows (2), an unreadable report (1), or no failed rows in
+// the report (0, with a note).
+std::optional<int> selectedRowsFrom(const ParsedArguments& parsed, const GatewayList& list,
+                                    CliIo& io, std::optional<std::set<std::size_t>>& rows);
+// The reason a staged batch stopped, on standard error (the report carries it with --json).
+void printStopReason(const Output& output, const BatchReport& report);
+// --canary N, --max-failures N (0 to 253) and --count-unreachable into stages; false after
+// reporting a bad value.
+bool stagesFrom(const ParsedArguments& parsed, CliIo& io, BatchControl& stages);
