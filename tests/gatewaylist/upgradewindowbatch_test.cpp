@@ -300,7 +300,7 @@ void UpgradeWindowBatchTest::theProbeTakesItsLimitsFromBatch()
 
 void UpgradeWindowBatchTest::aStagedBatchSaysWhyItStopped()
 {
-    Harness harness("[Batch]\r\nCanary=2\r\nJobs=4\r\n");
+    Harness harness("[Batch]\r\nCanary=2\r\n");
     harness.ftp.connectFails = true;
     harness.window->upgradeList();
     QVERIFY(waitForBatch(*harness.window));
