@@ -5,23 +5,6 @@
 
 namespace {
 
-RowStatus rowStatusOf(BookBackupResult result)
-{
-    switch (result) {
-    case BookBackupResult::BackedUp:
-        return RowStatus::BackedUp;
-    case BookBackupResult::Unchanged:
-        return RowStatus::Unchanged;
-    case BookBackupResult::NoBook:
-        return RowStatus::NoBook;
-    case BookBackupResult::NotFound:
-        return RowStatus::NotReachable;
-    case BookBackupResult::Failed:
-        break;
-    }
-    return RowStatus::FtpFailed;
-}
-
 // --keep N: 1 to 9999; 0 when not given; nullopt after reporting a bad value.
 std::optional<int> keepFrom(const ParsedArguments& parsed, CliIo& io)
 {
@@ -70,11 +53,7 @@ int backupCommand(const std::vector<std::string>& args, CliIo& io)
     std::optional<std::set<std::size_t>> rows;
     if (const std::optional<int> ended = selectedRowsFrom(parsed, list, io, rows))
         return *ended;
-    std::vector<std::size_t> chosen;
-    for (std::size_t row = 0; row < list.size(); ++row) {
-        if (!rows || rows->contains(row))
-            chosen.push_back(row);
-    }
+    const std::vector<std::size_t> chosen = rowsToWorkOn(list, rows);
 
     Device device(output.progress, *limits);
     TransferContext context = device.context();
@@ -90,7 +69,7 @@ int backupCommand(const std::vector<std::string>& args, CliIo& io)
             RowEnd end;
             const BookBackupResult result = backUpGatewayBook(
                 context, gateway.ipText, gateway.userId, gateway.password, options, end.outcome);
-            end.status = rowStatusOf(result);
+            end.status = statusForBackup(result);
             end.result = bookBackupStatusName(result);
             return end;
         },

@@ -131,11 +131,7 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
     if (parsed.has("--dry-run")) {
         if (list.empty())
             return reportFailure(io, ExitFailed, parsed.operands[0] + ": No item in list!");
-        std::vector<std::size_t> planned;
-        for (std::size_t row = 0; row < list.size(); ++row) {
-            if (!rows || rows->contains(row))
-                planned.push_back(row);
-        }
+        const std::vector<std::size_t> planned = rowsToWorkOn(list, rows);
         const StopSignals signals;
         context.cancel = &abandonRequested;
         DryRunResult run{"upgrade", true,

@@ -303,11 +303,7 @@ int inventoryCommand(const std::vector<std::string>& args, CliIo& io)
     std::optional<std::set<std::size_t>> rows;
     if (const std::optional<int> ended = selectedRowsFrom(parsed, list, io, rows))
         return *ended;
-    std::vector<std::size_t> chosen;
-    for (std::size_t row = 0; row < list.size(); ++row) {
-        if (!rows || rows->contains(row))
-            chosen.push_back(row);
-    }
+    const std::vector<std::size_t> chosen = rowsToWorkOn(list, rows);
 
     Device device(output.progress, *limits);
     std::vector<FirmwareCopy> firmware;

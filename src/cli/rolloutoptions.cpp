@@ -29,6 +29,17 @@ std::optional<int> selectedRowsFrom(const ParsedArguments& parsed, const Gateway
     return std::nullopt;
 }
 
+std::vector<std::size_t> rowsToWorkOn(const GatewayList& list,
+                                      const std::optional<std::set<std::size_t>>& rows)
+{
+    std::vector<std::size_t> chosen;
+    for (std::size_t row = 0; row < list.size(); ++row) {
+        if (!rows || rows->contains(row))
+            chosen.push_back(row);
+    }
+    return chosen;
+}
+
 void printStopReason(const Output& output, const BatchReport& report)
 {
     if (report.stopReason.empty() || output.json)

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <set>
+#include <vector>
 
 // The options of the rollout batches (upgrade, backup, inventory) beyond those every device
 // command takes.
@@ -18,6 +19,10 @@
 std::optional<int> selectedRowsFrom(const ParsedArguments& parsed, const GatewayList& list,
                                     CliIo& io, std::optional<std::set<std::size_t>>& rows);
 // The reason a staged batch stopped, on standard error (the report carries it with --json).
+// The rows a batch works on, in list order: those of --rows, else every row.
+std::vector<std::size_t> rowsToWorkOn(const GatewayList& list,
+                                      const std::optional<std::set<std::size_t>>& rows);
+
 void printStopReason(const Output& output, const BatchReport& report);
 // --canary N, --max-failures N (0 to 253) and --count-unreachable into stages; false after
 // reporting a bad value.

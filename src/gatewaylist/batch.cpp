@@ -357,6 +357,23 @@ FileError upgradeSettingsError(const UpgradeOptions& options, const SettingsFile
     return settings.readError();
 }
 
+RowStatus statusForBackup(BookBackupResult result)
+{
+    switch (result) {
+    case BookBackupResult::BackedUp:
+        return RowStatus::BackedUp;
+    case BookBackupResult::Unchanged:
+        return RowStatus::Unchanged;
+    case BookBackupResult::NoBook:
+        return RowStatus::NoBook;
+    case BookBackupResult::NotFound:
+        return RowStatus::NotReachable;
+    case BookBackupResult::Failed:
+        break;
+    }
+    return RowStatus::FtpFailed;
+}
+
 RowStatus statusForResult(TransferResult result)
 {
     switch (result) {

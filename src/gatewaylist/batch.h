@@ -5,6 +5,7 @@
 #include "gatewaylist/upgrademode.h"
 #include "base/fileerror.h"
 #include "base/waiter.h"
+#include "transfer/bookfetch.h"
 #include "transfer/firmwareplan.h"
 #include "transfer/transfersettings.h"
 #include "transfer/outcome.h"
@@ -139,6 +140,8 @@ inline constexpr const char* StopQuestion =
     "Stop after the gateways in progress? No further gateway will be started.";
 
 RowStatus statusForResult(TransferResult result);
+// The image of a row whose book a back-up fetched.
+RowStatus statusForBackup(BookBackupResult result);
 
 // Why an upgrade with these options must not start: a firmware upgrade takes what it deletes
 // and puts from the settings file, and without that file every gateway would report Done with

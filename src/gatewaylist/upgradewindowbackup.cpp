@@ -10,26 +10,6 @@
 
 #include <QAction>
 
-namespace {
-
-RowStatus rowStatusOf(BookBackupResult result)
-{
-    switch (result) {
-    case BookBackupResult::BackedUp:
-        return RowStatus::BackedUp;
-    case BookBackupResult::Unchanged:
-        return RowStatus::Unchanged;
-    case BookBackupResult::NoBook:
-        return RowStatus::NoBook;
-    case BookBackupResult::NotFound:
-        return RowStatus::NotReachable;
-    case BookBackupResult::Failed:
-        break;
-    }
-    return RowStatus::FtpFailed;
-}
-
-}  // namespace
 
 void UpgradeWindow::updateBackUpBooks()
 {
@@ -66,7 +46,7 @@ void UpgradeWindow::backUpBooks()
                 const BookBackupResult result =
                     backUpGatewayBook(context, gateway.ipText, gateway.userId, gateway.password,
                                       options, end.outcome);
-                end.status = rowStatusOf(result);
+                end.status = statusForBackup(result);
                 end.result = bookBackupStatusName(result);
                 return end;
             },
