@@ -35,8 +35,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     const std::vector<GatewayRecord> records = list.records();
-    for (const GatewayRecord& record : records)
-        check(record.password.find('\0') == std::string::npos);
+    // A zero byte stays in a password only before a CR or LF, which keeps the row from ever
+    // being sent; anywhere else the reader cuts the text there.
+    for (const GatewayRecord& record : records) {
+        const std::size_t zero = record.password.find('\0');
+        check(zero == std::string::npos
+              || record.password.find_first_of("\r\n", zero) != std::string::npos);
+    }
 
     // Whatever was read, complete or cut short, is written and read back unchanged.
     const std::string image = written(records);
