@@ -38,7 +38,7 @@ echo "$(grep -c . <<<"$skipped_cases" || true) test cases skipped"
 
 # The tests whose work runs on several threads, again under ThreadSanitizer ("tsan" preset).
 # Qt itself is not instrumented: tests/tsan.supp leaves out only what its libraries do.
-threaded=(gatewaylist_batch gatewaylist_upgradewindowbatch gatewaylist_upgradewindowlist
+threaded=(gatewaylist_batch gatewaylist_probegroups gatewaylist_upgradewindowbatch gatewaylist_upgradewindowlist
           gatewaylist_upgrade_e2e widgets_windowwaiter
           transfer_downloadwindow transfer_probe)
 cmake --preset tsan >/dev/null

@@ -263,3 +263,14 @@ ProbeResult CountingProber::probe(const std::string& gatewayAddress, int timeout
     m_line.gatewayLeft(gatewayAddress);
     return result;
 }
+
+void CountingProber::probeMany(const std::vector<std::string>& gatewayAddresses, int timeoutMs,
+                               const ProbeDone& done)
+{
+    for (const std::string& address : gatewayAddresses)
+        m_line.gatewayStarted(address);
+    m_inner.probeMany(gatewayAddresses, timeoutMs, [&](std::size_t i, ProbeResult result) {
+        m_line.gatewayLeft(gatewayAddresses[i]);
+        done(i, result);
+    });
+}

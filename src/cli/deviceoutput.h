@@ -111,6 +111,9 @@ class CountingProber final : public Prober {
 public:
     CountingProber(Prober& inner, ProgressLine& line) : m_inner(inner), m_line(line) {}
     ProbeResult probe(const std::string& gatewayAddress, int timeoutMs) override;
+    void probeMany(const std::vector<std::string>& gatewayAddresses, int timeoutMs,
+                   const ProbeDone& done) override;
+    bool probesTogether() const override { return m_inner.probesTogether(); }
 
 private:
     Prober& m_inner;

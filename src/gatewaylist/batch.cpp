@@ -37,6 +37,9 @@ public:
     void hide() override {}
 };
 
+// Echo requests one thread of Check connections keeps in flight at most.
+constexpr std::size_t MostProbesPerThread = 16;
+
 bool stopRequested(const BatchControl& control)
 {
     return control.stop != nullptr && control.stop->load();
@@ -410,27 +413,51 @@ BatchOutcome checkConnections(GatewayList& list, Prober& prober, BatchView& view
     for (std::size_t row = 0; row < rows.size(); ++row)
         rows[row] = row;
     startReport(control, "check", list, rows);
-    runBatchRows<ProbeEnd>(
-        rows, control, [](std::size_t) {},
-        [&](std::size_t row) {
-            ProbeEnd end;
-            end.second.start();
-            const ProbeResult probed = probeWithSettings(prober, records[row].ipText, control.probe);
-            end.second.finish();
-            end.first = probed == ProbeResult::Answered;
-            end.second.fail(probeReason(probed, records[row].ipText, control.probe));
-            return end;
-        },
-        [&](std::size_t row, ProbeEnd end) {
-            list.setStatus(row, end.first ? RowStatus::Reachable : RowStatus::NotReachable);
-            reportRow(control, list, row, end.first ? "present" : "not present", end.second);
-            view.repaintList();
-        },
-        [](const std::string& why) {
-            ProbeEnd end{false, {}};
-            end.second.fail(why);
-            return end;
-        });
+    std::vector<ProbeEnd> results(rows.size());
+    const auto probed = [&](std::size_t row, ProbeResult result) {
+        ProbeEnd& end = results[row];
+        end.second.finish();
+        end.first = result == ProbeResult::Answered;
+        end.second.fail(probeReason(result, records[row].ipText, control.probe));
+    };
+    RowSteps steps{[](std::size_t) {},
+                   [&](std::size_t row) {
+                       results[row].second.start();
+                       probed(row, probeWithSettings(prober, records[row].ipText, control.probe));
+                   },
+                   [&](std::size_t row, const std::string& why) {
+                       results[row] = ProbeEnd{false, {}};
+                       results[row].second.fail(why);
+                   },
+                   [&](std::size_t row) {
+                       const bool present = results[row].first;
+                       list.setStatus(row, present ? RowStatus::Reachable : RowStatus::NotReachable);
+                       reportRow(control, list, row, present ? "present" : "not present",
+                                 results[row].second);
+                       view.repaintList();
+                   }};
+    // An echo request costs nothing to keep waiting: each thread keeps a group of them in flight
+    // where the prober can, so that a list larger than its jobs still takes about one time-out.
+    // One job asks one gateway after the other, as always.
+    if (control.jobs > MinJobs && prober.probesTogether()) {
+        const std::size_t jobs = static_cast<std::size_t>(std::min(control.jobs, MaxJobs));
+        steps.groupSize = std::clamp<std::size_t>((rows.size() + jobs - 1) / jobs, 1,
+                                                  MostProbesPerThread);
+        steps.workTogether = [&](const std::vector<std::size_t>& group,
+                                 const std::function<void(std::size_t)>& ended) {
+            std::vector<std::string> addresses;
+            for (std::size_t row : group) {
+                results[row].second.start();
+                addresses.push_back(records[row].ipText);
+            }
+            probeManyWithSettings(prober, addresses, control.probe,
+                                  [&](std::size_t i, ProbeResult result) {
+                                      probed(group[i], result);
+                                      ended(group[i]);
+                                  });
+        };
+    }
+    runRows(rows, control.jobs, control.stop, control.waiter, steps);
     endReport(control);
     list.setStatusShown();
     view.setBusy(false);

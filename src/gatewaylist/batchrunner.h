@@ -22,6 +22,14 @@ struct RowSteps {
     // When given, asked on the calling thread before each start with the number of rows started
     // so far: false holds the rest back (until a row's end changes the answer).
     std::function<bool(std::size_t started)> mayStart = {};
+    // When given, a pool thread takes up to groupSize rows at once and works on them together:
+    // workTogether calls ended(row) (on that thread) as each of them is done, its result kept.
+    // Rows it leaves without an end, returning or throwing, go through work one at a time, so a
+    // row that throws still fails alone.
+    std::function<void(const std::vector<std::size_t>& group,
+                       const std::function<void(std::size_t row)>& ended)>
+        workTogether = {};
+    std::size_t groupSize = 1;
 };
 
 // Runs rows and returns when every started row has ended: the calling thread starts them (unless

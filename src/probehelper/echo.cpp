@@ -3,7 +3,7 @@
 #include "base/filedescriptor.h"
 
 #include <netinet/in.h>
-#include <sys/select.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -50,47 +51,51 @@ struct ExpectedReply {
     in_addr_t from;
     std::array<std::uint8_t, 2> identifier;
     std::array<std::uint8_t, 2> sequence;
-    bool hasIpHeader;
 };
 
-bool isOurReply(const std::uint8_t* data, std::size_t size, const sockaddr_in& sender,
-                const ExpectedReply& expected)
+// Which of expected a datagram is the echo reply to, if any.
+std::optional<std::size_t> replyTo(const std::uint8_t* data, std::size_t size,
+                                   const sockaddr_in& sender, bool hasIpHeader,
+                                   const std::vector<ExpectedReply>& expected)
 {
-    if (sender.sin_addr.s_addr != expected.from)
-        return false;
     std::size_t offset = 0;
-    if (expected.hasIpHeader) {
+    if (hasIpHeader) {
         if (size < 1)
-            return false;
+            return std::nullopt;
         offset = static_cast<std::size_t>(data[0] & 0x0f) * 4;
     }
     if (size < offset + IcmpHeaderSize)
-        return false;
+        return std::nullopt;
     const std::uint8_t* icmp = data + offset;
-    return icmp[0] == EchoReplyType && icmp[1] == 0 && icmp[4] == expected.identifier[0]
-           && icmp[5] == expected.identifier[1] && icmp[6] == expected.sequence[0]
-           && icmp[7] == expected.sequence[1];
+    if (icmp[0] != EchoReplyType || icmp[1] != 0)
+        return std::nullopt;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const ExpectedReply& reply = expected[i];
+        if (sender.sin_addr.s_addr == reply.from && icmp[4] == reply.identifier[0]
+            && icmp[5] == reply.identifier[1] && icmp[6] == reply.sequence[0]
+            && icmp[7] == reply.sequence[1])
+            return i;
+    }
+    return std::nullopt;
 }
 
-// Waits for our echo reply, reading and passing over anything else, never longer than
-// timeoutMs in all. False when the time runs out or a wait or receive fails.
-bool awaitReply(int fd, int timeoutMs, const ExpectedReply& expected)
+// Waits for the expected replies, reading and passing over anything else, never longer than
+// timeoutMs in all; answered(i) once for each that comes. Returns how many came; a wait or
+// receive that fails ends the wait.
+std::size_t awaitReplies(int fd, int timeoutMs, bool hasIpHeader,
+                         const std::vector<ExpectedReply>& expected,
+                         const std::function<void(std::size_t)>& answered)
 {
-    if (fd >= FD_SETSIZE)
-        return false;
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    long long remainingMs = timeoutMs;
-    for (;;) {
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(fd, &readable);
-        timeval wait{};
-        wait.tv_sec = static_cast<time_t>(remainingMs / 1000);
-        wait.tv_usec = static_cast<suseconds_t>((remainingMs % 1000) * 1000);
-        const int ready = ::select(fd + 1, &readable, nullptr, nullptr, &wait);
+    std::vector<bool> heard(expected.size());
+    std::size_t count = 0;
+    int remainingMs = timeoutMs;
+    while (count < expected.size()) {
+        pollfd readable{fd, POLLIN, 0};
+        const int ready = ::poll(&readable, 1, remainingMs);
         if (ready < 0 && errno != EINTR)
-            return false;
+            break;
         if (ready > 0) {
             std::uint8_t buffer[ProbeReceiveBufferSize];
             sockaddr_in sender{};
@@ -99,17 +104,56 @@ bool awaitReply(int fd, int timeoutMs, const ExpectedReply& expected)
                 ::recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&sender),
                            &senderLength);
             if (received < 0 && errno != EINTR && errno != EAGAIN)
-                return false;
-            if (received >= 0
-                && isOurReply(buffer, static_cast<std::size_t>(received), sender, expected))
-                return true;
+                break;
+            const std::optional<std::size_t> which =
+                received < 0 ? std::nullopt
+                             : replyTo(buffer, static_cast<std::size_t>(received), sender,
+                                       hasIpHeader, expected);
+            if (which && !heard[*which]) {
+                heard[*which] = true;
+                ++count;
+                answered(*which);
+                continue;
+            }
         }
         // Rounded up: a fraction of a millisecond left is still time to wait.
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0)
-            return false;
-        remainingMs = left.count();
+            break;
+        remainingMs = static_cast<int>(left.count());
     }
+    return count;
+}
+
+// Sends the echo request of target and returns the reply that will answer it, or nothing when
+// the socket refuses it. The echo socket puts its own identifier in every request.
+std::optional<ExpectedReply> sendRequest(int fd, const EchoTarget& target,
+                                         const std::array<std::uint8_t, 2>* boundIdentifier)
+{
+    sockaddr_in destination{};
+    destination.sin_family = AF_INET;
+    destination.sin_port = 0;
+    destination.sin_addr.s_addr = target.destination;
+    const EchoRequest message = buildEchoRequest(target.identifier, target.sequence, tickCount());
+    const ssize_t sent = ::sendto(fd, message.data(), message.size(), 0,
+                                  reinterpret_cast<const sockaddr*>(&destination),
+                                  sizeof destination);
+    if (sent != static_cast<ssize_t>(message.size()))
+        return std::nullopt;
+    return ExpectedReply{target.destination,
+                         boundIdentifier != nullptr ? *boundIdentifier
+                                                    : std::array{message[4], message[5]},
+                         {message[6], message[7]}};
+}
+
+// The identifier the echo socket will put in every request, bound from the first target's.
+std::optional<std::array<std::uint8_t, 2>> bindIdentifier(const EchoSocket& socket,
+                                                          const EchoTarget& first)
+{
+    if (!socket.datagram)
+        return std::nullopt;
+    const EchoRequest message = buildEchoRequest(first.identifier, first.sequence, 0);
+    return bindDatagramIdentifier(socket.fd, &message[4]);
 }
 
 }  // namespace
@@ -163,25 +207,32 @@ ProbeResult sendEcho(EchoSocket socket, std::uint32_t destinationAddress,
                      std::uint16_t identifier, std::uint16_t sequence, int timeoutMs)
 {
     FileDescriptor fd(socket.fd);
-    sockaddr_in destination{};
-    destination.sin_family = AF_INET;
-    destination.sin_port = 0;
-    destination.sin_addr.s_addr = destinationAddress;
-    const EchoRequest message = buildEchoRequest(identifier, sequence, tickCount());
-    ExpectedReply expected{destination.sin_addr.s_addr,
-                           {message[4], message[5]},
-                           {message[6], message[7]},
-                           !socket.datagram};
-    if (socket.datagram)
-        expected.identifier = bindDatagramIdentifier(fd.get(), &message[4]);
-
-    const ssize_t sent = ::sendto(fd.get(), message.data(), message.size(), 0,
-                                  reinterpret_cast<const sockaddr*>(&destination),
-                                  sizeof destination);
-    if (sent != static_cast<ssize_t>(message.size()))
+    const EchoTarget target{destinationAddress, identifier, sequence};
+    const auto bound = bindIdentifier(socket, target);
+    const std::optional<ExpectedReply> expected =
+        sendRequest(fd.get(), target, bound ? &*bound : nullptr);
+    if (!expected)
         return ProbeResult::Silent;
-    if (!awaitReply(fd.get(), timeoutMs, expected))
+    if (awaitReplies(fd.get(), timeoutMs, !socket.datagram, {*expected}, [](std::size_t) {}) != 1)
         return ProbeResult::Silent;
     return fd.close() ? ProbeResult::Answered : ProbeResult::Silent;
 }
 
+void sendEchoes(EchoSocket socket, const std::vector<EchoTarget>& targets, int timeoutMs,
+                const std::function<void(std::size_t)>& answered)
+{
+    FileDescriptor fd(socket.fd);
+    if (targets.empty())
+        return;
+    const auto bound = bindIdentifier(socket, targets.front());
+    std::vector<ExpectedReply> expected;
+    std::vector<std::size_t> targetOf;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        if (const auto reply = sendRequest(fd.get(), targets[i], bound ? &*bound : nullptr)) {
+            expected.push_back(*reply);
+            targetOf.push_back(i);
+        }
+    }
+    awaitReplies(fd.get(), timeoutMs, !socket.datagram, expected,
+                 [&](std::size_t which) { answered(targetOf[which]); });
+}

@@ -2,7 +2,9 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 // The ICMP echo itself, shared by the programs and the raw-socket helper orbiphon-probe. Uses
 // the C++ and POSIX libraries only: the helper holds cap_net_raw and must stay this small.
@@ -44,3 +46,16 @@ EchoSocket openEchoSocket(bool datagram);
 // the socket on every path: Answered only when the reply came and the close succeeded.
 ProbeResult sendEcho(EchoSocket socket, std::uint32_t destination, std::uint16_t identifier,
                      std::uint16_t sequence, int timeoutMs);
+
+// One echo request of several kept in flight together on one socket.
+struct EchoTarget {
+    std::uint32_t destination = 0;  // network order
+    std::uint16_t identifier = 0;
+    std::uint16_t sequence = 0;
+};
+
+// Sends an echo request to every target, then waits up to timeoutMs for their replies, calling
+// answered(i) once as the reply of targets[i] arrives. Returns once every target has answered or
+// the time has run out, and closes the socket. A request the socket refuses is never answered.
+void sendEchoes(EchoSocket socket, const std::vector<EchoTarget>& targets, int timeoutMs,
+                const std::function<void(std::size_t)>& answered);

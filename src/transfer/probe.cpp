@@ -1,13 +1,16 @@
 #include "transfer/probe.h"
 
 #include "base/ipaddress.h"
+#include "base/filedescriptor.h"
 #include "base/pathutils.h"
 #include "base/text.h"
 #include "probehelper/probehelper.h"
 #include "transfer/outcome.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,16 +55,13 @@ void giveBackProbeNumbers(const ProbeNumbers& numbers)
     }
 }
 
-// Runs orbiphon-probe with an empty environment and /dev/null as its standard streams, and
-// waits for it: it ends by itself once its time-out has run out. It gets a process group of its
-// own, so the operator's Ctrl-C, which lets the gateways in progress finish, does not cut their
-// probes short.
-ProbeResult probeThroughHelper(const std::string& helperPath, const IpOctets& address,
-                               int timeoutMs)
+// Starts orbiphon-probe with an empty environment and /dev/null as its standard streams; it
+// ends by itself once its time-out has run out. It gets a process group of its own, so the
+// operator's Ctrl-C, which lets the gateways in progress finish, does not cut their probes short.
+// Returns the child, or -1 when it could not be started.
+pid_t startHelper(const std::string& helperPath, const IpOctets& address, int timeoutMs,
+                  const ProbeNumbers& numbers)
 {
-    if (helperPath.empty() || ::access(helperPath.c_str(), X_OK) != 0)
-        return ProbeResult::NoPermission;
-    const ProbeNumbers numbers = takeProbeNumbers();
     std::string arguments[] = {
         helperPath, formatIpText(address),
         std::to_string(std::clamp(timeoutMs, 0, static_cast<int>(ProbeHelperMaxTimeoutMs))),
@@ -84,10 +84,13 @@ ProbeResult probeThroughHelper(const std::string& helperPath, const IpOctets& ad
         ::posix_spawn(&child, helperPath.c_str(), &actions, &attributes, argv, noEnvironment);
     ::posix_spawnattr_destroy(&attributes);
     ::posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        giveBackProbeNumbers(numbers);
-        return ProbeResult::NoPermission;
-    }
+    return spawned == 0 ? child : -1;
+}
+
+// Waits for a started helper and reads its outcome; a helper that had no socket gives its pair
+// of numbers back.
+ProbeResult helperResult(pid_t child, const ProbeNumbers& numbers)
+{
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
@@ -99,6 +102,82 @@ ProbeResult probeThroughHelper(const std::string& helperPath, const IpOctets& ad
         return ProbeResult::NoPermission;
     }
     return ProbeResult::Silent;
+}
+
+bool helperUsable(const std::string& helperPath)
+{
+    return !helperPath.empty() && ::access(helperPath.c_str(), X_OK) == 0;
+}
+
+ProbeResult probeThroughHelper(const std::string& helperPath, const IpOctets& address,
+                               int timeoutMs)
+{
+    if (!helperUsable(helperPath))
+        return ProbeResult::NoPermission;
+    const ProbeNumbers numbers = takeProbeNumbers();
+    const pid_t child = startHelper(helperPath, address, timeoutMs, numbers);
+    if (child < 0) {
+        giveBackProbeNumbers(numbers);
+        return ProbeResult::NoPermission;
+    }
+    return helperResult(child, numbers);
+}
+
+struct HelperChild {
+    std::size_t index;
+    ProbeNumbers numbers;
+    pid_t pid = -1;
+    FileDescriptor ended;  // readable once the child has ended; -1 where the kernel has none
+};
+
+// One helper per address, all started before any is waited for; each result is told as its
+// helper ends (a process descriptor per child says when), in the order they end.
+void probeThroughHelpers(const std::string& helperPath,
+                         const std::vector<std::pair<std::size_t, IpOctets>>& addresses,
+                         int timeoutMs, const ProbeDone& done)
+{
+    std::vector<HelperChild> children;
+    for (const auto& [index, address] : addresses) {
+        const ProbeNumbers numbers = takeProbeNumbers();
+        const pid_t pid =
+            helperUsable(helperPath) ? startHelper(helperPath, address, timeoutMs, numbers) : -1;
+        if (pid < 0) {
+            giveBackProbeNumbers(numbers);
+            done(index, ProbeResult::NoPermission);
+            continue;
+        }
+        children.push_back(
+            {index, numbers, pid, FileDescriptor(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)))});
+    }
+    std::vector<pollfd> watched;
+    std::vector<HelperChild*> watchedChild;
+    for (;;) {
+        watched.clear();
+        watchedChild.clear();
+        for (HelperChild& child : children) {
+            if (child.pid >= 0 && child.ended.get() >= 0) {
+                watched.push_back({child.ended.get(), POLLIN, 0});
+                watchedChild.push_back(&child);
+            }
+        }
+        if (watched.empty() || ::poll(watched.data(), watched.size(), -1) < 0) {
+            if (!watched.empty() && errno == EINTR)
+                continue;
+            break;
+        }
+        for (std::size_t i = 0; i < watched.size(); ++i) {
+            if (watched[i].revents == 0)
+                continue;
+            HelperChild& child = *watchedChild[i];
+            done(child.index, helperResult(child.pid, child.numbers));
+            child.pid = -1;
+        }
+    }
+    // Children without a process descriptor, in the order they were started.
+    for (HelperChild& child : children) {
+        if (child.pid >= 0)
+            done(child.index, helperResult(child.pid, child.numbers));
+    }
 }
 
 }  // namespace
@@ -151,7 +230,68 @@ ProbeResult probeGateway(const std::string& gatewayAddress, int timeoutMs,
     return sendEcho(socket, destination, numbers.identifier, numbers.sequence, timeoutMs);
 }
 
+void probeGateways(const std::vector<std::string>& gatewayAddresses, int timeoutMs,
+                   const ProbeDone& done, const std::string& helperPath)
+{
+    // One address is asked exactly as one probe always was.
+    if (gatewayAddresses.size() == 1) {
+        done(0, probeGateway(gatewayAddresses.front(), timeoutMs, helperPath));
+        return;
+    }
+    std::vector<std::pair<std::size_t, IpOctets>> addresses;
+    for (std::size_t i = 0; i < gatewayAddresses.size(); ++i) {
+        if (const std::optional<IpOctets> address = parseDottedQuad(gatewayAddresses[i]))
+            addresses.emplace_back(i, *address);
+        else
+            done(i, ProbeResult::NotAnAddress);
+    }
+    if (addresses.empty())
+        return;
+    EchoSocket socket = openEchoSocket(true);
+    if (socket.fd < 0)
+        socket = openEchoSocket(false);
+    if (socket.fd < 0) {
+        if (errno == EPERM || errno == EACCES) {
+            probeThroughHelpers(helperPath, addresses, timeoutMs, done);
+        } else {
+            for (const auto& address : addresses)
+                done(address.first, ProbeResult::Silent);
+        }
+        return;
+    }
+    std::vector<EchoTarget> targets;
+    for (const auto& [index, address] : addresses) {
+        const ProbeNumbers numbers = takeProbeNumbers();
+        EchoTarget& target = targets.emplace_back();
+        std::memcpy(&target.destination, address.data(), 4);
+        target.identifier = numbers.identifier;
+        target.sequence = numbers.sequence;
+    }
+    std::vector<bool> answered(targets.size());
+    sendEchoes(socket, targets, timeoutMs, [&](std::size_t target) {
+        answered[target] = true;
+        done(addresses[target].first, ProbeResult::Answered);
+    });
+    for (std::size_t target = 0; target < targets.size(); ++target) {
+        if (!answered[target])
+            done(addresses[target].first, ProbeResult::Silent);
+    }
+}
+
+void Prober::probeMany(const std::vector<std::string>& gatewayAddresses, int timeoutMs,
+                       const ProbeDone& done)
+{
+    for (std::size_t i = 0; i < gatewayAddresses.size(); ++i)
+        done(i, probe(gatewayAddresses[i], timeoutMs));
+}
+
 ProbeResult IcmpProber::probe(const std::string& gatewayAddress, int timeoutMs)
 {
     return probeGateway(gatewayAddress, timeoutMs);
+}
+
+void IcmpProber::probeMany(const std::vector<std::string>& gatewayAddresses, int timeoutMs,
+                           const ProbeDone& done)
+{
+    probeGateways(gatewayAddresses, timeoutMs, done);
 }

@@ -3,7 +3,9 @@
 #include "probehelper/echo.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 inline constexpr int ProbeTimeoutMs = 1000;
 
@@ -29,14 +31,33 @@ std::string probeHelperPath();
 ProbeResult probeGateway(const std::string& gatewayAddress, int timeoutMs,
                          const std::string& helperPath = probeHelperPath());
 
+// How the result of addresses[index] is told by a probe of several addresses at once.
+using ProbeDone = std::function<void(std::size_t index, ProbeResult result)>;
+
+// probeGateway for several addresses with their echo requests in flight together on one socket
+// (or one helper each), so that they cost one time-out in all. Each result is told through done,
+// on the calling thread, as soon as it is known; every address gets one.
+void probeGateways(const std::vector<std::string>& gatewayAddresses, int timeoutMs,
+                   const ProbeDone& done, const std::string& helperPath = probeHelperPath());
+
 // The question "does this gateway answer?", so callers can be tested without a network.
 class Prober {
 public:
     virtual ~Prober() = default;
     virtual ProbeResult probe(const std::string& gatewayAddress, int timeoutMs) = 0;
+    // Asks for several gateways, telling each result through done as it is known. Unless the
+    // prober can do better, one address after the other.
+    virtual void probeMany(const std::vector<std::string>& gatewayAddresses, int timeoutMs,
+                           const ProbeDone& done);
+    // Whether probeMany keeps its requests in flight together, so that a batch may hand it
+    // several gateways at once; otherwise each gateway is asked on its own.
+    virtual bool probesTogether() const { return false; }
 };
 
 class IcmpProber final : public Prober {
 public:
     ProbeResult probe(const std::string& gatewayAddress, int timeoutMs) override;
+    void probeMany(const std::vector<std::string>& gatewayAddresses, int timeoutMs,
+                   const ProbeDone& done) override;
+    bool probesTogether() const override { return true; }
 };

@@ -33,6 +33,28 @@ ProbeResult probeWithSettings(Prober& prober, const std::string& address,
     return result;
 }
 
+void probeManyWithSettings(Prober& prober, const std::vector<std::string>& addresses,
+                           const ProbeSettings& settings, const ProbeDone& done)
+{
+    std::vector<std::size_t> asked(addresses.size());
+    for (std::size_t i = 0; i < asked.size(); ++i)
+        asked[i] = i;
+    for (int request = 1; !asked.empty(); ++request) {
+        const bool last = request >= std::max(1, settings.requests);
+        std::vector<std::string> round;
+        for (std::size_t i : asked)
+            round.push_back(addresses[i]);
+        std::vector<std::size_t> silent;
+        prober.probeMany(round, settings.timeoutMs, [&](std::size_t i, ProbeResult result) {
+            if (result == ProbeResult::Silent && !last)
+                silent.push_back(asked[i]);
+            else
+                done(asked[i], result);
+        });
+        asked = std::move(silent);
+    }
+}
+
 std::string probeReason(ProbeResult result, const std::string& address,
                         const ProbeSettings& settings)
 {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class SettingsFile;
 
@@ -23,6 +24,11 @@ struct ProbeSettings {
 // be sent at all is not repeated.
 ProbeResult probeWithSettings(Prober& prober, const std::string& address,
                               const ProbeSettings& settings);
+
+// probeWithSettings for several addresses at once (Prober::probeMany): the silent ones are asked
+// again together, each result told through done once it is final.
+void probeManyWithSettings(Prober& prober, const std::vector<std::string>& addresses,
+                           const ProbeSettings& settings, const ProbeDone& done);
 
 // "no answer to the echo request within 1000 ms", or "... to 3 echo requests within 500 ms each".
 std::string noEchoReason(const ProbeSettings& settings);
