@@ -63,7 +63,8 @@ public:
     // Upgrade > Back up books...: a folder, then the back-up of the selected rows (all rows when
     // none is selected) as a batch with images, tool tips, report and Stop.
     void backUpBooks();
-    // Firmware mode: what Upgrade selection would delete and send, shown in a preview window.
+    // Firmware mode: what Upgrade selection would delete and send, shown in a preview window once
+    // read. Starts and returns as the batches do, but leaves the rows and the last report alone.
     void previewSelection();
     // Selects the rows whose image is the red cross or the struck-through device, and after a
     // stop the rows the batch never started, wherever the filter stands.

@@ -13,7 +13,8 @@
 
 void UpgradeWindow::updateBackUpBooks()
 {
-    m_backUpBooksAction->setEnabled(!m_batchRunning && !m_model.empty());
+    // A preview runs without a batch of rows, but holds the commands all the same.
+    m_backUpBooksAction->setEnabled(!m_batchRunning && !m_run && !m_model.empty());
 }
 
 void UpgradeWindow::backUpBooks()

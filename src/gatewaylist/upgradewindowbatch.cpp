@@ -11,7 +11,6 @@
 #include "widgets/prompts.h"
 #include "widgets/services.h"
 #include "widgets/widgets.h"
-#include "widgets/windowwaiter.h"
 #include "transfer/devicefolders.h"
 #include "transfer/transfercontext.h"
 
@@ -28,6 +27,8 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <functional>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -205,12 +206,20 @@ void UpgradeWindow::finishBatch()
     if (!m_run || m_closing)
         return;
     m_run->join();
+    const bool changedRows = m_run->changesRows();
     const bool told = m_run->told();
+    const std::function<void()> afterwards = m_run->afterwards();
     m_run.reset();
-    endBatch();
-    // A check has no closing notice: how a stopped one ended is told on its own.
-    if (const QString summary = stopSummary(); !told && !summary.isEmpty())
-        m_services.prompts.message(this, summary, Prompts::Icon::Information);
+    if (changedRows) {
+        endBatch();
+        // A check has no closing notice: how a stopped one ended is told on its own.
+        if (const QString summary = stopSummary(); !told && !summary.isEmpty())
+            m_services.prompts.message(this, summary, Prompts::Icon::Information);
+    } else {
+        setCommandsEnabled(true);
+    }
+    if (afterwards)
+        afterwards();
     emit batchEnded();
 }
 
@@ -253,31 +262,39 @@ void UpgradeWindow::closeEvent(QCloseEvent* event)
 
 void UpgradeWindow::previewSelection()
 {
-    if (!settingsReady())
+    if (m_run || !settingsReady())
         return;
     const std::set<std::size_t> selected = selectedRows();
     if (selected.empty()) {
         m_services.prompts.message(this, QStringLiteral("No item selected!"));
         return;
     }
-    std::vector<RowPlan> plans;
-    {
-        WindowWaiter waiter(m_services.prompts, {this, m_progress},
-                            QString::fromLatin1(StopQuestion));
-        // The plans' own steps report to no display; the window shows the gateways read.
-        WindowThreadProgress progress(waiter, *m_progress);
-        const ProbeSettings probe = transferSettingsFrom(m_services.settings).probe;
-        TransferContext context{m_services.prober, m_services.ftp, progress, m_services.ftpPort};
-        context.probe = probe;
-        const BatchControl control{batchJobs(), &waiter.stopFlag(), &waiter, nullptr, probe};
-        plans = planRows(m_model, {selected.begin(), selected.end()}, context,
-                         m_services.settings, m_options, control, m_progress);
-    }
-    auto* preview = new PreviewWindow(
-        m_services.prompts, fromFileText(previewText(m_options, m_model, selected, plans)), this);
-    preview->setAttribute(Qt::WA_DeleteOnClose);
-    preview->setModal(true);
-    preview->show();
+    // Not a batch: the rows, the counts and the last batch's report stay as they are.
+    m_run = std::make_unique<Run>(*this, batchJobs(), Run::Rows::Kept);
+    setCommandsEnabled(false);
+    // Written on the run's thread, read here once it has been joined.
+    auto plans = std::make_shared<std::vector<RowPlan>>();
+    m_run->start(
+        [this, plans, rows = std::vector<std::size_t>(selected.begin(), selected.end()),
+         probe = transferSettingsFrom(m_services.settings).probe](
+            GatewayList& list, ProgressSink& progress, BatchView&, const BatchControl& control) {
+            // The plans' own steps report to no display; the window shows the gateways read.
+            TransferContext context{m_services.prober, m_services.ftp, progress,
+                                    m_services.ftpPort};
+            context.probe = probe;
+            BatchControl planning = control;
+            planning.probe = probe;
+            *plans = planRows(list, rows, context, m_services.settings, m_options, planning,
+                              &progress);
+        },
+        [this, plans, selected] {
+            auto* preview = new PreviewWindow(
+                m_services.prompts,
+                fromFileText(previewText(m_options, m_model, selected, *plans)), this);
+            preview->setAttribute(Qt::WA_DeleteOnClose);
+            preview->setModal(true);
+            preview->show();
+        });
 }
 
 void UpgradeWindow::beginBatch(std::size_t count)

@@ -6,11 +6,14 @@
 
 #include <QApplication>
 
-UpgradeWindow::Run::Run(UpgradeWindow& window, int jobs)
+#include <utility>
+
+UpgradeWindow::Run::Run(UpgradeWindow& window, int jobs, Rows rows)
     : m_window(window),
-      m_waiter(window.m_services.prompts, {&window}, QString::fromLatin1(StopQuestion)),
+      m_waiter(window.m_services.prompts, &window, QString::fromLatin1(StopQuestion)),
       m_progress(m_waiter, *window.m_progress),
       m_jobs(jobs),
+      m_rows(rows),
       m_list(window.m_model)
 {
 }
@@ -23,8 +26,9 @@ UpgradeWindow::Run::~Run()
         QApplication::restoreOverrideCursor();
 }
 
-void UpgradeWindow::Run::start(Batch batch)
+void UpgradeWindow::Run::start(Batch batch, std::function<void()> afterwards)
 {
+    m_afterwards = std::move(afterwards);
     m_thread = std::thread([this, batch = std::move(batch)] {
         // The batch's own threads are waited for here, on this thread.
         const BatchControl control{m_jobs, &m_waiter.stopFlag(), nullptr, &m_report};
@@ -38,7 +42,8 @@ void UpgradeWindow::Run::join()
 {
     if (m_thread.joinable())
         m_thread.join();
-    m_window.takeBatchState(m_list, m_report);
+    if (changesRows())
+        m_window.takeBatchState(m_list, m_report);
 }
 
 void UpgradeWindow::Run::repaintList()

@@ -16,12 +16,19 @@ public:
     using Batch = std::function<void(GatewayList& list, ProgressSink& progress, BatchView& view,
                                      const BatchControl& control)>;
 
-    Run(UpgradeWindow& window, int jobs);
+    // A run that keeps the rows (a preview) hands no row, count or report over: the window's
+    // stay those of its last batch.
+    enum class Rows { Changed, Kept };
+
+    Run(UpgradeWindow& window, int jobs, Rows rows = Rows::Changed);
     ~Run() override;
     Q_DISABLE_COPY_MOVE(Run)
 
-    // Starts batch on the thread; the window hears finishBatch once it has ended.
-    void start(Batch batch);
+    // Starts batch on the thread; the window hears finishBatch once it has ended, and there, on
+    // the window's thread, calls afterwards.
+    void start(Batch batch, std::function<void()> afterwards = {});
+    bool changesRows() const { return m_rows == Rows::Changed; }
+    const std::function<void()>& afterwards() const { return m_afterwards; }
     WindowWaiter& waiter() { return m_waiter; }
     ProgressSink& progress() { return m_progress; }
     // On the window's thread, after finishBatch: waits for the thread, then hands the result over.
@@ -39,6 +46,8 @@ private:
     WindowWaiter m_waiter;
     WindowThreadProgress m_progress;
     int m_jobs;
+    Rows m_rows;
+    std::function<void()> m_afterwards;
     GatewayList m_list;  // the batch's own copy, read by the window only in a hand-over
     BatchReport m_report;
     bool m_busy = false;  // window thread only

@@ -40,7 +40,7 @@ QPushButton* button(const char* name, const QString& text, QWidget* parent)
 // One download on a thread of its own, so that the window's thread never waits for it.
 struct DownloadWindow::Run {
     explicit Run(DownloadWindow& window)
-        : waiter(window.m_services.prompts, {&window, window.m_progress},
+        : waiter(window.m_services.prompts, &window,
                  QStringLiteral("Stop the download? The local file stays as it was.")),
           progress(waiter, *window.m_progress)
     {

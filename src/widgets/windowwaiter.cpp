@@ -3,10 +3,6 @@
 #include "widgets/progresswindow.h"
 #include "widgets/prompts.h"
 
-#include <QApplication>
-#include <QEventLoop>
-#include <QKeyEvent>
-#include <QPointer>
 #include <QScopeGuard>
 #include <QThread>
 #include <QTimer>
@@ -14,41 +10,12 @@
 
 #include <utility>
 
-WindowWaiter::WindowWaiter(Prompts& prompts, std::vector<QWidget*> windows, QString stopQuestion)
-    : m_prompts(prompts), m_stopQuestion(std::move(stopQuestion))
+WindowWaiter::WindowWaiter(Prompts& prompts, QWidget* window, QString stopQuestion)
+    : m_prompts(prompts), m_window(window), m_stopQuestion(std::move(stopQuestion))
 {
-    for (QWidget* window : windows)
-        m_windows.emplace_back(window);
 }
 
 WindowWaiter::~WindowWaiter() = default;
-
-void WindowWaiter::waitUntil(const std::function<bool()>& ready)
-{
-    if (ready())
-        return;
-    qApp->installEventFilter(this);
-    while (!ready()) {
-        QEventLoop loop;
-        m_loop = &loop;
-        loop.exec();
-        m_loop = nullptr;
-    }
-    qApp->removeEventFilter(this);
-}
-
-void WindowWaiter::wake()
-{
-    // From a working thread: the loop is quit on its own thread, where it runs. Named, not a
-    // lambda, so that nothing of the working thread's travels in Qt's queue.
-    QMetaObject::invokeMethod(this, "quitLoop", Qt::QueuedConnection);
-}
-
-void WindowWaiter::quitLoop()
-{
-    if (m_loop != nullptr)
-        m_loop->quit();
-}
 
 void WindowWaiter::runOnWindowThread(const std::function<void()>& call)
 {
@@ -80,60 +47,12 @@ void WindowWaiter::runCalls()
     }
 }
 
-bool WindowWaiter::isOurs(QObject* object) const
-{
-    // A shortcut goes to its action, which belongs to the window that holds it.
-    while (object != nullptr && !object->isWidgetType())
-        object = object->parent();
-    if (object == nullptr)
-        return false;
-    QWidget* window = static_cast<QWidget*>(object)->window();
-    for (const QPointer<QWidget>& ours : m_windows) {
-        if (ours == window)
-            return true;
-    }
-    return false;
-}
-
-bool WindowWaiter::eventFilter(QObject* watched, QEvent* event)
-{
-    switch (event->type()) {
-    case QEvent::KeyPress:
-        if (!isOurs(watched))
-            return false;
-        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
-            askToStop();
-        return true;
-    case QEvent::Close:
-        if (!isOurs(watched) || !qobject_cast<QWidget*>(watched)->isWindow())
-            return false;
-        event->ignore();
-        askToStop();
-        return true;
-    case QEvent::KeyRelease:
-    case QEvent::ShortcutOverride:
-    case QEvent::Shortcut:
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::Wheel:
-    case QEvent::ContextMenu:
-    case QEvent::InputMethod:
-    case QEvent::TouchBegin:
-    case QEvent::TouchUpdate:
-    case QEvent::TouchEnd:
-        return isOurs(watched);
-    default:
-        return false;
-    }
-}
-
 void WindowWaiter::askToStop()
 {
     if (m_stopQuestion.isEmpty() || m_asking || m_stop)
         return;
     setQuestionPending(true);
-    // Asked from the event loop, not from inside the filter that saw the key.
+    // Asked from the event loop, not from inside the handler of the key or the close.
     QTimer::singleShot(0, this, &WindowWaiter::askNow);
 }
 
@@ -170,7 +89,7 @@ void WindowWaiter::askNow()
         return;
     }
     m_asking = true;
-    QWidget* parent = m_windows.empty() ? nullptr : m_windows.front().data();
+    QWidget* parent = m_window.data();
     // The work may end, and its window let this waiter go, while the question is open.
     const QPointer<WindowWaiter> alive(this);
     const bool stop = m_prompts.confirm(parent, m_stopQuestion, Prompts::Icon::Question);

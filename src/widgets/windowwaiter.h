@@ -1,7 +1,6 @@
 #pragma once
 
 #include "base/progresssink.h"
-#include "base/waiter.h"
 
 #include <QObject>
 #include <QPointer>
@@ -12,31 +11,25 @@
 #include <deque>
 #include <functional>
 #include <mutex>
-#include <vector>
 
 class Prompts;
 class ProgressWindow;
-class QEventLoop;
 class QWidget;
 
-// Waits on the window thread's event loop while probes and transfers run on threads of their
-// own: the windows keep painting and answering the desktop, but operator input to them is
-// dropped, not queued for later. Escape, or the close box of one of them, asks whether to
-// stop (stopQuestion); a Yes sets the stop flag, which the work reads.
-class WindowWaiter final : public QObject, public Waiter {
+// The window's side of work that runs on a thread of its own: the work hands calls over to the
+// window thread (runOnWindowThread) and reads the stop flag, and the window asks whether to stop
+// (askToStop, from its Escape and close box) without ever waiting for the work.
+class WindowWaiter final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(WindowWaiter)
 
 public:
-    WindowWaiter(Prompts& prompts, std::vector<QWidget*> windows, QString stopQuestion);
+    // window: the parent of the stop question.
+    WindowWaiter(Prompts& prompts, QWidget* window, QString stopQuestion);
     ~WindowWaiter() override;
-
-    void waitUntil(const std::function<bool()>& ready) override;
-    void wake() override;
 
     const std::atomic<bool>& stopFlag() const { return m_stop; }
     // Asks stopQuestion once the event loop is free of calls handed over; a Yes sets the flag.
-    // For a window that takes Escape and its close box itself, without waitUntil's filter.
     void askToStop();
     // Stops without asking, as a window that goes away must.
     void requestStop() { m_stop = true; }
@@ -46,12 +39,9 @@ public:
     // may go on, that is, no stop was asked for.
     bool mayGoOn();
 
-    // Runs call on the window thread while it waits here, and returns once it has run; called
-    // on the window thread itself, it runs at once.
+    // Runs call on the window thread, and returns once it has run; called on the window thread
+    // itself, it runs at once.
     void runOnWindowThread(const std::function<void()>& call);
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct Call {
@@ -59,16 +49,13 @@ private:
         bool done = false;
     };
 
-    Q_INVOKABLE void quitLoop();
     Q_INVOKABLE void runCalls();
-    bool isOurs(QObject* object) const;
     void askNow();
     void setQuestionPending(bool pending);
 
     Prompts& m_prompts;
-    std::vector<QPointer<QWidget>> m_windows;
+    QPointer<QWidget> m_window;
     QString m_stopQuestion;
-    QEventLoop* m_loop = nullptr;
     bool m_asking = false;
     int m_callsRunning = 0;  // calls of working threads running now, on the window thread
     std::mutex m_questionMutex;

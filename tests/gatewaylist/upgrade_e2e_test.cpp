@@ -382,6 +382,7 @@ void UpgradeE2eTest::previewSelectionShowsAndSavesThePlanAndChangesNothing()
     QVERIFY(menu->actions().contains(preview));
     ctrlClickRow(1);
     preview->trigger();
+    QVERIFY(waitForBatch(*m_window));
 
     auto* shown = m_window->findChild<PreviewWindow*>(QStringLiteral("previewWindow"));
     QVERIFY(shown);

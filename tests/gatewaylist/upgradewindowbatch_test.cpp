@@ -245,6 +245,10 @@ void UpgradeWindowBatchTest::theWindowAnswersTheOperatorWhileABatchRuns()
 void UpgradeWindowBatchTest::aStoppedPreviewShowedItsProgressAndNamesTheRowsItDidNotReach()
 {
     Harness harness({}, true);
+    harness.prober.delay = std::chrono::milliseconds(0);
+    harness.window->checkConnections();
+    QVERIFY(waitForBatch(*harness.window));
+    harness.prober.delay = std::chrono::milliseconds(300);
     harness.prompts.answerConfirm(true);
     harness.window->findChild<QTreeView*>(QStringLiteral("gatewayList"))->selectAll();
     bool progressShown = false;
@@ -253,9 +257,18 @@ void UpgradeWindowBatchTest::aStoppedPreviewShowedItsProgressAndNamesTheRowsItDi
         QTest::keyClick(harness.window->progressWindow(), Qt::Key_Escape);
     });
 
-    harness.window->findChild<QAction*>(QStringLiteral("previewSelectionAction"))->trigger();
+    auto* command = harness.window->findChild<QAction*>(QStringLiteral("previewSelectionAction"));
+    command->trigger();
+    // The command returns while the gateways are read, its commands off meanwhile.
+    QVERIFY(harness.window->batchRunning());
+    QVERIFY(!command->isEnabled());
+    QVERIFY(waitForBatch(*harness.window));
 
     QVERIFY(progressShown);
+    QVERIFY(command->isEnabled());
+    // A preview is no batch: the check's images and report stay.
+    QCOMPARE(harness.reached(), QStringLiteral("++++++"));
+    QCOMPARE(harness.window->report().command, std::string("check"));
     auto* preview = harness.window->findChild<PreviewWindow*>(QStringLiteral("previewWindow"));
     QVERIFY(preview);
     const QString stopped = QStringLiteral("Stopped: these rows were not reached\n"
