@@ -8,6 +8,7 @@
 #include "transfer/probe.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -75,7 +76,12 @@ int runBatch(const std::string& listPath, const std::string& book, const std::st
         options.listPath = listPath;
         UpgradeWindow window(services, options);
         settle(window);
+        // The batch runs on a thread of its own; the window says when it has ended.
+        QEventLoop ended;
+        QObject::connect(&window, &UpgradeWindow::batchEnded, &ended, &QEventLoop::quit);
         window.upgradeList();
+        if (window.batchRunning())
+            ended.exec();
         rows = window.list().size();
         for (std::size_t row = 0; row < rows; ++row)
             uploaded += window.list().status(row) == RowStatus::Uploaded ? 1 : 0;
