@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <map>
 #include <mutex>
 
@@ -319,6 +320,7 @@ int inventoryCommand(const std::vector<std::string>& args, CliIo& io)
     InventoryView view(output, list, report, holdings, mutex, firmwareFiles);
     const StopSignals signals;
     context.cancel = &abandonRequested;
+    const auto started = std::chrono::steady_clock::now();
     const BatchOutcome outcome = runGatewayBatch(
         list, chosen, "inventory",
         [&](std::size_t row, const GatewayRecord& gateway) {
@@ -334,9 +336,14 @@ int inventoryCommand(const std::vector<std::string>& args, CliIo& io)
     const bool stopped = printNotStarted(output, list, rows);
     const int status = view.allGood() && !stopped ? ExitSuccess : ExitFailed;
 
-    const ordered_json document = inventoryJson(report, holdings, !book.empty(), firmwareFiles);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    output.progress.clear();
+    ordered_json document = inventoryJson(report, holdings, !book.empty(), firmwareFiles);
+    document["summary"] = summaryJson(report, seconds);
     if (output.json)
         io.out << document.dump(2) << "\n";
+    output.notice(summaryText(report.command, summaryOf(report, seconds)));
     if (reportPath) {
         const std::string text = endsWithCsv(*reportPath) ? inventoryCsv(report, holdings)
                                                           : document.dump(2) + "\n";

@@ -17,46 +17,92 @@ BatchSummary summaryOf(const BatchReport& report, double seconds)
     summary.gateways = report.rows.size();
     summary.seconds = seconds;
     for (const ReportRow& row : report.rows) {
-        if (!row.started)
+        if (!row.started) {
             ++summary.notStarted;
-        else if (row.status == RowStatus::Uploaded || row.status == RowStatus::Reachable)
+            continue;
+        }
+        switch (row.status) {
+        case RowStatus::Uploaded:
+        case RowStatus::Reachable:
+        case RowStatus::BackedUp:
+        case RowStatus::Listed:
             ++summary.done;
-        else if (row.status == RowStatus::NotReachable)
+            break;
+        case RowStatus::Unchanged:
+            ++summary.unchanged;
+            break;
+        case RowStatus::NoBook:
+            ++summary.noBook;
+            break;
+        case RowStatus::NotReachable:
             ++summary.notReachable;
-        else
+            break;
+        default:
             ++summary.failed;
+        }
     }
     return summary;
 }
 
+namespace {
+
+// What each command calls the gateways that did what it is for, in the text and in JSON.
+std::pair<const char*, const char*> doneWords(const std::string& command)
+{
+    if (command == "check")
+        return {"reachable", "reachable"};
+    if (command == "backup")
+        return {"backed up", "backedUp"};
+    if (command == "inventory")
+        return {"listed", "listed"};
+    return {"uploaded", "uploaded"};
+}
+
+}  // namespace
+
 std::string summaryText(const std::string& command, const BatchSummary& summary)
 {
     const bool check = command == "check";
+    const bool backup = command == "backup";
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f", summary.seconds);
     std::string text = std::to_string(summary.gateways)
         + (summary.gateways == 1 ? " gateway: " : " gateways: ") + std::to_string(summary.done)
-        + (check ? " reachable, " : " uploaded, ");
+        + " " + doneWords(command).first + ", ";
+    if (backup || summary.unchanged > 0)
+        text += std::to_string(summary.unchanged) + " unchanged, ";
+    if (backup)
+        text += std::to_string(summary.noBook) + " without a book, ";
     if (!check)
         text += std::to_string(summary.failed) + " failed, ";
     return text + std::to_string(summary.notReachable) + " not reachable, "
         + std::to_string(summary.notStarted) + " not started; " + seconds + " s";
 }
 
-ordered_json batchJsonWithSummary(const BatchReport& report, double seconds)
+ordered_json summaryJson(const BatchReport& report, double seconds)
 {
-    ordered_json document = batchJson(report);
     const BatchSummary summary = summaryOf(report, seconds);
     const bool check = report.command == "check";
+    const bool backup = report.command == "backup";
     ordered_json counts;
     counts["gateways"] = summary.gateways;
-    counts[check ? "reachable" : "uploaded"] = summary.done;
+    counts[doneWords(report.command).second] = summary.done;
+    if (backup || report.command == "upgrade")
+        counts["unchanged"] = summary.unchanged;
+    if (backup)
+        counts["noBook"] = summary.noBook;
     if (!check)
         counts["failed"] = summary.failed;
     counts["notReachable"] = summary.notReachable;
     counts["notStarted"] = summary.notStarted;
     counts["seconds"] = std::round(summary.seconds * 10.0) / 10.0;
-    document["summary"] = std::move(counts);
+    return counts;
+}
+
+ordered_json batchJsonWithSummary(const BatchReport& report, double seconds)
+{
+    ordered_json document = batchJson(report);
+    document["summary"] = summaryJson(report, seconds);
     return document;
 }
 

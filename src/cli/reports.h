@@ -17,7 +17,9 @@ class GatewayList;
 // The counts of a batch's end: rows by status, and the seconds the whole batch took.
 struct BatchSummary {
     std::size_t gateways = 0;
-    std::size_t done = 0;  // Uploaded, or Reachable for check
+    std::size_t done = 0;  // Uploaded, Reachable, BackedUp or Listed: what the command is for
+    std::size_t unchanged = 0;  // holding already what an upgrade or a back-up would bring
+    std::size_t noBook = 0;     // a back-up found no book
     std::size_t failed = 0;  // FtpFailed and Abandoned
     std::size_t notReachable = 0;
     std::size_t notStarted = 0;
@@ -25,8 +27,12 @@ struct BatchSummary {
 };
 BatchSummary summaryOf(const BatchReport& report, double seconds);
 // "253 gateways: 237 uploaded, 4 failed, 12 not reachable, 0 not started; 14.2 s"; for check
-// "253 gateways: 241 reachable, 12 not reachable, 0 not started; 1.1 s".
+// "253 gateways: 241 reachable, 12 not reachable, 0 not started; 1.1 s". An upgrade that left
+// gateways unchanged says "K unchanged" after the uploaded; backup says "backed up", "unchanged"
+// and "without a book"; inventory "listed".
 std::string summaryText(const std::string& command, const BatchSummary& summary);
+// The "summary" member of the JSON documents, its counts named as summaryText names them.
+nlohmann::ordered_json summaryJson(const BatchReport& report, double seconds);
 
 // batchJson with "summary": {"gateways":..., "uploaded"|"reachable":..., ["failed":...,]
 // "notReachable":..., "notStarted":..., "seconds":...} after "stopped".

@@ -1,4 +1,5 @@
 #include "cli/hosts.h"
+#include "cli/reports.h"
 #include "cli/jsontext.h"
 #include "cli/rowselection.h"
 
@@ -68,5 +69,45 @@ INSTANTIATE_TEST_SUITE_P(
         HostsCase{"127.0.0.01", {"127.0.0.1"}, ""},
         HostsCase{"127.0.0.1 127.0.0.2", {}, "line 1: 127.0.0.1 127.0.0.2 is not an IPv4 address"},
         HostsCase{"127.0.0.0-255\n127.0.1.0-255\n127.0.2.0", {}, "more than 512 addresses"}));
+
+// Each command counts its rows in its own words; no row that did what was asked, or found
+// nothing to do, is counted as failed.
+TEST(Summary, EachCommandCountsItsRowsInItsOwnWords)
+{
+    const struct {
+        const char* command;
+        std::vector<RowStatus> statuses;
+        const char* text;
+        const char* json;
+    } cases[] = {
+        {"check", {RowStatus::Reachable, RowStatus::NotReachable, RowStatus::None},
+         "3 gateways: 1 reachable, 1 not reachable, 1 not started; 0.0 s",
+         R"({"gateways":3,"reachable":1,"notReachable":1,"notStarted":1,"seconds":0.0})"},
+        {"upgrade", {RowStatus::Uploaded, RowStatus::FtpFailed},
+         "2 gateways: 1 uploaded, 1 failed, 0 not reachable, 0 not started; 0.0 s",
+         R"({"gateways":2,"uploaded":1,"unchanged":0,"failed":1,"notReachable":0,"notStarted":0,"seconds":0.0})"},
+        {"upgrade", {RowStatus::Uploaded, RowStatus::Unchanged},
+         "2 gateways: 1 uploaded, 1 unchanged, 0 failed, 0 not reachable, 0 not started; 0.0 s",
+         R"({"gateways":2,"uploaded":1,"unchanged":1,"failed":0,"notReachable":0,"notStarted":0,"seconds":0.0})"},
+        {"backup", {RowStatus::BackedUp, RowStatus::Unchanged, RowStatus::NoBook, RowStatus::FtpFailed},
+         "4 gateways: 1 backed up, 1 unchanged, 1 without a book, 1 failed, 0 not reachable, 0 "
+         "not started; 0.0 s",
+         R"({"gateways":4,"backedUp":1,"unchanged":1,"noBook":1,"failed":1,"notReachable":0,"notStarted":0,"seconds":0.0})"},
+        {"inventory", {RowStatus::Listed, RowStatus::NotReachable},
+         "2 gateways: 1 listed, 0 failed, 1 not reachable, 0 not started; 0.0 s",
+         R"({"gateways":2,"listed":1,"failed":0,"notReachable":1,"notStarted":0,"seconds":0.0})"},
+    };
+    for (const auto& c : cases) {
+        BatchReport report;
+        report.command = c.command;
+        for (RowStatus status : c.statuses) {
+            ReportRow& row = report.rows.emplace_back();
+            row.started = status != RowStatus::None;
+            row.status = status;
+        }
+        EXPECT_EQ(summaryText(c.command, summaryOf(report, 0.0)), c.text);
+        EXPECT_EQ(summaryJson(report, 0.0).dump(), c.json);
+    }
+}
 
 }  // namespace
