@@ -1,5 +1,6 @@
 #include "addressbook/addressbooktablemodel.h"
 
+#include "widgets/listwindow.h"
 #include "widgets/widgets.h"
 
 #include <array>
@@ -104,22 +105,8 @@ EditResult AddressBookTableModel::replaceEntry(std::size_t index, const IpAddres
 
 void AddressBookTableModel::removeEntries(const std::set<std::size_t>& indexes)
 {
-    // From the bottom up, one run of neighbouring rows at a time, so the indexes still to
-    // remove stay valid.
-    auto it = indexes.rbegin();
-    while (it != indexes.rend()) {
-        if (*it >= m_book.size()) {
-            ++it;
-            continue;
-        }
-        const std::size_t last = *it;
-        std::size_t first = last;
-        for (++it; it != indexes.rend() && *it + 1 == first; ++it)
-            first = *it;
-        std::set<std::size_t> run;
-        for (std::size_t row = first; row <= last; ++row)
-            run.insert(row);
-        beginRemoveRows({}, static_cast<int>(first), static_cast<int>(last));
+    for (const std::set<std::size_t>& run : runsFromBottom(indexes, m_book.size())) {
+        beginRemoveRows({}, static_cast<int>(*run.begin()), static_cast<int>(*run.rbegin()));
         m_book.removeEntries(run);
         endRemoveRows();
     }

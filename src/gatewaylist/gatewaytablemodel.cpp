@@ -1,6 +1,7 @@
 #include "gatewaylist/gatewaytablemodel.h"
 
 #include "gatewaylist/statusimages.h"
+#include "widgets/listwindow.h"
 #include "widgets/widgets.h"
 
 #include <QIcon>
@@ -177,21 +178,9 @@ ListEditResult GatewayTableModel::replaceRecord(std::size_t index, const IpAddre
 
 void GatewayTableModel::removeRecords(const std::set<std::size_t>& indexes)
 {
-    // From the bottom up, one run of neighbouring rows at a time, so the indexes still to
-    // remove stay valid.
-    auto it = indexes.rbegin();
-    while (it != indexes.rend()) {
-        if (*it >= m_list.size()) {
-            ++it;
-            continue;
-        }
-        const std::size_t last = *it;
-        std::size_t first = last;
-        for (++it; it != indexes.rend() && *it + 1 == first; ++it)
-            first = *it;
-        std::set<std::size_t> run;
-        for (std::size_t row = first; row <= last; ++row)
-            run.insert(row);
+    for (const std::set<std::size_t>& run : runsFromBottom(indexes, m_list.size())) {
+        const std::size_t first = *run.begin();
+        const std::size_t last = *run.rbegin();
         beginRemoveRows({}, static_cast<int>(first), static_cast<int>(last));
         m_list.removeRecords(run);
         m_reportIndex.erase(m_reportIndex.begin() + static_cast<std::ptrdiff_t>(first),

@@ -105,3 +105,17 @@ QTreeView* createRecordList(QWidget* parent, const char* objectName, const QRect
     view->setPalette(palette);
     return view;
 }
+
+std::vector<std::set<std::size_t>> runsFromBottom(const std::set<std::size_t>& rows,
+                                                  std::size_t count)
+{
+    std::vector<std::set<std::size_t>> runs;
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+        if (*it >= count)
+            continue;
+        if (runs.empty() || *runs.back().begin() != *it + 1)
+            runs.emplace_back();
+        runs.back().insert(*it);
+    }
+    return runs;
+}

@@ -7,6 +7,8 @@
 #include <functional>
 #include <initializer_list>
 #include <optional>
+#include <set>
+#include <vector>
 
 class QAction;
 class QObject;
@@ -40,6 +42,12 @@ void makeActions(QObject* window, std::initializer_list<ActionSpec> actions);
 // selection as plain to see when the focus is elsewhere. A text too long for its cell is cut in
 // the middle, and the cell's tool tip then starts with the whole text.
 QTreeView* createRecordList(QWidget* parent, const char* objectName, const QRect& geometry);
+
+// The runs of neighbouring rows among rows (those below count only), from the bottom up, each as
+// the set a model's remove takes: removing one run leaves the rows of the runs still to come
+// where they were, and each run is one beginRemoveRows.
+std::vector<std::set<std::size_t>> runsFromBottom(const std::set<std::size_t>& rows,
+                                                  std::size_t count);
 
 // The tool tip of a cell as the record list shows it: the whole text when the cell cuts it,
 // followed by the model's own tool tip.
