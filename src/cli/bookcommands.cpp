@@ -147,31 +147,11 @@ json bookDocumentFromCsv(std::vector<std::vector<std::string>> rows)
 
 int bookFrom(const std::vector<std::string>& args, CliIo& io, bool csv)
 {
-    ParsedArguments parsed;
-    if (!parseArguments(args, {}, 2, commandNamed(csv ? "book from-csv" : "book from-json"), io,
-                        parsed))
-        return ExitBadUsage;
-    const std::string& input = parsed.operands[0];
-    const std::string& output = parsed.operands[1];
-
     AddressBook book;
-    try {
-        json document;
-        std::vector<std::vector<std::string>> rows;
-        const FileError error = csv ? readCsvFile(input, rows) : readJsonFile(input, document);
-        if (error != FileError::None)
-            return reportFailure(io, ExitFailed, fileErrorText(error, input));
-        if (csv)
-            document = bookDocumentFromCsv(std::move(rows));
-        book = bookFromJson(document);
-    } catch (const BadInput& e) {
-        return reportFailure(io, ExitBadUsage, input + ": " + e.what());
-    }
-
-    const FileError error = saveAddressBook(output, book);
-    if (error != FileError::None)
-        return reportFailure(io, ExitFailed, fileErrorText(error, output));
-    return ExitSuccess;
+    return convertFile(
+        args, io, csv, "book", bookDocumentFromCsv,
+        [&](const json& document) { book = bookFromJson(document); },
+        [&](const std::string& path) { return saveAddressBook(path, book); });
 }
 
 }  // namespace

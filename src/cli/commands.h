@@ -1,7 +1,11 @@
 #pragma once
 
+#include "base/fileerror.h"
 #include "cli/cli.h"
 
+#include <nlohmann/json.hpp>
+
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,3 +39,12 @@ int inventoryCommand(const std::vector<std::string>& args, CliIo& io);
 // the caller, which still holds the records read before the cut.
 std::optional<int> reportUnreadableList(const ListFileReport& report, const std::string& path,
                                         CliIo& io);
+
+// from-json and from-csv of "list" or "book" (noun): reads INPUT as JSON, or as CSV rows that
+// fromCsv turns into the same document, hands the document to take (both throw BadInput naming
+// where), then writes OUTPUT with save. Failures are told; returns the exit status.
+using CsvRows = std::vector<std::vector<std::string>>;
+int convertFile(const std::vector<std::string>& args, CliIo& io, bool csv, const char* noun,
+                const std::function<nlohmann::json(CsvRows)>& fromCsv,
+                const std::function<void(const nlohmann::json&)>& take,
+                const std::function<FileError(const std::string& path)>& save);

@@ -121,34 +121,43 @@ json listDocumentFromCsv(std::vector<std::vector<std::string>> rows)
 // from-json and from-csv: the same checks, then the same writer.
 int listFrom(const std::vector<std::string>& args, CliIo& io, bool csv)
 {
+    std::vector<GatewayRecord> records;
+    return convertFile(
+        args, io, csv, "list", listDocumentFromCsv,
+        [&](const json& document) { records = recordsFromJson(document); },
+        [&](const std::string& path) { return saveGatewayList(path, records); });
+}
+
+}  // namespace
+
+int convertFile(const std::vector<std::string>& args, CliIo& io, bool csv, const char* noun,
+                const std::function<json(CsvRows)>& fromCsv,
+                const std::function<void(const json&)>& take,
+                const std::function<FileError(const std::string& path)>& save)
+{
+    const std::string name = std::string(noun) + (csv ? " from-csv" : " from-json");
     ParsedArguments parsed;
-    if (!parseArguments(args, {}, 2, commandNamed(csv ? "list from-csv" : "list from-json"), io,
-                        parsed))
+    if (!parseArguments(args, {}, 2, commandNamed(name), io, parsed))
         return ExitBadUsage;
     const std::string& input = parsed.operands[0];
     const std::string& output = parsed.operands[1];
-
-    std::vector<GatewayRecord> records;
     try {
         json document;
-        std::vector<std::vector<std::string>> rows;
+        CsvRows rows;
         const FileError error = csv ? readCsvFile(input, rows) : readJsonFile(input, document);
         if (error != FileError::None)
             return reportFailure(io, ExitFailed, fileErrorText(error, input));
         if (csv)
-            document = listDocumentFromCsv(std::move(rows));
-        records = recordsFromJson(document);
+            document = fromCsv(std::move(rows));
+        take(document);
     } catch (const BadInput& e) {
         return reportFailure(io, ExitBadUsage, input + ": " + e.what());
     }
-
-    const FileError error = saveGatewayList(output, records);
+    const FileError error = save(output);
     if (error != FileError::None)
         return reportFailure(io, ExitFailed, fileErrorText(error, output));
     return ExitSuccess;
 }
-
-}  // namespace
 
 std::optional<int> reportUnreadableList(const ListFileReport& report, const std::string& path,
                                         CliIo& io)
