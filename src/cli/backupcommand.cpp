@@ -33,13 +33,11 @@ int backupCommand(const std::vector<std::string>& args, CliIo& io)
                         1, commandNamed("backup"), io, parsed))
         return ExitBadUsage;
     Output output(parsed, io);
-    SettingsFile settings;
-    const std::optional<DeviceSettings> limits = limitsFrom(parsed, settings, io);
-    const std::optional<int> keep = keepFrom(parsed, io);
-    if (!limits || !keep)
+    BatchStart start;
+    if (!readBatchStart(parsed, io, start))
         return ExitBadUsage;
-    const std::optional<std::string> reportPath = reportPathFrom(parsed, io);
-    if (parsed.has("--report") && !reportPath)
+    const std::optional<int> keep = keepFrom(parsed, io);
+    if (!keep)
         return ExitBadUsage;
     if (!parsed.has("--to"))
         return reportFailure(io, ExitBadUsage, "give --to DIR, the folder of the copies");
@@ -48,14 +46,12 @@ int backupCommand(const std::vector<std::string>& args, CliIo& io)
         return reportFailure(io, ExitBadUsage, options.folder + " is not a folder.");
 
     GatewayList list;
-    if (const std::optional<int> failed = loadList(parsed.operands[0], list, io))
-        return *failed;
     std::optional<std::set<std::size_t>> rows;
-    if (const std::optional<int> ended = selectedRowsFrom(parsed, list, io, rows))
+    if (const std::optional<int> ended = loadListRows(parsed, io, list, rows))
         return *ended;
     const std::vector<std::size_t> chosen = rowsToWorkOn(list, rows);
 
-    Device device(output.progress, *limits);
+    Device device(output.progress, start.limits);
     TransferContext context = device.context();
     BatchReport report;
     PrintingView view(output, list, &report);
@@ -73,10 +69,10 @@ int backupCommand(const std::vector<std::string>& args, CliIo& io)
             end.result = bookBackupStatusName(result);
             return end;
         },
-        view, signals.control(limits->jobs, &report));
+        view, signals.control(start.limits.jobs, &report));
     if (outcome == BatchOutcome::NoItemInList)
         return reportFailure(io, ExitFailed, parsed.operands[0] + ": No item in list!");
     const bool stopped = printNotStarted(output, list, rows);
     const int status = view.allGood() && !stopped ? ExitSuccess : ExitFailed;
-    return finishBatch(output, report, reportPath, status, started);
+    return finishBatch(output, report, start.reportPath, status, started);
 }

@@ -29,13 +29,10 @@ int checkCommand(const std::vector<std::string>& args, CliIo& io)
                         0, MaxHosts, commandNamed("check"), io, parsed))
         return ExitBadUsage;
     Output output(parsed, io);
-    SettingsFile settings;
-    const std::optional<DeviceSettings> limits = limitsFrom(parsed, settings, io);
-    if (!limits)
+    BatchStart start;
+    if (!readBatchStart(parsed, io, start))
         return ExitBadUsage;
-    const std::optional<std::string> reportPath = reportPathFrom(parsed, io);
-    if (parsed.has("--report") && !reportPath)
-        return ExitBadUsage;
+    const DeviceSettings& limits = start.limits;
     GatewayList list;
     std::string listName;
     if (const std::optional<int> failed = loadCheckTargets(parsed, list, listName, io))
@@ -48,13 +45,13 @@ int checkCommand(const std::vector<std::string>& args, CliIo& io)
     output.progress.startBatch(list.size());
     const auto started = std::chrono::steady_clock::now();
     const StopSignals signals;
-    BatchControl control = signals.control(limits->jobs, &report);
-    control.probe = limits->transfer.probe;
+    BatchControl control = signals.control(limits.jobs, &report);
+    control.probe = limits.transfer.probe;
     if (checkConnections(list, prober, view, control) == BatchOutcome::NoItemInList)
         return reportFailure(io, ExitFailed, listName + ": No item in list!");
     const bool stopped = printNotStarted(output, list, std::nullopt);
     const int status = view.allGood() && !stopped ? ExitSuccess : ExitFailed;
-    return finishBatch(output, report, reportPath, status, started);
+    return finishBatch(output, report, start.reportPath, status, started);
 }
 
 int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
@@ -71,14 +68,12 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
                         command, io, parsed))
         return ExitBadUsage;
     Output output(parsed, io);
-    SettingsFile settings;
-    const std::optional<DeviceSettings> limits = limitsFrom(parsed, settings, io);
-    if (!limits)
+    BatchStart start;
+    if (!readBatchStart(parsed, io, start))
         return ExitBadUsage;
-
-    const std::optional<std::string> reportPath = reportPathFrom(parsed, io);
-    if (parsed.has("--report") && !reportPath)
-        return ExitBadUsage;
+    const SettingsFile& settings = start.settings;
+    const DeviceSettings& limits = start.limits;
+    const std::optional<std::string>& reportPath = start.reportPath;
 
     UpgradeOptions options;
     if (parsed.has("--book") == parsed.has("--firmware"))
@@ -118,13 +113,11 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
         return ExitBadUsage;
 
     GatewayList list;
-    if (const std::optional<int> failed = loadList(parsed.operands[0], list, io))
-        return *failed;
     std::optional<std::set<std::size_t>> rows;
-    if (const std::optional<int> ended = selectedRowsFrom(parsed, list, io, rows))
+    if (const std::optional<int> ended = loadListRows(parsed, io, list, rows))
         return *ended;
 
-    Device device(output.progress, *limits);
+    Device device(output.progress, limits);
     if (const std::optional<int> refused = refuseUnreadableSettings(options, settings, io))
         return *refused;
     TransferContext context = device.context();
@@ -136,7 +129,7 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
         context.cancel = &abandonRequested;
         DryRunResult run{"upgrade", true,
                          planRows(list, planned, context, settings, options,
-                                  signals.control(limits->jobs)),
+                                  signals.control(limits.jobs)),
                          {}};
         noteRowsNotReached(run, list, planned);
         output.progress.clear();
@@ -150,7 +143,7 @@ int upgradeCommand(const std::vector<std::string>& args, CliIo& io)
     PrintingView view(output, list, &report);
     output.progress.startBatch(rows ? rows->size() : list.size());
     const auto started = std::chrono::steady_clock::now();
-    BatchControl control = signals.control(limits->jobs, &report);
+    BatchControl control = signals.control(limits.jobs, &report);
     control.canary = stages.canary;
     control.maxFailures = stages.maxFailures;
     control.countUnreachable = stages.countUnreachable;

@@ -281,13 +281,10 @@ int inventoryCommand(const std::vector<std::string>& args, CliIo& io)
                         1, commandNamed("inventory"), io, parsed))
         return ExitBadUsage;
     Output output(parsed, io);
-    SettingsFile settings;
-    const std::optional<DeviceSettings> limits = limitsFrom(parsed, settings, io);
-    if (!limits)
+    BatchStart start;
+    if (!readBatchStart(parsed, io, start))
         return ExitBadUsage;
-    const std::optional<std::string> reportPath = reportPathFrom(parsed, io);
-    if (parsed.has("--report") && !reportPath)
-        return ExitBadUsage;
+    const std::optional<std::string>& reportPath = start.reportPath;
     std::string book;
     if (parsed.has("--book")) {
         book = parsed.options.find("--book")->second;
@@ -299,18 +296,16 @@ int inventoryCommand(const std::vector<std::string>& args, CliIo& io)
                              parsed.options.find("--firmware")->second + " is not a folder.");
 
     GatewayList list;
-    if (const std::optional<int> failed = loadList(parsed.operands[0], list, io))
-        return *failed;
     std::optional<std::set<std::size_t>> rows;
-    if (const std::optional<int> ended = selectedRowsFrom(parsed, list, io, rows))
+    if (const std::optional<int> ended = loadListRows(parsed, io, list, rows))
         return *ended;
     const std::vector<std::size_t> chosen = rowsToWorkOn(list, rows);
 
-    Device device(output.progress, *limits);
+    Device device(output.progress, start.limits);
     std::vector<FirmwareCopy> firmware;
     std::optional<std::size_t> firmwareFiles;
     if (parsed.has("--firmware")) {
-        firmware = firmwareCopies(settings, parsed.options.find("--firmware")->second);
+        firmware = firmwareCopies(start.settings, parsed.options.find("--firmware")->second);
         firmwareFiles = firmware.size();
     }
     TransferContext context = device.context();
@@ -330,7 +325,7 @@ int inventoryCommand(const std::vector<std::string>& args, CliIo& io)
             holdings.emplace(row, std::move(holding));
             return end;
         },
-        view, signals.control(limits->jobs, &report));
+        view, signals.control(start.limits.jobs, &report));
     if (outcome == BatchOutcome::NoItemInList)
         return reportFailure(io, ExitFailed, parsed.operands[0] + ": No item in list!");
     const bool stopped = printNotStarted(output, list, rows);

@@ -5,6 +5,24 @@
 
 #include <ostream>
 
+std::optional<int> loadListRows(const ParsedArguments& parsed, CliIo& io, GatewayList& list,
+                                std::optional<std::set<std::size_t>>& rows)
+{
+    if (const std::optional<int> failed = loadList(parsed.operands[0], list, io))
+        return failed;
+    return selectedRowsFrom(parsed, list, io, rows);
+}
+
+bool readBatchStart(const ParsedArguments& parsed, CliIo& io, BatchStart& start)
+{
+    const std::optional<DeviceSettings> limits = limitsFrom(parsed, start.settings, io);
+    if (!limits)
+        return false;
+    start.limits = *limits;
+    start.reportPath = reportPathFrom(parsed, io);
+    return !parsed.has("--report") || start.reportPath;
+}
+
 std::optional<int> selectedRowsFrom(const ParsedArguments& parsed, const GatewayList& list,
                                     CliIo& io, std::optional<std::set<std::size_t>>& rows)
 {

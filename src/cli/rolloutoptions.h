@@ -18,11 +18,24 @@
 // the report (0, with a note).
 std::optional<int> selectedRowsFrom(const ParsedArguments& parsed, const GatewayList& list,
                                     CliIo& io, std::optional<std::set<std::size_t>>& rows);
-// The reason a staged batch stopped, on standard error (the report carries it with --json).
 // The rows a batch works on, in list order: those of --rows, else every row.
 std::vector<std::size_t> rowsToWorkOn(const GatewayList& list,
                                       const std::optional<std::set<std::size_t>>& rows);
+// The list of the command's operand, then selectedRowsFrom over it; the status to end with when
+// either can't be had.
+std::optional<int> loadListRows(const ParsedArguments& parsed, CliIo& io, GatewayList& list,
+                                std::optional<std::set<std::size_t>>& rows);
 
+// What every batch command reads before its own options: the settings file, the limits, and
+// --report, checked before anything is sent. False after reporting a bad one.
+struct BatchStart {
+    SettingsFile settings;
+    DeviceSettings limits;
+    std::optional<std::string> reportPath;
+};
+bool readBatchStart(const ParsedArguments& parsed, CliIo& io, BatchStart& start);
+
+// The reason a staged batch stopped, on standard error (the report carries it with --json).
 void printStopReason(const Output& output, const BatchReport& report);
 // --canary N, --max-failures N (0 to 253) and --count-unreachable into stages; false after
 // reporting a bad value.
