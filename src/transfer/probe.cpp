@@ -19,6 +19,7 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -137,6 +138,17 @@ void probeThroughHelpers(const std::string& helperPath,
                          int timeoutMs, const ProbeDone& done)
 {
     std::vector<HelperChild> children;
+    // Should done throw, no helper is left unreaped behind it.
+    struct ReapLeft {
+        std::vector<HelperChild>& children;
+        ~ReapLeft()
+        {
+            for (const HelperChild& child : children) {
+                while (child.pid >= 0 && ::waitpid(child.pid, nullptr, 0) < 0 && errno == EINTR) {
+                }
+            }
+        }
+    } reapLeft{children};
     for (const auto& [index, address] : addresses) {
         const ProbeNumbers numbers = takeProbeNumbers();
         const pid_t pid =
@@ -146,8 +158,8 @@ void probeThroughHelpers(const std::string& helperPath,
             done(index, ProbeResult::NoPermission);
             continue;
         }
-        children.push_back(
-            {index, numbers, pid, FileDescriptor(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)))});
+        const auto ended = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+        children.push_back({index, numbers, pid, FileDescriptor(ended)});
     }
     std::vector<pollfd> watched;
     std::vector<HelperChild*> watchedChild;
@@ -169,14 +181,13 @@ void probeThroughHelpers(const std::string& helperPath,
             if (watched[i].revents == 0)
                 continue;
             HelperChild& child = *watchedChild[i];
-            done(child.index, helperResult(child.pid, child.numbers));
-            child.pid = -1;
+            done(child.index, helperResult(std::exchange(child.pid, -1), child.numbers));
         }
     }
     // Children without a process descriptor, in the order they were started.
     for (HelperChild& child : children) {
         if (child.pid >= 0)
-            done(child.index, helperResult(child.pid, child.numbers));
+            done(child.index, helperResult(std::exchange(child.pid, -1), child.numbers));
     }
 }
 
