@@ -4,6 +4,7 @@
 #include "base/settingsfile.h"
 #include "gatewaylist/listfile.h"
 #include "support/ftpserverfixture.h"
+#include "support/quietview.h"
 #include "support/recordingprogress.h"
 #include "support/simulatorfixture.h"
 #include "support/tempdir.h"
@@ -133,13 +134,6 @@ public:
     ProbeResult probe(const std::string&, int) override { return ProbeResult::Answered; }
 };
 
-class NullView final : public BatchView {
-public:
-    void repaintList() override {}
-    void setBusy(bool) override {}
-    void showClosingNotice() override {}
-};
-
 // A dry run over several gateways at once changes nothing on any of them, and the real run that
 // follows deletes and uploads exactly what it said, file for file.
 TEST(FirmwarePreview, ChangesNothingAndMatchesTheRealRun)
@@ -217,7 +211,7 @@ TEST(FirmwarePreview, ChangesNothingAndMatchesTheRealRun)
     EXPECT_TRUE(planned["127.0.0.2"].contains("delete /RFA/SETUP.BIN"));
 
     TransferUploader uploader(context, settings, upgrade);
-    NullView view;
+    QuietView view;
     upgradeList(list, uploader, progress, view, control);
     EXPECT_EQ(ftp.steps(), planned);
 }

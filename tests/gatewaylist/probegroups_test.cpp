@@ -1,5 +1,6 @@
 #include "gatewaylist/batch.h"
 
+#include "support/quietview.h"
 #include "transfer/probe.h"
 
 #include <gtest/gtest.h>
@@ -12,13 +13,6 @@
 #include <string>
 
 namespace {
-
-class QuietView final : public BatchView {
-public:
-    void repaintList() override {}
-    void setBusy(bool) override {}
-    void showClosingNotice() override {}
-};
 
 // A prober that keeps a whole group in flight, as the real one does. "10.0.0.4" throws (in a
 // group too, after telling the rows before it), "10.0.0.7" is left untold by a group, and the

@@ -1,6 +1,7 @@
 #include "gatewaylist/batch.h"
 
 #include "support/recordingprogress.h"
+#include "support/quietview.h"
 
 #include <gtest/gtest.h>
 
@@ -18,13 +19,6 @@ std::string statuses(const GatewayList& list)
         text += ".UXR-=BnL"[static_cast<int>(list.status(row))];
     return text;
 }
-
-class QuietView final : public BatchView {
-public:
-    void repaintList() override {}
-    void setBusy(bool) override {}
-    void showClosingNotice() override {}
-};
 
 // Each gateway ends as its letter in the script says: U done, = done with nothing to send,
 // X failed, - not reachable.
