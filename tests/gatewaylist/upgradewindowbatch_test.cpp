@@ -106,18 +106,20 @@ struct Harness {
         window->show();
     }
 
+    template <typename T>
+    T* child(const char* name) const { return requireChild<T>(window.get(), name); }
+    QTreeView* list() const { return child<QTreeView>("gatewayList"); }
+    QImage image(int row) const
+    {
+        return comparable(list()->model()->index(row, 0).data(Qt::DecorationRole).value<QIcon>()
+                              .pixmap(StatusImageSize, StatusImageSize));
+    }
     // Each row as "-" for no image yet, "+" for any result.
     QString reached() const
     {
         QString text;
-        const auto* rows = window->findChild<QTreeView*>(QStringLiteral("gatewayList"));
-        const QImage none = comparable(statusImage(RowStatus::None));
-        for (int row = 0; row < rows->model()->rowCount(); ++row) {
-            const QPixmap shown = rows->model()->index(row, 0).data(Qt::DecorationRole)
-                                      .value<QIcon>()
-                                      .pixmap(StatusImageSize, StatusImageSize);
-            text += comparable(shown) == none ? u'-' : u'+';
-        }
+        for (int row = 0; row < list()->model()->rowCount(); ++row)
+            text += image(row) == comparable(statusImage(RowStatus::None)) ? u'-' : u'+';
         return text;
     }
 
@@ -140,10 +142,7 @@ private slots:
     void theWindowThreadGoesOnWhileGatewaysAreWorkedOn();
     void stopEndsTheBatchAfterTheGatewaysInProgress_data();
     void stopEndsTheBatchAfterTheGatewaysInProgress();
-    void theWindowAnswersTheOperatorWhileABatchRuns();
     void aStoppedPreviewShowedItsProgressAndNamesTheRowsItDidNotReach();
-    void theProbeTakesItsLimitsFromBatch_data();
-    void theProbeTakesItsLimitsFromBatch();
     void aStagedBatchSaysWhyItStopped();
     void onlyChangedSkipsAGatewayThatHoldsTheBook();
 };
@@ -151,29 +150,62 @@ private slots:
 void UpgradeWindowBatchTest::theWindowThreadGoesOnWhileGatewaysAreWorkedOn_data()
 {
     QTest::addColumn<QString>("batch");
+    QTest::addColumn<bool>("answer");
     QTest::addColumn<int>("atOnce");
-    QTest::newRow("no Batch section: one at a time") << QString() << 1;
-    QTest::newRow("Jobs=3: three probes at once") << QStringLiteral("[Batch]\r\nJobs=3\r\n") << 3;
-    QTest::newRow("Jobs=65 is out of range") << QStringLiteral("[Batch]\r\nJobs=65\r\n") << 1;
+    QTest::addColumn<int>("requests");  // to each gateway, each with this limit:
+    QTest::addColumn<int>("timeoutMs");
+    QTest::newRow("no Batch section: one at a time") << QString() << true << 1 << 1 << 1000;
+    QTest::newRow("Jobs=3: three probes at once") << QStringLiteral("[Batch]\r\nJobs=3\r\n") << true
+                                                  << 3 << 1 << 1000;
+    QTest::newRow("Jobs=65 is out of range") << QStringLiteral("[Batch]\r\nJobs=65\r\n") << true
+                                             << 1 << 1 << 1000;
+    // A silent list: each gateway is asked as often and as long as [Batch] says.
+    QTest::newRow("silent: defaults") << QString() << false << 1 << 1 << 1000;
+    QTest::newRow("silent: Retries and ProbeTimeout")
+        << QStringLiteral("[Batch]\r\nRetries=3\r\nProbeTimeout=250\r\n") << false << 1 << 3 << 250;
+    QTest::newRow("silent: out of range keeps the defaults")
+        << QStringLiteral("[Batch]\r\nRetries=0\r\nProbeTimeout=60001\r\n") << false << 1 << 1
+        << 1000;
 }
 
 void UpgradeWindowBatchTest::theWindowThreadGoesOnWhileGatewaysAreWorkedOn()
 {
     QFETCH(QString, batch);
+    QFETCH(bool, answer);
     QFETCH(int, atOnce);
-    Harness harness(batch.toStdString());
+    QFETCH(int, requests);
+    QFETCH(int, timeoutMs);
+    Harness h(batch.toStdString());
+    QVERIFY(showActive(h.window.get()));
+    h.prober.answer = answer;
+    if (!answer)
+        h.prober.delay = std::chrono::milliseconds(0);
     int ticks = 0;
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
     timer.start(10);
+    QElapsedTimer clock;
+    clock.start();
 
-    harness.window->checkConnections();
-    QVERIFY(waitForBatch(*harness.window));
+    h.window->checkConnections();
+    // The command returns at once; six probes of 300 ms go on meanwhile.
+    QVERIFY2(clock.elapsed() < 1200, qPrintable(QString::number(clock.elapsed())));
+    // Typing reaches the window, and is not kept for later: the filter shows one row now.
+    QTest::keyClicks(h.child<QLineEdit>("filterEdit"), QStringLiteral("10.0.0.4"));
+    QCOMPARE(h.list()->model()->rowCount(), 1);
+    // Its commands wait for the batch.
+    QVERIFY(h.window->batchRunning());
+    QVERIFY(!h.child<QAction>("checkConnectionsAction")->isEnabled());
+    QVERIFY(waitForBatch(*h.window));
+    QVERIFY(h.child<QAction>("checkConnectionsAction")->isEnabled());
+    h.child<QLineEdit>("filterEdit")->clear();
 
-    QCOMPARE(harness.reached(), QStringLiteral("++++++"));
-    QCOMPARE(harness.prober.mostAtOnce, atOnce);
+    QCOMPARE(h.reached(), QStringLiteral("++++++"));
+    QCOMPARE(h.prober.mostAtOnce, atOnce);
+    QCOMPARE(h.prober.timeouts, std::vector<int>(6 * requests, timeoutMs));
     // Probes of at least 600 ms in all: a window thread that waited in them would see no tick.
-    QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+    if (answer)
+        QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
 }
 
 void UpgradeWindowBatchTest::stopEndsTheBatchAfterTheGatewaysInProgress_data()
@@ -201,35 +233,34 @@ void UpgradeWindowBatchTest::stopEndsTheBatchAfterTheGatewaysInProgress()
     QFETCH(QString, batch);
     QFETCH(bool, yes);
     QFETCH(QString, reached);
-    Harness harness(batch.toStdString());
+    Harness h(batch.toStdString());
     if (command == u"backup")
-        harness.prompts.answerFolder(QString::fromStdString(harness.temp.path()));
-    harness.prompts.answerConfirm(yes);
-    QWidget* target = command != u"list" ? static_cast<QWidget*>(harness.window.get())
-                                          : harness.window->progressWindow();
-    harness.prober.hold();
+        h.prompts.answerFolder(QString::fromStdString(h.temp.path()));
+    h.prompts.answerConfirm(yes);
+    QWidget* target = command != u"list" ? static_cast<QWidget*>(h.window.get())
+                                          : h.window->progressWindow();
+    h.prober.hold();
 
     if (command == u"check")
-        harness.window->checkConnections();
+        h.window->checkConnections();
     else if (command == u"backup")
-        harness.window->backUpBooks();
+        h.window->backUpBooks();
     else
-        harness.window->upgradeList();
+        h.window->upgradeList();
     // The stop is asked for while the gateways of the first round are in progress.
     const std::size_t question = command == u"backup" ? 1 : 0;  // after the folder picker
-    QTRY_COMPARE(harness.prober.started(), batch.isEmpty() ? 1 : 3);
+    QTRY_COMPARE(h.prober.started(), batch.isEmpty() ? 1 : 3);
     if (how == u"close")
         target->close();
     else
         QTest::keyClick(target, Qt::Key_Escape);
-    QTRY_VERIFY(harness.prompts.records().size() > question);
-    harness.prober.release();
-    QVERIFY(waitForBatch(*harness.window));
+    QTRY_VERIFY(h.prompts.records().size() > question);
+    h.prober.release();
+    QVERIFY(waitForBatch(*h.window));
 
-    QVERIFY(harness.prompts.records().size() > question);
-    QCOMPARE(harness.prompts.records()[question].text, QString::fromLatin1(StopQuestion));
-    QCOMPARE(harness.reached(), reached);
-    QVERIFY(harness.window->isVisible());
+    QCOMPARE(h.prompts.records()[question].text, QString::fromLatin1(StopQuestion));
+    QCOMPARE(h.reached(), reached);
+    QVERIFY(h.window->isVisible());
 
     // How it ended comes first, then the notice; the rows left are what Select failed rows picks.
     const auto done = reached.count(u'+');
@@ -240,70 +271,43 @@ void UpgradeWindowBatchTest::stopEndsTheBatchAfterTheGatewaysInProgress()
                     .arg(6 - done);
     if (command == u"list")
         told << QString::fromLatin1(ClosingNotice);
-    QCOMPARE(harness.prompts.messages(), told);
-    harness.window->selectFailedRows();
+    QCOMPARE(h.prompts.messages(), told);
+    h.window->selectFailedRows();
     QList<int> left;
     for (int row = static_cast<int>(done); row < 6; ++row)
         left << row;
-    QCOMPARE(selectedRowsOf(harness.window->findChild<QTreeView*>("gatewayList")), left);
-}
-
-void UpgradeWindowBatchTest::theWindowAnswersTheOperatorWhileABatchRuns()
-{
-    Harness harness({});
-    QVERIFY(showActive(harness.window.get()));
-    QElapsedTimer clock;
-    clock.start();
-    harness.window->checkConnections();
-    // The command returns at once; six probes of 300 ms go on meanwhile.
-    QVERIFY2(clock.elapsed() < 1200, qPrintable(QString::number(clock.elapsed())));
-    QVERIFY(harness.window->batchRunning());
-    // Typing reaches the window, and is not kept for later: the filter shows one row now.
-    auto* filter = harness.window->findChild<QLineEdit*>(QStringLiteral("filterEdit"));
-    QTest::keyClicks(filter, QStringLiteral("10.0.0.4"));
-    QCOMPARE(harness.window->findChild<QTreeView*>(QStringLiteral("gatewayList"))
-                 ->model()
-                 ->rowCount(),
-             1);
-    // Its commands wait for the batch.
-    QVERIFY(!harness.window->findChild<QAction*>(QStringLiteral("checkConnectionsAction"))
-                 ->isEnabled());
-    QVERIFY(harness.window->batchRunning());
-    QVERIFY(waitForBatch(*harness.window));
-    QVERIFY(harness.window->findChild<QAction*>(QStringLiteral("checkConnectionsAction"))
-                ->isEnabled());
+    QCOMPARE(selectedRowsOf(h.list()), left);
 }
 
 void UpgradeWindowBatchTest::aStoppedPreviewShowedItsProgressAndNamesTheRowsItDidNotReach()
 {
-    Harness harness({}, true);
-    harness.prober.delay = std::chrono::milliseconds(0);
-    harness.window->checkConnections();
-    QVERIFY(waitForBatch(*harness.window));
-    harness.prober.hold();
-    harness.prompts.answerConfirm(true);
-    harness.window->findChild<QTreeView*>(QStringLiteral("gatewayList"))->selectAll();
-    const int probed = harness.prober.started();
-    const auto asked = harness.prompts.records().size();
+    Harness h({}, true);
+    h.prober.delay = std::chrono::milliseconds(0);
+    h.window->checkConnections();
+    QVERIFY(waitForBatch(*h.window));
+    h.prober.hold();
+    h.prompts.answerConfirm(true);
+    h.list()->selectAll();
+    const int probed = h.prober.started();
+    const auto asked = h.prompts.records().size();
 
-    auto* command = harness.window->findChild<QAction*>(QStringLiteral("previewSelectionAction"));
+    auto* command = h.child<QAction>("previewSelectionAction");
     command->trigger();
     // The command returns while the gateways are read, its commands off meanwhile.
-    QVERIFY(harness.window->batchRunning());
+    QVERIFY(h.window->batchRunning());
     QVERIFY(!command->isEnabled());
-    QTRY_COMPARE(harness.prober.started(), probed + 1);
-    QTRY_VERIFY(harness.window->progressWindow()->isVisible());
-    QTest::keyClick(harness.window->progressWindow(), Qt::Key_Escape);
-    QTRY_VERIFY(harness.prompts.records().size() > asked);
-    harness.prober.release();
-    QVERIFY(waitForBatch(*harness.window));
+    QTRY_COMPARE(h.prober.started(), probed + 1);
+    QTRY_VERIFY(h.window->progressWindow()->isVisible());
+    QTest::keyClick(h.window->progressWindow(), Qt::Key_Escape);
+    QTRY_VERIFY(h.prompts.records().size() > asked);
+    h.prober.release();
+    QVERIFY(waitForBatch(*h.window));
 
     QVERIFY(command->isEnabled());
     // A preview is no batch: the check's images and report stay.
-    QCOMPARE(harness.reached(), QStringLiteral("++++++"));
-    QCOMPARE(harness.window->report().command, std::string("check"));
-    auto* preview = harness.window->findChild<PreviewWindow*>(QStringLiteral("previewWindow"));
-    QVERIFY(preview);
+    QCOMPARE(h.reached(), QStringLiteral("++++++"));
+    QCOMPARE(h.window->report().command, std::string("check"));
+    auto* preview = h.child<PreviewWindow>("previewWindow");
     const QString stopped = QStringLiteral("Stopped: these rows were not reached\n"
                                            "2 10.0.0.2 NotStarted\n3 10.0.0.3 NotStarted\n"
                                            "4 10.0.0.4 NotStarted\n5 10.0.0.5 NotStarted\n"
@@ -311,68 +315,36 @@ void UpgradeWindowBatchTest::aStoppedPreviewShowedItsProgressAndNamesTheRowsItDi
     QVERIFY2(preview->text().contains(QStringLiteral("1 10.0.0.1 Planned\n")),
              qPrintable(preview->text()));
     QVERIFY2(preview->text().endsWith(stopped), qPrintable(preview->text()));
-    harness.prompts.answerSaveFile(QString::fromStdString(harness.temp.file("preview.txt")));
+    h.prompts.answerSaveFile(qs(h.temp.file("preview.txt")));
     preview->save();
     // The saved preview keeps the line.
-    QVERIFY(QString::fromStdString(readFileBytes(harness.temp.file("preview.txt")))
-                .endsWith(stopped + QStringLiteral("\n")));
-}
-
-void UpgradeWindowBatchTest::theProbeTakesItsLimitsFromBatch_data()
-{
-    QTest::addColumn<QString>("batch");
-    QTest::addColumn<int>("requests");
-    QTest::addColumn<int>("timeoutMs");
-    QTest::newRow("defaults") << QString() << 1 << 1000;
-    QTest::newRow("Retries and ProbeTimeout")
-        << QStringLiteral("[Batch]\r\nRetries=3\r\nProbeTimeout=250\r\n") << 3 << 250;
-    QTest::newRow("out of range keeps the defaults")
-        << QStringLiteral("[Batch]\r\nRetries=0\r\nProbeTimeout=60001\r\n") << 1 << 1000;
-}
-
-// A silent list: each gateway is asked as often and as long as [Batch] says.
-void UpgradeWindowBatchTest::theProbeTakesItsLimitsFromBatch()
-{
-    QFETCH(QString, batch);
-    QFETCH(int, requests);
-    QFETCH(int, timeoutMs);
-    Harness harness(batch.toStdString());
-    harness.prober.delay = std::chrono::milliseconds(0);
-    harness.prober.answer = false;
-    harness.window->checkConnections();
-    QVERIFY(waitForBatch(*harness.window));
-    QCOMPARE(harness.prober.timeouts, std::vector<int>(6 * requests, timeoutMs));
+    QVERIFY(qs(readFileBytes(h.temp.file("preview.txt"))).endsWith(stopped + u'\n'));
 }
 
 void UpgradeWindowBatchTest::aStagedBatchSaysWhyItStopped()
 {
-    Harness harness("[Batch]\r\nCanary=2\r\n");
-    harness.ftp.connectFails = true;
-    harness.window->upgradeList();
-    QVERIFY(waitForBatch(*harness.window));
-    QCOMPARE(harness.reached(), QStringLiteral("++----"));
-    QCOMPARE(harness.prompts.messages(),
+    Harness h("[Batch]\r\nCanary=2\r\n");
+    h.ftp.connectFails = true;
+    h.window->upgradeList();
+    QVERIFY(waitForBatch(*h.window));
+    QCOMPARE(h.reached(), QStringLiteral("++----"));
+    QCOMPARE(h.prompts.messages(),
              QStringList({QStringLiteral("Stopped: the first 2 gateways did not all succeed."),
                           QString::fromLatin1(ClosingNotice)}));
 }
 
 void UpgradeWindowBatchTest::onlyChangedSkipsAGatewayThatHoldsTheBook()
 {
-    Harness harness("[Batch]\r\nOnlyChanged=1\r\n");
+    Harness h("[Batch]\r\nOnlyChanged=1\r\n");
     const std::string book(13770, 'b');
-    harness.temp.write("book.cpe", book);
-    harness.ftp.remoteFiles["Addrbook.cpe"] = book;
-    harness.window->upgradeList();
-    QVERIFY(waitForBatch(*harness.window));
-    const QModelIndex first =
-        harness.window->findChild<QTreeView*>(QStringLiteral("gatewayList"))->model()->index(0, 0);
-    QCOMPARE(first.data(Qt::ToolTipRole).toString(),
+    h.temp.write("book.cpe", book);
+    h.ftp.remoteFiles["Addrbook.cpe"] = book;
+    h.window->upgradeList();
+    QVERIFY(waitForBatch(*h.window));
+    QCOMPARE(h.list()->model()->index(0, 0).data(Qt::ToolTipRole).toString(),
              QStringLiteral("unchanged: already holds this book"));
-    QCOMPARE(comparable(first.data(Qt::DecorationRole)
-                            .value<QIcon>()
-                            .pixmap(StatusImageSize, StatusImageSize)),
-             comparable(statusImage(RowStatus::Uploaded)));
-    QCOMPARE(std::count_if(harness.ftp.log().begin(), harness.ftp.log().end(),
+    QCOMPARE(h.image(0), comparable(statusImage(RowStatus::Uploaded)));
+    QCOMPARE(std::count_if(h.ftp.log().begin(), h.ftp.log().end(),
                            [](const std::string& step) { return step.rfind("put(", 0) == 0; }),
              0);
 }
