@@ -174,7 +174,12 @@ struct Harness {
     QLineEdit* userId() const { return child<QLineEdit>("userIdEdit"); }
     QLineEdit* password() const { return child<QLineEdit>("passwordEdit"); }
     ProgressWindow* progress() const { return window->progressWindow(); }
-    void trigger(const char* action) const { child<QAction>(action)->trigger(); }
+    // An action, and the batch it may have started run to its end.
+    void trigger(const char* action) const
+    {
+        child<QAction>(action)->trigger();
+        QVERIFY(waitForBatch(*window));
+    }
     void click(const char* button) const { clickButton(window.get(), button); }
     void show() const { QVERIFY(showActive(window.get())); }
 
@@ -1242,8 +1247,7 @@ void UpgradeWindowTest::batchWithNothingToDo()
     Harness h;
     h.openWithList(numberedGateways(rows));
     h.show();
-    h.child<QAction>(qPrintable(action))->trigger();
-    QVERIFY(waitForBatch(*h.window));
+    h.trigger(qPrintable(action));
     QCOMPARE(h.prompts.messages(), QStringList{message});
     QCOMPARE(h.prompts.lastMessage()->icon, Prompts::Icon::Warning);
     QVERIFY(h.log.empty());
@@ -1268,7 +1272,6 @@ void UpgradeWindowTest::checkConnectionsMarksEachRowAsItGoes()
     };
     h.prober.fake.silent = {"10.0.0.2"};
     h.trigger("checkConnectionsAction");
-    QVERIFY(waitForBatch(*h.window));
 
     QCOMPARE(seen, QStringList({"10.0.0.1 None,None,None busy",
                                 "10.0.0.2 Reachable,None,None busy",
@@ -1315,7 +1318,6 @@ void UpgradeWindowTest::upgradeListOverFakeTransfers()
     };
 
     h.trigger("upgradeListAction");
-    QVERIFY(waitForBatch(*h.window));
 
     QCOMPARE(seen,
              QStringList(
@@ -1377,7 +1379,6 @@ void UpgradeWindowTest::upgradeSelectionWorksOnSelectedRowsOnly()
         lowerAtNotice = QStringLiteral("%1/%2").arg(lower.position()).arg(lower.maximum());
     };
     h.trigger("upgradeSelectionAction");
-    QVERIFY(waitForBatch(*h.window));
 
     QCOMPARE(seen, QStringList({"Upgrade Selection|Ugrade 10.0.0.2|lower 0/2",
                                 "Upgrade Selection|Ugrade 10.0.0.4|lower 1/2"}));
@@ -1419,8 +1420,7 @@ void UpgradeWindowTest::batchStartsByClearingEarlierImages()
         if (atFirstProbe.isEmpty())
             atFirstProbe = h.shownStatuses();
     };
-    h.child<QAction>(qPrintable(action))->trigger();
-    QVERIFY(waitForBatch(*h.window));
+    h.trigger(qPrintable(action));
     QCOMPARE(atFirstProbe, QStringList({"None", "None", "None"}));
 }
 
@@ -1454,7 +1454,6 @@ void UpgradeWindowTest::firmwareModeRunsTheFirmwareUpload()
         upperAtNotice = QStringLiteral("%1/%2").arg(upper.position()).arg(upper.maximum());
     };
     h.trigger("upgradeListAction");
-    QVERIFY(waitForBatch(*h.window));
 
     QCOMPARE(h.shownStatuses(), QStringList({"NotReachable", "Uploaded"}));
     const auto has = [&h](const std::string& step) {
@@ -1525,10 +1524,8 @@ void UpgradeWindowTest::anUpgradeThatCouldNotDoItsJobDoesNotStart()
         progressShown << word(h.progress()->isVisible(), "shown", "hidden");
     };
     h.trigger("upgradeListAction");
-    QVERIFY(waitForBatch(*h.window));
     h.selectRows({0});
     h.trigger("upgradeSelectionAction");
-    QVERIFY(waitForBatch(*h.window));
 
     if (message.isEmpty()) {
         QCOMPARE(h.prompts.messages().size(), 2);

@@ -23,6 +23,7 @@
 #include <nlohmann/json.hpp>
 
 #include <sstream>
+#include <utility>
 
 namespace {
 
@@ -160,10 +161,8 @@ void UpgradeWindowListTest::aBatchShowsItsStatusColumnAndCounts()
                      ? shown[row].startsWith(statuses[row]) && shown[row] != statuses[row]
                      : shown[row] == statuses[row],
                  qPrintable(shown[row]));
-    QVERIFY2(QRegularExpression(QStringLiteral("^%1 · \\d+\\.\\d s$").arg(counts))
-                 .match(h.statusLine())
-                 .hasMatch(),
-             qPrintable(h.statusLine()));
+    const QRegularExpression line(QStringLiteral("^%1 · \\d+\\.\\d s$").arg(counts));
+    QVERIFY2(line.match(h.statusLine()).hasMatch(), qPrintable(h.statusLine()));
     // One by one, the line counts the gateways done before each probe.
     if (command == u"upgrade")
         QCOMPARE(during, QStringList({"0 of 4 done", "1 of 4 done", "2 of 4 done", "3 of 4 done"}));
@@ -189,18 +188,16 @@ void UpgradeWindowListTest::theStatusColumnSortsAndHashGoesBack()
     h.window->checkConnections();
     QVERIFY(waitForBatch(*h.window));
     QHeaderView* header = h.list()->header();
-    const auto clickHeader = [&](int column) {
+    const std::pair<int, QStringList> clicks[] = {
+        {UpgradeWindow::StatusColumn, {"3", "1", "2", "4"}},
+        {UpgradeWindow::StatusColumn, {"1", "2", "4", "3"}},
+        {UpgradeWindow::AddressColumn, {"1", "2", "4", "3"}},
+        {UpgradeWindow::NumberColumn, {"1", "2", "3", "4"}}};
+    for (const auto& [column, order] : clicks) {
         QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
                           QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
-    };
-    clickHeader(UpgradeWindow::StatusColumn);
-    QCOMPARE(h.column(0), QStringList({"3", "1", "2", "4"}));
-    clickHeader(UpgradeWindow::StatusColumn);
-    QCOMPARE(h.column(0), QStringList({"1", "2", "4", "3"}));
-    clickHeader(UpgradeWindow::AddressColumn);
-    QCOMPARE(h.column(0), QStringList({"1", "2", "4", "3"}));
-    clickHeader(UpgradeWindow::NumberColumn);
-    QCOMPARE(h.column(0), QStringList({"1", "2", "3", "4"}));
+        QCOMPARE(h.column(0), order);
+    }
 }
 
 void UpgradeWindowListTest::theToolTipCarriesTheVerifyNotes()
@@ -281,10 +278,8 @@ void UpgradeWindowListTest::theReportIsJsonOnlyWhenNamedSo()
     h.child<QAction>("saveReportAction")->trigger();
 
     const Prompts::FileDialogOptions& asked = h.prompts.records().back().options;
-    QVERIFY2(QRegularExpression(QStringLiteral("/lists/report-\\d{8}T\\d{6}Z\\.csv$"))
-                 .match(asked.initialName)
-                 .hasMatch(),
-             qPrintable(asked.initialName));
+    const QRegularExpression initial(QStringLiteral("/lists/report-\\d{8}T\\d{6}Z\\.csv$"));
+    QVERIFY2(initial.match(asked.initialName).hasMatch(), qPrintable(asked.initialName));
     QCOMPARE(asked.filter, QStringLiteral("Report (*.csv);;JSON report (*.json)"));
     const std::string written = readFileBytes(path.toStdString());
     if (json) {
