@@ -1,6 +1,8 @@
 #include "support/childprocess.h"
 
+#include <fcntl.h>
 #include <grp.h>
+#include <spawn.h>
 #include <stdlib.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -9,6 +11,9 @@
 #include <exception>
 #include <filesystem>
 #include <stdexcept>
+#include <thread>
+
+extern char** environ;
 
 std::string inChildProcess(const std::function<std::string()>& check, bool asOrdinaryUser,
                            std::chrono::seconds timeout)
@@ -88,4 +93,67 @@ std::string reachableByOrdinaryUser(const std::string& program)
         fs::copy_file(program, copy);
     fs::permissions(copy, fs::perms(0755));
     return copy.string();
+}
+
+pid_t startServer(const std::vector<std::string>& args, const std::string& logPath, bool ownGroup)
+{
+    std::vector<std::string> arguments = args;
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, logPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    if (ownGroup) {
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(&attributes, 0);
+    }
+    pid_t pid = -1;
+    const int spawned = ::posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    return spawned == 0 ? pid : -1;
+}
+
+std::string waitUntilServing(pid_t& pid, std::chrono::seconds timeout,
+                             const std::function<bool()>& ready)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            pid = -1;
+            return WIFEXITED(status) ? "exited with status " + std::to_string(WEXITSTATUS(status))
+                                     : "ended by signal " + std::to_string(WTERMSIG(status));
+        }
+        if (ready())
+            return {};
+        if (std::chrono::steady_clock::now() >= deadline)
+            return "was not ready within " + std::to_string(timeout.count()) + " s";
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+void stopServer(pid_t& pid, std::chrono::seconds grace, bool ownGroup)
+{
+    if (pid <= 0)
+        return;
+    const pid_t target = ownGroup ? -pid : pid;
+    ::kill(target, grace.count() > 0 ? SIGTERM : SIGKILL);
+    const auto deadline = std::chrono::steady_clock::now() + grace;
+    while (::waitpid(pid, nullptr, WNOHANG) != pid) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ::kill(target, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    pid = -1;
 }

@@ -1,19 +1,11 @@
 #include "support/simulatorfixture.h"
 
+#include "support/childprocess.h"
 #include "support/privatenetwork.h"
-
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -23,16 +15,6 @@ namespace {
 constexpr std::chrono::seconds ReadyTimeout{30};
 // The simulator polls its stop flag every 100 ms and then closes its sockets.
 constexpr std::chrono::seconds StopTimeout{5};
-
-bool hasEnded(pid_t pid, std::string& how)
-{
-    int status = 0;
-    if (::waitpid(pid, &status, WNOHANG) != pid)
-        return false;
-    how = WIFEXITED(status) ? "exited with status " + std::to_string(WEXITSTATUS(status))
-                            : "ended by signal " + std::to_string(WTERMSIG(status));
-    return true;
-}
 
 } // namespace
 
@@ -87,64 +69,26 @@ void SimulatorFixture::start()
 
     std::error_code ignored;
     fs::create_directories(m_root, ignored);
-    std::vector<char*> argv;
-    for (std::string& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, m_logPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    const int spawned = ::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        m_pid = -1;
+    m_pid = startServer(arguments, m_logPath, false);
+    if (m_pid < 0) {
         m_startError = "cannot start /usr/bin/python3 for the simulator";
         return;
     }
-
-    const auto deadline = std::chrono::steady_clock::now() + ReadyTimeout;
-    for (;;) {
-        std::string how;
-        if (hasEnded(m_pid, how)) {
-            m_pid = -1;
-            m_startError = "the simulator " + how + " before serving: " + serverLog();
-            return;
-        }
-        // The simulator writes the list path and a line end once every gateway listens.
+    // The simulator writes the list path and a line end once every gateway listens.
+    const std::string failure = waitUntilServing(m_pid, ReadyTimeout, [this] {
         std::ifstream ready(m_readyPath);
         std::string line;
-        if (std::getline(ready, line) && !ready.eof())
-            return;
-        if (std::chrono::steady_clock::now() >= deadline) {
-            stop();
-            m_startError = "the simulator was not ready within "
-                           + std::to_string(ReadyTimeout.count()) + " s: " + serverLog();
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return std::getline(ready, line) && !ready.eof();
+    });
+    if (!failure.empty()) {
+        stop();
+        m_startError = "the simulator " + failure + ": " + serverLog();
     }
 }
 
 void SimulatorFixture::stop()
 {
-    if (m_pid <= 0)
-        return;
-    ::kill(m_pid, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + StopTimeout;
-    std::string how;
-    while (!hasEnded(m_pid, how)) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    m_pid = -1;
+    stopServer(m_pid, StopTimeout, false);
 }
 
 std::string SimulatorFixture::address(int gateway)

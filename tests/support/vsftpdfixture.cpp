@@ -1,23 +1,17 @@
 #include "support/vsftpdfixture.h"
 
+#include "support/childprocess.h"
 #include "support/privatenetwork.h"
 
 #include <arpa/inet.h>
 #include <crypt.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
-#include <thread>
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -110,54 +104,23 @@ void VsftpdFixture::start()
         "mount --bind \"$3\" /etc/pam.d && exec " + std::string(VsftpdProgram) + " \"$4\"",
         "sh", m_dir.file("passwd"), m_dir.file("shadow"), m_dir.file("pam.d"),
         m_dir.file("vsftpd.conf")};
-    std::vector<char*> argv;
-    for (std::string& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const std::string errorPath = m_dir.file("vsftpd.err");
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, errorPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     // Its own process group: each session has a process of its own, and all go at the end.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    const int spawned =
-        ::posix_spawn(&m_pid, argv[0], &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (spawned != 0) {
-        m_pid = -1;
+    m_pid = startServer(arguments, m_dir.file("vsftpd.err"), true);
+    if (m_pid < 0) {
         m_startError = "cannot start unshare for vsftpd";
         return;
     }
-    const auto deadline = std::chrono::steady_clock::now() + ReadyTimeout;
-    while (!accepts(Address, FtpPort)) {
-        int status = 0;
-        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-            m_pid = -1;
-            m_startError = "vsftpd ended at once: " + serverLog();
-            return;
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            stop();
-            m_startError = "vsftpd did not listen within 15 s: " + serverLog();
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const std::string failure =
+        waitUntilServing(m_pid, ReadyTimeout, [] { return accepts(Address, FtpPort); });
+    if (!failure.empty()) {
+        stop();
+        m_startError = "vsftpd " + failure + ": " + serverLog();
     }
 }
 
 void VsftpdFixture::stop()
 {
-    if (m_pid <= 0)
-        return;
-    ::kill(-m_pid, SIGKILL);
-    ::waitpid(m_pid, nullptr, 0);
-    m_pid = -1;
+    stopServer(m_pid, std::chrono::seconds(0), true);
 }
 
 std::string VsftpdFixture::serverLog() const
