@@ -1,4 +1,6 @@
+#include "cli/bookbytes.h"
 #include "gatewaylist/listfile.h"
+#include "support/childprocess.h"
 #include "support/programrun.h"
 #include "support/simulatorfixture.h"
 #include "support/tempdir.h"
@@ -63,15 +65,6 @@ Lines fileSteps(const std::string& err)
     return steps;
 }
 
-std::string bookBytes(char seed)
-{
-    std::string bytes(13770, '\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<char>(seed + static_cast<char>(i % 251));
-    bytes.replace(500, 2, "\r\n");
-    return bytes;
-}
-
 // A copy of orbiphon-cli in a folder of its own, so that it reads the tests' Orbiphon.ini
 // beside it.
 class DeviceCommands : public testing::Test {
@@ -129,6 +122,17 @@ ToolResult DeviceCommands::run(const std::vector<std::string>& args,
         environment.push_back(name + "=" + value);
     return runProgram(s_tool->file("orbiphon-cli"), args, environment, {}, interruptAfter,
                       signalNumber);
+}
+
+// args with each placeholder that values names replaced by its value.
+std::vector<std::string> filled(std::vector<std::string> args,
+                                const std::map<std::string, std::string>& values)
+{
+    for (std::string& arg : args) {
+        if (const auto found = values.find(arg); found != values.end())
+            arg = found->second;
+    }
+    return args;
 }
 
 SimulatorOptions gateways(int count)
@@ -581,12 +585,10 @@ TEST_F(DeviceCommands, EveryStopStillEndsWithTheRowsAndTheReport)
          false, "Abandoned", "1 127.0.0.2: back-up of /RFA/Addrbook.cpe failed"},
         {"closed output", SIGINT, {}, false, true, "Uploaded", ""},
     };
-    SimulatorOptions options = gateways(3);
-    options.rate = {{1, 3000}};
     const std::string book = m_dir.write("mybook.cpe", bookBytes('s'));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        SimulatorFixture simulator(options);
+        SimulatorFixture simulator({.gateways = 3, .rate = {{1, 3000}}});
         ORBIPHON_REQUIRE_SIMULATOR(simulator);
         writeFileBytes(simulator.deviceFile(1, "Addrbook.cpe"), bookBytes('d'));
         const std::string report = m_dir.file(std::string(c.name) + ".json");
@@ -598,11 +600,8 @@ TEST_F(DeviceCommands, EveryStopStillEndsWithTheRowsAndTheReport)
             args.insert(args.end(), {"--backup", backups});
         ToolResult upgrade;
         if (c.closedOutput) {
-            std::string line = "\"$0\"";
-            for (const std::string& arg : args)
-                line += " '" + arg + "'";
-            upgrade = runProgram("/bin/sh", {"-c", line + " | head -1", s_tool->file("orbiphon-cli")},
-                                 processEnvironment());
+            args.insert(args.begin(), {"-c", "\"$0\" \"$@\" | head -1", s_tool->file("orbiphon-cli")});
+            upgrade = runProgram("/bin/sh", args, processEnvironment());
         } else {
             upgrade = run(args, {}, c.after, c.signalNumber);
             EXPECT_EQ(upgrade.status, 1);
@@ -771,21 +770,12 @@ TEST_P(BadUsages, ExitTwoWithOneLine)
     // Valid JSON, but larger than any report of 253 gateways.
     const std::string huge = m_dir.write(
         "huge.json", R"({"gateways":[]})" + std::string(3 * 1024 * 1024, ' '));
-    std::vector<std::string> args = GetParam().args;
-    for (std::string& arg : args) {
-        if (arg == "{list}")
-            arg = list;
-        else if (arg == "{book}")
-            arg = book;
-        else if (arg == "{folder}")
-            arg = folder;
-        else if (arg == "{dangling}")
-            fs::create_symlink("/nonexistent/report.json", arg = m_dir.file("dangling.json"));
-        else if (arg == "failed:{row0}")
-            arg = "failed:" + rowZero;
-        else if (arg == "failed:{huge}")
-            arg = "failed:" + huge;
-    }
+    const std::string dangling = m_dir.file("dangling.json");
+    fs::create_symlink("/nonexistent/report.json", dangling);
+    const std::vector<std::string> args =
+        filled(GetParam().args, {{"{list}", list}, {"{book}", book}, {"{folder}", folder},
+                                 {"{dangling}", dangling}, {"failed:{row0}", "failed:" + rowZero},
+                                 {"failed:{huge}", "failed:" + huge}});
     const ToolResult tool = run(args, {{"ORBIPHON_PASSWORD", "orbiphon"}});
     EXPECT_EQ(tool.status, 2) << tool.out << tool.err;
     EXPECT_EQ(tool.out, "");
@@ -985,11 +975,9 @@ TEST_F(DeviceCommands, UpgradeRetriesTheFailedRowsOfItsReport)
     EXPECT_EQ(document["stopped"], false);
     EXPECT_EQ(document["gateways"][0]["bytesSent"], 13770);
     EXPECT_EQ(document["gateways"][0]["filesSent"], 1);
-    EXPECT_EQ(document["summary"]["gateways"], 4);
-    EXPECT_EQ(document["summary"]["uploaded"], 2);
-    EXPECT_EQ(document["summary"]["failed"], 1);
-    EXPECT_EQ(document["summary"]["notReachable"], 1);
-    EXPECT_EQ(document["summary"]["notStarted"], 0);
+    for (const auto& [key, count] : std::map<std::string, int>{
+             {"gateways", 4}, {"uploaded", 2}, {"failed", 1}, {"notReachable", 1}, {"notStarted", 0}})
+        EXPECT_EQ(document["summary"][key], count) << key;
 
     // The text lines stay as they were; the reasons follow on standard error.
     const ToolResult again = run({"upgrade", simulator.listPath(), "--book", book, "--rows",
@@ -1044,21 +1032,12 @@ class Limits : public DeviceCommands, public testing::WithParamInterface<LimitCa
 // Gateway 2 is silent to echo requests and gateway 3 hangs after accepting FTP connections.
 TEST_P(Limits, TakeTheOptionOverTheSettingsFileOverTheDefault)
 {
-    SimulatorOptions options = gateways(3);
-    options.silent = {2};
-    options.hang = {3};
-    SimulatorFixture simulator(options);
+    SimulatorFixture simulator({.gateways = 3, .silent = {2}, .hang = {3}});
     ORBIPHON_REQUIRE_SIMULATOR(simulator);
     s_tool->write("Orbiphon.ini", SimulatorFixture::FirmwareIni + "[Batch]\n" + GetParam().batchKeys);
     const std::string config = m_dir.write("other.ini", "[Batch]\n" + GetParam().configKeys);
-    std::vector<std::string> args = GetParam().args;
-    for (std::string& arg : args) {
-        if (arg == "CONFIG")
-            arg = config;
-        if (arg == "OUT")
-            arg = m_dir.file("out.cpe");
-    }
-    const ToolResult result = run(args);
+    const ToolResult result =
+        run(filled(GetParam().args, {{"CONFIG", config}, {"OUT", m_dir.file("out.cpe")}}));
     EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.err.find(GetParam().reason), std::string::npos) << result.err;
     EXPECT_GE(result.took.count(), GetParam().minMs);
@@ -1116,9 +1095,7 @@ TEST_F(DeviceCommands, DataPortsAreTheOnlyPortsActiveModeListensOn)
 // check without a list: addresses and ranges as operands, and a hosts file on standard input.
 TEST_F(DeviceCommands, CheckTakesAddressesRangesAndAHostsFile)
 {
-    SimulatorOptions options = gateways(3);
-    options.silent = {2};
-    SimulatorFixture simulator(options);
+    SimulatorFixture simulator({.gateways = 3, .silent = {2}});
     ORBIPHON_REQUIRE_SIMULATOR(simulator);
     const ToolResult check = runProgram(
         "/bin/sh",
@@ -1141,9 +1118,7 @@ TEST_F(DeviceCommands, CheckTakesAddressesRangesAndAHostsFile)
 // gateway is asked at all.
 TEST_F(DeviceCommands, DownloadRefusesAFolderItCannotWriteBeforeItConnects)
 {
-    SimulatorOptions options = gateways(1);
-    options.silent = {1};
-    SimulatorFixture simulator(options);
+    SimulatorFixture simulator({.gateways = 1, .silent = {1}});
     ORBIPHON_REQUIRE_SIMULATOR(simulator);
     // Asked, the silent gateway would cost five seconds.
     const std::vector<std::string> login{"download", "--probe-timeout", "5000", "127.0.0.2",
@@ -1159,19 +1134,16 @@ TEST_F(DeviceCommands, DownloadRefusesAFolderItCannotWriteBeforeItConnects)
     // Root ignores file modes: the closed folder is tried as an ordinary user.
     if (::getuid() != 0)
         return;
-    fs::permissions(m_dir.path(), fs::perms::owner_all | fs::perms::group_read
-                                      | fs::perms::group_exec | fs::perms::others_read
-                                      | fs::perms::others_exec);
-    const std::string tool = m_dir.file("orbiphon-cli");
-    fs::copy_file(ORBIPHON_CLI, tool);
+    fs::permissions(m_dir.path(), fs::perms(0755));
     const std::string closed = m_dir.file("closed");
     fs::create_directory(closed);
-    fs::permissions(closed, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read
-                                | fs::perms::others_exec);
-    args = {"--reuid=65534", "--regid=65534", "--clear-groups", tool};
+    fs::permissions(closed, fs::perms(0505));
+    args = asOrdinaryUserPrefix();
+    args.push_back(reachableByOrdinaryUser(ORBIPHON_CLI));
     args.insert(args.end(), login.begin(), login.end());
     args.push_back(closed + "/out.cpe");
-    const ToolResult refused = runProgram("/usr/bin/setpriv", args, processEnvironment());
+    const ToolResult refused =
+        runProgram(args[0], {args.begin() + 1, args.end()}, processEnvironment());
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.err.rfind("orbiphon-cli: ", 0), 0u) << refused.err;
     EXPECT_NE(refused.err.find(closed), std::string::npos) << refused.err;

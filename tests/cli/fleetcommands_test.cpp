@@ -1,3 +1,4 @@
+#include "cli/bookbytes.h"
 #include "support/programrun.h"
 #include "support/simulatorfixture.h"
 #include "support/tempdir.h"
@@ -35,20 +36,9 @@ Lines gatewayLines(const std::string& out)
     return lines;
 }
 
-std::string book(char seed)
-{
-    std::string bytes(13770, '\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<char>(seed + static_cast<char>(i % 251));
-    return bytes;
-}
-
 TEST(FleetCommands, BackupKeepsOneCopyPerChangeAndExitsZeroOnlyWhenEveryRowDidItsJob)
 {
-    SimulatorOptions options;
-    options.gateways = 3;
-    options.refuseLogin = {2};
-    SimulatorFixture simulator(options);
+    SimulatorFixture simulator({.gateways = 3, .refuseLogin = {2}});
     ORBIPHON_REQUIRE_SIMULATOR(simulator);
     ::unlink(simulator.deviceFile(3, "Addrbook.cpe").c_str());
     TempDir dir;
@@ -67,7 +57,7 @@ TEST(FleetCommands, BackupKeepsOneCopyPerChangeAndExitsZeroOnlyWhenEveryRowDidIt
     };
     for (const Run& run : runs) {
         if (std::string(run.rows) == "1")
-            writeFileBytes(simulator.deviceFile(1, "Addrbook.cpe"), book('x'));
+            writeFileBytes(simulator.deviceFile(1, "Addrbook.cpe"), bookBytes('x'));
         const ProgramRun backup =
             runCli({"backup", simulator.listPath(), "--to", to, "--rows", run.rows, "--jobs", "4"});
         SCOPED_TRACE(backup.err);
@@ -81,13 +71,10 @@ TEST(FleetCommands, BackupKeepsOneCopyPerChangeAndExitsZeroOnlyWhenEveryRowDidIt
 
 TEST(FleetCommands, ACanaryThatFailsStopsTheRolloutAndOnlyChangedSkipsWhatIsThere)
 {
-    SimulatorOptions options;
-    options.gateways = 4;
-    options.refuseLogin = {2};
-    SimulatorFixture simulator(options);
+    SimulatorFixture simulator({.gateways = 4, .refuseLogin = {2}});
     ORBIPHON_REQUIRE_SIMULATOR(simulator);
     TempDir dir;
-    const std::string newBook = dir.write("new.cpe", book('n'));
+    const std::string newBook = dir.write("new.cpe", bookBytes('n'));
 
     const ProgramRun staged = runCli({"upgrade", simulator.listPath(), "--book", newBook,
                                       "--canary", "2", "--jobs", "4", "--json", "--quiet"});
@@ -104,14 +91,12 @@ TEST(FleetCommands, ACanaryThatFailsStopsTheRolloutAndOnlyChangedSkipsWhatIsTher
                                            "--rows", "1,3", "--only-changed", "--quiet"});
     EXPECT_EQ(onlyChanged.status, 0) << onlyChanged.err;
     EXPECT_EQ(gatewayLines(onlyChanged.out), (Lines{"1 127.0.0.2 Unchanged", "3 127.0.0.4 Uploaded"}));
-    EXPECT_EQ(readFileBytes(simulator.deviceFile(3, "Addrbook.cpe")), book('n'));
+    EXPECT_EQ(readFileBytes(simulator.deviceFile(3, "Addrbook.cpe")), bookBytes('n'));
 }
 
 TEST(FleetCommands, InventoryListsEveryFileUnderRfaWithItsSize)
 {
-    SimulatorOptions options;
-    options.gateways = 2;
-    SimulatorFixture simulator(options);
+    SimulatorFixture simulator({.gateways = 2});
     ORBIPHON_REQUIRE_SIMULATOR(simulator);
     TempDir dir;
     const std::string csv = dir.file("inventory.csv");

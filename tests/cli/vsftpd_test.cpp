@@ -1,3 +1,4 @@
+#include "cli/bookbytes.h"
 #include "gatewaylist/listfile.h"
 #include "support/programrun.h"
 #include "support/tempdir.h"
@@ -11,14 +12,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string bookBytes(char seed)
-{
-    std::string bytes(13770, '\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<char>(seed + static_cast<char>(i % 251));
-    return bytes;
-}
 
 bool contains(const std::string& text, const std::string& part)
 {
@@ -46,15 +39,12 @@ TEST(Vsftpd, DeviceCommandsBehaveOnAServerThatKeepsCase)
     const std::string book = dir.write("book.cpe", bookBytes('a'));
     const std::string nextBook = dir.write("next.cpe", bookBytes('b'));
     fs::create_directory(dir.file("backups"));
-    const std::string list = dir.file("gateways.obl");
-    ASSERT_EQ(saveGatewayList(list, {{VsftpdFixture::Address, VsftpdFixture::UserId,
-                                      VsftpdFixture::Password},
-                                     {VsftpdFixture::Address, VsftpdFixture::UserId,
-                                      VsftpdFixture::Password}}),
-              FileError::None);
     const std::string& address = VsftpdFixture::Address;
     const std::string& user = VsftpdFixture::UserId;
     const std::string& password = VsftpdFixture::Password;
+    const std::string list = dir.file("gateways.obl");
+    ASSERT_EQ(saveGatewayList(list, {{address, user, password}, {address, user, password}}),
+              FileError::None);
     const auto device = [&](const std::string& path) {
         return readFileBytes(server.devicePath(path));
     };

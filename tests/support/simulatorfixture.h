@@ -9,20 +9,21 @@
 #include <vector>
 
 // What the simulated gateways are made to do. Gateways are numbered from 1, as in the list.
+// Every member has an initializer, so that a test names only those it sets ({.silent = {2}}).
 struct SimulatorOptions {
     int gateways = 3;
-    std::vector<int> silent;           // answer no echo request
-    std::vector<int> refuseLogin;      // refuse the list's login
-    std::vector<int> listingLines;     // answer a name listing with whole `ls -l` lines
-    std::vector<int> hang;             // accept FTP connections and never answer
-    std::vector<int> dropPut;          // drop the connection in the middle of every put
+    std::vector<int> silent{};         // answer no echo request
+    std::vector<int> refuseLogin{};    // refuse the list's login
+    std::vector<int> listingLines{};   // answer a name listing with whole `ls -l` lines
+    std::vector<int> hang{};           // accept FTP connections and never answer
+    std::vector<int> dropPut{};        // drop the connection in the middle of every put
     // A gateway whose file data moves at no more than this many bytes per second.
-    std::vector<std::pair<int, long>> rate;
+    std::vector<std::pair<int, long>> rate{};
     // A gateway without /RFA/<folder>/ ("Doc", "Images" or "User").
-    std::vector<std::pair<int, std::string>> lackFolder;
+    std::vector<std::pair<int, std::string>> lackFolder{};
     bool samples = false;              // also write samples/Addrbook.cpe and samples/firmware
     // The password every gateway accepts and the list carries; empty: SimulatorFixture::Password.
-    std::string password;
+    std::string password{};
 };
 
 // Simulated gateways (tools/simulator/simulator.py serve) for end-to-end tests: gateway k serves

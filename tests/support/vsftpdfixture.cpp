@@ -66,9 +66,7 @@ VsftpdFixture::~VsftpdFixture()
 void VsftpdFixture::start()
 {
     // The user's chroot must be reachable by it: the temporary folder is closed to others.
-    fs::permissions(m_dir.path(), fs::perms::owner_all | fs::perms::group_read
-                                      | fs::perms::group_exec | fs::perms::others_read
-                                      | fs::perms::others_exec);
+    fs::permissions(m_dir.path(), fs::perms(0755));
     m_root = m_dir.file("home");
     for (const char* folder : {"", "/RFA", "/RFA/Images", "/RFA/Doc"}) {
         fs::create_directories(m_root + folder);
