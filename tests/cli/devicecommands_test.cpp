@@ -1012,59 +1012,50 @@ TEST_F(DeviceCommands, UpgradeRetriesTheFailedRowsOfItsReport)
 
 // --- limits, from the options, from [Batch] and from --config FILE --------------------------
 
-struct LimitCase {
-    const char* name;
-    std::vector<std::string> args;  // CONFIG stands for the other file, OUT for a local file
-    std::string batchKeys;          // [Batch] of the Orbiphon.ini beside the program
-    std::string configKeys;         // [Batch] of the file --config names
-    const char* reason;             // what standard error says about 127.0.0.3
-    long minMs;
-    long maxMs;
-};
-
-void PrintTo(const LimitCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
-
-class Limits : public DeviceCommands, public testing::WithParamInterface<LimitCase> {};
-
 // Gateway 2 is silent to echo requests and gateway 3 hangs after accepting FTP connections.
-TEST_P(Limits, TakeTheOptionOverTheSettingsFileOverTheDefault)
+TEST_F(DeviceCommands, LimitsTakeTheOptionOverTheSettingsFileOverTheDefault)
 {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;  // CONFIG stands for the other file, OUT for a local file
+        std::string batchKeys;          // [Batch] of the Orbiphon.ini beside the program
+        std::string configKeys;         // [Batch] of the file --config names
+        const char* reason;             // what standard error says about 127.0.0.3
+        long minMs;
+        long maxMs;
+    };
+    const Case cases[] = {
+        {"RetriesAndProbeTimeoutOptions",
+         {"probe", "127.0.0.3", "--retries", "3", "--probe-timeout", "500"}, "", "",
+         "127.0.0.3: no answer to 3 echo requests within 500 ms each", 1450, 4000},
+        {"BatchKeys", {"probe", "127.0.0.3"}, "Retries=2\nProbeTimeout=800\n", "",
+         "no answer to 2 echo requests within 800 ms each", 1550, 4000},
+        {"OptionOverKey", {"probe", "127.0.0.3", "--retries", "1"},
+         "Retries=2\nProbeTimeout=800\n", "", "no answer to the echo request within 800 ms", 750,
+         1550},
+        {"ConfigFileInsteadOfTheOneBeside", {"--config", "CONFIG", "probe", "127.0.0.3"},
+         "Retries=4\n", "ProbeTimeout=250\n", "no answer to the echo request within 250 ms", 200,
+         1500},
+        {"LoginTimeoutOption",
+         {"download", "127.0.0.4", "admin", "orbiphon", "OUT", "--timeout", "1"}, "", "",
+         "127.0.0.4: FTP failure!", 900, 4000},
+        {"LoginTimeoutKey", {"download", "127.0.0.4", "admin", "orbiphon", "OUT"}, "Timeout=1\n",
+         "", "127.0.0.4: FTP failure!", 900, 4000},
+    };
     SimulatorFixture simulator({.gateways = 3, .silent = {2}, .hang = {3}});
     ORBIPHON_REQUIRE_SIMULATOR(simulator);
-    s_tool->write("Orbiphon.ini", SimulatorFixture::FirmwareIni + "[Batch]\n" + GetParam().batchKeys);
-    const std::string config = m_dir.write("other.ini", "[Batch]\n" + GetParam().configKeys);
-    const ToolResult result =
-        run(filled(GetParam().args, {{"CONFIG", config}, {"OUT", m_dir.file("out.cpe")}}));
-    EXPECT_EQ(result.status, 1);
-    EXPECT_NE(result.err.find(GetParam().reason), std::string::npos) << result.err;
-    EXPECT_GE(result.took.count(), GetParam().minMs);
-    EXPECT_LT(result.took.count(), GetParam().maxMs);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        s_tool->write("Orbiphon.ini", SimulatorFixture::FirmwareIni + "[Batch]\n" + c.batchKeys);
+        const std::string config = m_dir.write("other.ini", "[Batch]\n" + c.configKeys);
+        const ToolResult result =
+            run(filled(c.args, {{"CONFIG", config}, {"OUT", m_dir.file("out.cpe")}}));
+        EXPECT_EQ(result.status, 1);
+        EXPECT_NE(result.err.find(c.reason), std::string::npos) << result.err;
+        EXPECT_GE(result.took.count(), c.minMs);
+        EXPECT_LT(result.took.count(), c.maxMs);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Device, Limits,
-    testing::Values(
-        LimitCase{"RetriesAndProbeTimeoutOptions",
-                  {"probe", "127.0.0.3", "--retries", "3", "--probe-timeout", "500"}, "", "",
-                  "127.0.0.3: no answer to 3 echo requests within 500 ms each", 1450, 4000},
-        LimitCase{"BatchKeys", {"probe", "127.0.0.3"}, "Retries=2\nProbeTimeout=800\n", "",
-                  "no answer to 2 echo requests within 800 ms each", 1550, 4000},
-        LimitCase{"OptionOverKey", {"probe", "127.0.0.3", "--retries", "1"},
-                  "Retries=2\nProbeTimeout=800\n", "",
-                  "no answer to the echo request within 800 ms", 750, 1550},
-        LimitCase{"ConfigFileInsteadOfTheOneBeside", {"--config", "CONFIG", "probe", "127.0.0.3"},
-                  "Retries=4\n", "ProbeTimeout=250\n",
-                  "no answer to the echo request within 250 ms", 200, 1500},
-        LimitCase{"LoginTimeoutOption",
-                  {"download", "127.0.0.4", "admin", "orbiphon", "OUT", "--timeout", "1"},
-                  "", "", "127.0.0.4: FTP failure!", 900, 4000},
-        LimitCase{"LoginTimeoutKey",
-                  {"download", "127.0.0.4", "admin", "orbiphon", "OUT"}, "Timeout=1\n",
-                  "", "127.0.0.4: FTP failure!", 900, 4000}),
-    [](const auto& test) { return std::string(test.param.name); });
 
 // --data-ports and --local-address choose what active mode announces: a range whose only port
 // the test holds leaves no port to listen on, and the transfer fails.
@@ -1112,6 +1103,20 @@ TEST_F(DeviceCommands, CheckTakesAddressesRangesAndAHostsFile)
     EXPECT_EQ(document["summary"]["reachable"], 2);
     EXPECT_EQ(linesOf(check.err).back().rfind("3 gateways: 2 reachable, 1 not reachable, 0 not "
                                               "started; 0.", 0), 0u) << check.err;
+
+    // On a terminal the progress is one line rewritten in place: standard error gets no line end
+    // but the summary's, while standard output (a file here) gets the results alone.
+    const std::string out = m_dir.file("out.txt");
+    const ToolResult onTerminal = runProgram(
+        "/usr/bin/script",
+        {"-qfec", s_tool->file("orbiphon-cli") + " check 127.0.0.2 127.0.0.4 > " + out, "/dev/null"},
+        processEnvironment());
+    EXPECT_EQ(onTerminal.status, 0) << onTerminal.out;
+    EXPECT_EQ(readFileBytes(out), "1 127.0.0.2 Reachable\n2 127.0.0.4 Reachable\n");
+    EXPECT_NE(onTerminal.out.find("\r0/2 \u00B7 "), std::string::npos) << onTerminal.out;
+    EXPECT_EQ(std::count(onTerminal.out.begin(), onTerminal.out.end(), '\n'), 1) << onTerminal.out;
+    EXPECT_NE(onTerminal.out.find("\x1b[K2 gateways: 2 reachable"), std::string::npos)
+        << onTerminal.out;
 }
 
 // A download into a folder that is not there, or that takes no new files, is refused before the
@@ -1120,53 +1125,29 @@ TEST_F(DeviceCommands, DownloadRefusesAFolderItCannotWriteBeforeItConnects)
 {
     SimulatorFixture simulator({.gateways = 1, .silent = {1}});
     ORBIPHON_REQUIRE_SIMULATOR(simulator);
-    // Asked, the silent gateway would cost five seconds.
-    const std::vector<std::string> login{"download", "--probe-timeout", "5000", "127.0.0.2",
-                                         SimulatorFixture::UserId, SimulatorFixture::Password};
-    const std::string gone = m_dir.file("gone");
-    std::vector<std::string> args = login;
-    args.push_back(gone + "/out.cpe");
-    const ToolResult missing = run(args);
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err, "orbiphon-cli: " + gone + " was not found.\n");
-    EXPECT_LT(missing.took.count(), 3000);
-
-    // Root ignores file modes: the closed folder is tried as an ordinary user.
-    if (::getuid() != 0)
-        return;
+    // Root ignores file modes: the tool runs as an ordinary user.
     fs::permissions(m_dir.path(), fs::perms(0755));
     const std::string closed = m_dir.file("closed");
     fs::create_directory(closed);
     fs::permissions(closed, fs::perms(0505));
-    args = asOrdinaryUserPrefix();
-    args.push_back(reachableByOrdinaryUser(ORBIPHON_CLI));
-    args.insert(args.end(), login.begin(), login.end());
-    args.push_back(closed + "/out.cpe");
-    const ToolResult refused =
-        runProgram(args[0], {args.begin() + 1, args.end()}, processEnvironment());
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_EQ(refused.err.rfind("orbiphon-cli: ", 0), 0u) << refused.err;
-    EXPECT_NE(refused.err.find(closed), std::string::npos) << refused.err;
-    EXPECT_EQ(refused.err.find("not found"), std::string::npos) << refused.err;
-    EXPECT_LT(refused.took.count(), 3000);
-}
-
-// On a terminal the progress is one line rewritten in place: standard error gets no line end
-// but the summary's, while standard output (a file here) gets the results alone.
-TEST_F(DeviceCommands, OnATerminalTheProgressIsOneLineRewrittenInPlace)
-{
-    SimulatorFixture simulator(gateways(2));
-    ORBIPHON_REQUIRE_SIMULATOR(simulator);
-    const std::string out = m_dir.file("out.txt");
-    const ToolResult check = runProgram(
-        "/usr/bin/script",
-        {"-qfec", s_tool->file("orbiphon-cli") + " check 127.0.0.2-3 > " + out, "/dev/null"},
-        processEnvironment());
-    EXPECT_EQ(check.status, 0) << check.out;
-    EXPECT_EQ(readFileBytes(out), "1 127.0.0.2 Reachable\n2 127.0.0.3 Reachable\n");
-    EXPECT_NE(check.out.find("\r0/2 \u00B7 "), std::string::npos) << check.out;
-    EXPECT_EQ(std::count(check.out.begin(), check.out.end(), '\n'), 1) << check.out;
-    EXPECT_NE(check.out.find("\x1b[K2 gateways: 2 reachable"), std::string::npos) << check.out;
+    for (const std::string& folder : {m_dir.file("gone"), closed}) {
+        std::vector<std::string> args = asOrdinaryUserPrefix();
+        // Asked, the silent gateway would cost five seconds.
+        args.insert(args.end(), {reachableByOrdinaryUser(ORBIPHON_CLI), "download",
+                                 "--probe-timeout", "5000", "127.0.0.2", SimulatorFixture::UserId,
+                                 SimulatorFixture::Password, folder + "/out.cpe"});
+        const ToolResult refused =
+            runProgram(args[0], {args.begin() + 1, args.end()}, processEnvironment());
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_LT(refused.took.count(), 3000);
+        if (folder != closed) {
+            EXPECT_EQ(refused.err, "orbiphon-cli: " + folder + " was not found.\n");
+            continue;
+        }
+        EXPECT_EQ(refused.err.rfind("orbiphon-cli: ", 0), 0u) << refused.err;
+        EXPECT_NE(refused.err.find(closed), std::string::npos) << refused.err;
+        EXPECT_EQ(refused.err.find("not found"), std::string::npos) << refused.err;
+    }
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 #include "cli/bookbytes.h"
-#include "support/programrun.h"
+#include "cli/runtool.h"
 #include "support/simulatorfixture.h"
 #include "support/tempdir.h"
 
@@ -17,11 +17,6 @@
 namespace {
 
 using Lines = std::vector<std::string>;
-
-ProgramRun runCli(const std::vector<std::string>& args)
-{
-    return runProgram(ORBIPHON_CLI, args, processEnvironment());
-}
 
 // The lines a batch prints for its gateways ("2 127.0.0.3 BackedUp"), in row order.
 Lines gatewayLines(const std::string& out)
@@ -59,7 +54,7 @@ TEST(FleetCommands, BackupKeepsOneCopyPerChangeAndExitsZeroOnlyWhenEveryRowDidIt
         if (std::string(run.rows) == "1")
             writeFileBytes(simulator.deviceFile(1, "Addrbook.cpe"), bookBytes('x'));
         const ProgramRun backup =
-            runCli({"backup", simulator.listPath(), "--to", to, "--rows", run.rows, "--jobs", "4"});
+            runTool({"backup", simulator.listPath(), "--to", to, "--rows", run.rows, "--jobs", "4"});
         SCOPED_TRACE(backup.err);
         EXPECT_EQ(backup.status, run.status);
         EXPECT_EQ(gatewayLines(backup.out), run.lines);
@@ -76,7 +71,7 @@ TEST(FleetCommands, ACanaryThatFailsStopsTheRolloutAndOnlyChangedSkipsWhatIsTher
     TempDir dir;
     const std::string newBook = dir.write("new.cpe", bookBytes('n'));
 
-    const ProgramRun staged = runCli({"upgrade", simulator.listPath(), "--book", newBook,
+    const ProgramRun staged = runTool({"upgrade", simulator.listPath(), "--book", newBook,
                                       "--canary", "2", "--jobs", "4", "--json", "--quiet"});
     EXPECT_EQ(staged.status, 1);
     const nlohmann::json report = nlohmann::json::parse(staged.out);
@@ -87,7 +82,7 @@ TEST(FleetCommands, ACanaryThatFailsStopsTheRolloutAndOnlyChangedSkipsWhatIsTher
     EXPECT_EQ(statuses, (std::vector<std::string>{"Uploaded", "FtpFailed", "NotStarted",
                                                   "NotStarted"}));
 
-    const ProgramRun onlyChanged = runCli({"upgrade", simulator.listPath(), "--book", newBook,
+    const ProgramRun onlyChanged = runTool({"upgrade", simulator.listPath(), "--book", newBook,
                                            "--rows", "1,3", "--only-changed", "--quiet"});
     EXPECT_EQ(onlyChanged.status, 0) << onlyChanged.err;
     EXPECT_EQ(gatewayLines(onlyChanged.out), (Lines{"1 127.0.0.2 Unchanged", "3 127.0.0.4 Uploaded"}));
@@ -103,7 +98,7 @@ TEST(FleetCommands, InventoryListsEveryFileUnderRfaWithItsSize)
     // A name a spreadsheet would run, with a separator and a quote in it.
     writeFileBytes(simulator.rfaFolder(2) + "/=SUM(A1),\"x\".BIN", "12");
     const ProgramRun inventory =
-        runCli({"inventory", simulator.listPath(), "--jobs", "2", "--json", "--report", csv,
+        runTool({"inventory", simulator.listPath(), "--jobs", "2", "--json", "--report", csv,
                 "--book", simulator.deviceFile(1, "Addrbook.cpe")});
     ASSERT_EQ(inventory.status, 0) << inventory.err;
     const nlohmann::json document = nlohmann::json::parse(inventory.out);

@@ -95,7 +95,7 @@ std::string reachableByOrdinaryUser(const std::string& program)
     return copy.string();
 }
 
-pid_t startServer(const std::vector<std::string>& args, const std::string& logPath, bool ownGroup)
+pid_t startServer(const std::vector<std::string>& args, const std::string& logPath)
 {
     std::vector<std::string> arguments = args;
     std::vector<char*> argv;
@@ -110,10 +110,8 @@ pid_t startServer(const std::vector<std::string>& args, const std::string& logPa
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
-    if (ownGroup) {
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-        posix_spawnattr_setpgroup(&attributes, 0);
-    }
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     pid_t pid = -1;
     const int spawned = ::posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -140,16 +138,15 @@ std::string waitUntilServing(pid_t& pid, std::chrono::seconds timeout,
     }
 }
 
-void stopServer(pid_t& pid, std::chrono::seconds grace, bool ownGroup)
+void stopServer(pid_t& pid, std::chrono::seconds grace)
 {
     if (pid <= 0)
         return;
-    const pid_t target = ownGroup ? -pid : pid;
-    ::kill(target, grace.count() > 0 ? SIGTERM : SIGKILL);
+    ::kill(-pid, grace.count() > 0 ? SIGTERM : SIGKILL);
     const auto deadline = std::chrono::steady_clock::now() + grace;
     while (::waitpid(pid, nullptr, WNOHANG) != pid) {
         if (std::chrono::steady_clock::now() >= deadline) {
-            ::kill(target, SIGKILL);
+            ::kill(-pid, SIGKILL);
             ::waitpid(pid, nullptr, 0);
             break;
         }

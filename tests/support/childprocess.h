@@ -28,15 +28,15 @@ std::vector<std::string> asOrdinaryUserPrefix();
 std::string reachableByOrdinaryUser(const std::string& program);
 
 // A server a fixture runs beside the test: args[0] started with args, standard input from
-// /dev/null, standard output and error into logPath, in a process group of its own when
-// ownGroup (so that every process it forks goes with it). Returns its pid, or -1.
-pid_t startServer(const std::vector<std::string>& args, const std::string& logPath, bool ownGroup);
+// /dev/null, standard output and error into logPath, in a process group of its own (so that
+// every process it forks goes with it). Returns its pid, or -1.
+pid_t startServer(const std::vector<std::string>& args, const std::string& logPath);
 
 // Waits until ready() holds: empty then, else why not (the server ended, and is then reaped and
 // pid set to -1, or timeout passed).
 std::string waitUntilServing(pid_t& pid, std::chrono::seconds timeout,
                              const std::function<bool()>& ready);
 
-// Ends a server started so: SIGTERM first when grace is given, SIGKILL after it or at once; to
-// its whole group when ownGroup. Sets pid to -1.
-void stopServer(pid_t& pid, std::chrono::seconds grace, bool ownGroup);
+// Ends a server started so, with its whole group: SIGTERM first when grace is given, SIGKILL
+// after it or at once. Sets pid to -1.
+void stopServer(pid_t& pid, std::chrono::seconds grace);

@@ -69,7 +69,7 @@ void SimulatorFixture::start()
 
     std::error_code ignored;
     fs::create_directories(m_root, ignored);
-    m_pid = startServer(arguments, m_logPath, false);
+    m_pid = startServer(arguments, m_logPath);
     if (m_pid < 0) {
         m_startError = "cannot start /usr/bin/python3 for the simulator";
         return;
@@ -88,7 +88,7 @@ void SimulatorFixture::start()
 
 void SimulatorFixture::stop()
 {
-    stopServer(m_pid, StopTimeout, false);
+    stopServer(m_pid, StopTimeout);
 }
 
 std::string SimulatorFixture::address(int gateway)

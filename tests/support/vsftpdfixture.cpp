@@ -103,7 +103,7 @@ void VsftpdFixture::start()
         "sh", m_dir.file("passwd"), m_dir.file("shadow"), m_dir.file("pam.d"),
         m_dir.file("vsftpd.conf")};
     // Its own process group: each session has a process of its own, and all go at the end.
-    m_pid = startServer(arguments, m_dir.file("vsftpd.err"), true);
+    m_pid = startServer(arguments, m_dir.file("vsftpd.err"));
     if (m_pid < 0) {
         m_startError = "cannot start unshare for vsftpd";
         return;
@@ -118,7 +118,7 @@ void VsftpdFixture::start()
 
 void VsftpdFixture::stop()
 {
-    stopServer(m_pid, std::chrono::seconds(0), true);
+    stopServer(m_pid, std::chrono::seconds(0));
 }
 
 std::string VsftpdFixture::serverLog() const
