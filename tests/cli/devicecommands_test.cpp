@@ -1,4 +1,4 @@
-#include "cli/bookbytes.h"
+#include "cli/runtool.h"
 #include "gatewaylist/listfile.h"
 #include "support/childprocess.h"
 #include "support/programrun.h"
@@ -850,30 +850,25 @@ TEST_F(DeviceCommands, AFirmwareUpgradeThatWouldSendNothingDoesNotStart)
     const std::string list = listFile(m_dir, "gateways.obl", 2);
     const std::string folder = firmwareFolder();
     const std::string ini = s_tool->file("Orbiphon.ini");
-    struct Case {
-        const char* settings;  // nullptr: no file
-        std::string message;
-    };
-    for (const Case& c :
-         {Case{nullptr, ini + " was not found."},
-          Case{"; every key commented out\n;[PutList]\n;Ext1=BIN\n",
-               "PutList of " + ini + " lists no extension: a firmware upgrade would send nothing"},
-          Case{"[PutList]\nExt1=ZIP\n",
-               "no file of " + folder + " has an extension that PutList of " + ini
-                   + " lists: a firmware upgrade would send nothing"}}) {
+    using Args = std::vector<std::string>;
+    for (const auto& [settings, message] : std::vector<std::pair<const char*, std::string>>{
+             {nullptr, ini + " was not found."},  // no settings file
+             {"; every key commented out\n;[PutList]\n;Ext1=BIN\n",
+              "PutList of " + ini + " lists no extension: a firmware upgrade would send nothing"},
+             {"[PutList]\nExt1=ZIP\n",
+              "no file of " + folder + " has an extension that PutList of " + ini
+                  + " lists: a firmware upgrade would send nothing"}}) {
         fs::remove(ini);
-        if (c.settings)
-            s_tool->write("Orbiphon.ini", c.settings);
-        for (const std::vector<std::string>& args :
-             {std::vector<std::string>{"upload-firmware", folder, "127.0.0.2", "admin", "pw",
-                                       "--full"},
-              std::vector<std::string>{"upgrade", list, "--firmware", folder, "--full"},
-              std::vector<std::string>{"upgrade", list, "--firmware", folder, "--code",
-                                       "--dry-run"}}) {
+        if (settings)
+            s_tool->write("Orbiphon.ini", settings);
+        for (const Args& args :
+             {Args{"upload-firmware", folder, "127.0.0.2", "admin", "pw", "--full"},
+              Args{"upgrade", list, "--firmware", folder, "--full"},
+              Args{"upgrade", list, "--firmware", folder, "--code", "--dry-run"}}) {
             const ToolResult tool = run(args);
             EXPECT_EQ(tool.status, 2) << args[0];
             EXPECT_EQ(tool.out, "") << args[0];
-            EXPECT_EQ(tool.err, "orbiphon-cli: " + c.message + "\n") << args[0];
+            EXPECT_EQ(tool.err, "orbiphon-cli: " + message + "\n") << args[0];
         }
     }
 }

@@ -1,4 +1,3 @@
-#include "cli/bookbytes.h"
 #include "cli/runtool.h"
 #include "support/simulatorfixture.h"
 #include "support/tempdir.h"

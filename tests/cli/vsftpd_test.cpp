@@ -1,4 +1,4 @@
-#include "cli/bookbytes.h"
+#include "cli/runtool.h"
 #include "gatewaylist/listfile.h"
 #include "support/programrun.h"
 #include "support/tempdir.h"

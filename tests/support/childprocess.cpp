@@ -95,11 +95,10 @@ std::string reachableByOrdinaryUser(const std::string& program)
     return copy.string();
 }
 
-pid_t startServer(const std::vector<std::string>& args, const std::string& logPath)
+pid_t startServer(std::vector<std::string> args, const std::string& logPath)
 {
-    std::vector<std::string> arguments = args;
     std::vector<char*> argv;
-    for (std::string& argument : arguments)
+    for (std::string& argument : args)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;

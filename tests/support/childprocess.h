@@ -30,7 +30,7 @@ std::string reachableByOrdinaryUser(const std::string& program);
 // A server a fixture runs beside the test: args[0] started with args, standard input from
 // /dev/null, standard output and error into logPath, in a process group of its own (so that
 // every process it forks goes with it). Returns its pid, or -1.
-pid_t startServer(const std::vector<std::string>& args, const std::string& logPath);
+pid_t startServer(std::vector<std::string> args, const std::string& logPath);
 
 // Waits until ready() holds: empty then, else why not (the server ended, and is then reaped and
 // pid set to -1, or timeout passed).
