@@ -20,38 +20,16 @@
 #include <filesystem>
 #include <map>
 #include <set>
-#include <sstream>
 
 namespace {
 
 namespace fs = std::filesystem;
-using Lines = std::vector<std::string>;
 using ToolResult = ProgramRun;
-
-Lines linesOf(const std::string& text)
-{
-    Lines lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
 
 bool hasLine(const std::string& text, const std::string& line)
 {
     const Lines lines = linesOf(text);
     return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-// The lines a batch prints for its gateways ("2 127.0.0.3 Uploaded"), in order.
-Lines gatewayLines(const std::string& out)
-{
-    Lines result;
-    for (const std::string& line : linesOf(out)) {
-        if (!line.empty() && line[0] >= '1' && line[0] <= '9')
-            result.push_back(line);
-    }
-    return result;
 }
 
 // The "FTP : ..." steps of the progress lines on standard error, after that prefix.

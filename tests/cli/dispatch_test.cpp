@@ -119,6 +119,15 @@ TEST_P(CommandHelp, PrintsUsageOptionsAndExample)
     EXPECT_EQ(run.out.rfind("Usage: orbiphon-cli " + command + " ", 0), 0u) << run.out;
     EXPECT_NE(run.out.find("\nExample:\n  orbiphon-cli " + command + " "), std::string::npos)
         << run.out;
+    // Every option of upgrade, the command with the most, is in its help.
+    if (command == "upgrade") {
+        for (const char* option :
+             {"--book", "--firmware", "--full", "--code", "--backup", "--verify", "--dry-run",
+              "--rows", "--jobs", "--report", "--probe-timeout", "--retries", "--timeout",
+              "--stall-timeout", "--data-ports", "--local-address", "--json", "--quiet",
+              "--progress", "--config"})
+            EXPECT_NE(run.out.find("  " + std::string(option) + " "), std::string::npos) << option;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -131,17 +140,6 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"upload-firmware", "--help"},
                       std::vector<std::string>{"check", "--help", "--jobs", "99"},
                       std::vector<std::string>{"upgrade", "--help"}));
-
-TEST(Dispatch, EveryOptionOfACommandIsInItsHelp)
-{
-    const ToolRun upgrade = runTool({"upgrade", "--help"});
-    for (const char* option :
-         {"--book", "--firmware", "--full", "--code", "--backup", "--verify", "--dry-run",
-          "--rows", "--jobs", "--report", "--probe-timeout", "--retries", "--timeout",
-          "--stall-timeout", "--data-ports", "--local-address", "--json", "--quiet",
-          "--progress", "--config"})
-        EXPECT_NE(upgrade.out.find("  " + std::string(option) + " "), std::string::npos) << option;
-}
 
 TEST(Dispatch, ControlCharactersInAMessageAreEscaped)
 {

@@ -9,23 +9,15 @@
 
 #include <algorithm>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
-// The lines a batch prints for its gateways ("2 127.0.0.3 BackedUp"), in row order.
-Lines gatewayLines(const std::string& out)
+// The row lines in row order, whatever order the jobs finished in.
+Lines rowsOf(const std::string& out)
 {
-    Lines lines;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line[0] >= '1' && line[0] <= '9')
-            lines.push_back(line);
-    }
+    Lines lines = gatewayLines(out);
     std::sort(lines.begin(), lines.end());
     return lines;
 }
@@ -56,7 +48,7 @@ TEST(FleetCommands, BackupKeepsOneCopyPerChangeAndExitsZeroOnlyWhenEveryRowDidIt
             runTool({"backup", simulator.listPath(), "--to", to, "--rows", run.rows, "--jobs", "4"});
         SCOPED_TRACE(backup.err);
         EXPECT_EQ(backup.status, run.status);
-        EXPECT_EQ(gatewayLines(backup.out), run.lines);
+        EXPECT_EQ(rowsOf(backup.out), run.lines);
         EXPECT_EQ(folderEntries(to + "/127.0.0.2").size(), run.copiesOfGateway1);
     }
     // No folder for a gateway that gave no book.
@@ -84,7 +76,7 @@ TEST(FleetCommands, ACanaryThatFailsStopsTheRolloutAndOnlyChangedSkipsWhatIsTher
     const ProgramRun onlyChanged = runTool({"upgrade", simulator.listPath(), "--book", newBook,
                                            "--rows", "1,3", "--only-changed", "--quiet"});
     EXPECT_EQ(onlyChanged.status, 0) << onlyChanged.err;
-    EXPECT_EQ(gatewayLines(onlyChanged.out), (Lines{"1 127.0.0.2 Unchanged", "3 127.0.0.4 Uploaded"}));
+    EXPECT_EQ(rowsOf(onlyChanged.out), (Lines{"1 127.0.0.2 Unchanged", "3 127.0.0.4 Uploaded"}));
     EXPECT_EQ(readFileBytes(simulator.deviceFile(3, "Addrbook.cpe")), bookBytes('n'));
 }
 

@@ -2,10 +2,12 @@
 
 #include "support/programrun.h"
 
+#include <sstream>
 #include <string>
 #include <vector>
 
 using ToolRun = ProgramRun;
+using Lines = std::vector<std::string>;
 
 // Runs the built orbiphon-cli with args, standard input empty, and captures what it prints.
 // stdoutPath, when given, replaces the captured standard output (e.g. "/dev/full").
@@ -23,4 +25,24 @@ inline std::string bookBytes(char seed)
         bytes[i] = static_cast<char>(seed + static_cast<char>(i % 251));
     bytes.replace(500, 2, "\r\n");
     return bytes;
+}
+
+inline Lines linesOf(const std::string& text)
+{
+    Lines lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// The lines a batch prints for its gateways ("2 127.0.0.3 Uploaded"), in order.
+inline Lines gatewayLines(const std::string& out)
+{
+    Lines result;
+    for (const std::string& line : linesOf(out)) {
+        if (!line.empty() && line[0] >= '1' && line[0] <= '9')
+            result.push_back(line);
+    }
+    return result;
 }

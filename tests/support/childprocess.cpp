@@ -141,11 +141,12 @@ void stopServer(pid_t& pid, std::chrono::seconds grace)
 {
     if (pid <= 0)
         return;
-    ::kill(-pid, grace.count() > 0 ? SIGTERM : SIGKILL);
+    const pid_t target = ::getpgid(pid) == pid ? -pid : pid;
+    ::kill(target, grace.count() > 0 ? SIGTERM : SIGKILL);
     const auto deadline = std::chrono::steady_clock::now() + grace;
     while (::waitpid(pid, nullptr, WNOHANG) != pid) {
         if (std::chrono::steady_clock::now() >= deadline) {
-            ::kill(-pid, SIGKILL);
+            ::kill(target, SIGKILL);
             ::waitpid(pid, nullptr, 0);
             break;
         }

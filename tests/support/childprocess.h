@@ -37,6 +37,6 @@ pid_t startServer(std::vector<std::string> args, const std::string& logPath);
 std::string waitUntilServing(pid_t& pid, std::chrono::seconds timeout,
                              const std::function<bool()>& ready);
 
-// Ends a server started so, with its whole group: SIGTERM first when grace is given, SIGKILL
-// after it or at once. Sets pid to -1.
+// Ends a server, with its whole group when it leads one: SIGTERM first when grace is given,
+// SIGKILL after it or at once. Sets pid to -1.
 void stopServer(pid_t& pid, std::chrono::seconds grace);

@@ -1,20 +1,18 @@
 #include "support/ftpserverfixture.h"
 
+#include "support/childprocess.h"
 #include "support/privatenetwork.h"
 #include "transfer/curlftpclient.h"
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
-#include <thread>
 
 extern char** environ;
 
@@ -152,19 +150,7 @@ FtpServerFixture::~FtpServerFixture()
 
 void FtpServerFixture::stop()
 {
-    if (m_pid <= 0)
-        return;
-    ::kill(m_pid, SIGTERM);
-    for (int i = 0; i < 100; ++i) {
-        if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-            m_pid = -1;
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ::kill(m_pid, SIGKILL);
-    ::waitpid(m_pid, nullptr, 0);
-    m_pid = -1;
+    stopServer(m_pid, std::chrono::seconds(2));
 }
 
 FtpTimeouts shortFtpTimeouts()
