@@ -63,7 +63,7 @@ TEST(FleetCommands, ACanaryThatFailsStopsTheRolloutAndOnlyChangedSkipsWhatIsTher
     const std::string newBook = dir.write("new.cpe", bookBytes('n'));
 
     const ProgramRun staged = runTool({"upgrade", simulator.listPath(), "--book", newBook,
-                                      "--canary", "2", "--jobs", "4", "--json", "--quiet"});
+                                       "--canary", "2", "--jobs", "4", "--json", "--quiet"});
     EXPECT_EQ(staged.status, 1);
     const nlohmann::json report = nlohmann::json::parse(staged.out);
     EXPECT_EQ(report["stopReason"], "Stopped: the first 2 gateways did not all succeed.");
@@ -74,7 +74,7 @@ TEST(FleetCommands, ACanaryThatFailsStopsTheRolloutAndOnlyChangedSkipsWhatIsTher
                                                   "NotStarted"}));
 
     const ProgramRun onlyChanged = runTool({"upgrade", simulator.listPath(), "--book", newBook,
-                                           "--rows", "1,3", "--only-changed", "--quiet"});
+                                            "--rows", "1,3", "--only-changed", "--quiet"});
     EXPECT_EQ(onlyChanged.status, 0) << onlyChanged.err;
     EXPECT_EQ(rowsOf(onlyChanged.out), (Lines{"1 127.0.0.2 Unchanged", "3 127.0.0.4 Uploaded"}));
     EXPECT_EQ(readFileBytes(simulator.deviceFile(3, "Addrbook.cpe")), bookBytes('n'));
@@ -90,7 +90,7 @@ TEST(FleetCommands, InventoryListsEveryFileUnderRfaWithItsSize)
     writeFileBytes(simulator.rfaFolder(2) + "/=SUM(A1),\"x\".BIN", "12");
     const ProgramRun inventory =
         runTool({"inventory", simulator.listPath(), "--jobs", "2", "--json", "--report", csv,
-                "--book", simulator.deviceFile(1, "Addrbook.cpe")});
+                 "--book", simulator.deviceFile(1, "Addrbook.cpe")});
     ASSERT_EQ(inventory.status, 0) << inventory.err;
     const nlohmann::json document = nlohmann::json::parse(inventory.out);
     for (const auto& gateway : document["gateways"]) {
